@@ -1,0 +1,120 @@
+# Host build: the firmware sources as a library, the test firmware, unit tests,
+# host tools, benchmarks and fuzz targets.
+include(CTest)
+include(${CMAKE_SOURCE_DIR}/cmake/sources.cmake)
+
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${HEARTH_OUTPUT_ROOT}/host")
+
+option(HEARTH_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(HEARTH_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+option(HEARTH_BENCH "Build the benchmark program" OFF)
+set(HEARTH_UEFI_OUT "${HEARTH_OUTPUT_ROOT}/uefi" CACHE PATH "Where the EFI images are (for firmware scenarios)")
+
+add_compile_options(-Wall -Wextra -Wno-unused-parameter -fno-strict-aliasing)
+if(HEARTH_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+if(HEARTH_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+include_directories(${CMAKE_SOURCE_DIR})
+
+# The firmware code, built for the host; hardware access goes to the fake.
+hearth_collect_firmware_sources(HEARTH_CORE_SOURCES)
+file(GLOB HEARTH_HW_FAKE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/fake/*.cpp)
+add_library(hearth_core STATIC ${HEARTH_CORE_SOURCES} ${HEARTH_HW_FAKE})
+target_compile_definitions(hearth_core PUBLIC HEARTH_HOST=1)
+
+# The in-process test firmware.
+file(GLOB_RECURSE HEARTH_TESTFW CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/testfw/*.cpp)
+add_library(hearth_testfw STATIC ${HEARTH_TESTFW})
+target_link_libraries(hearth_testfw PUBLIC hearth_core)
+
+find_package(GTest)
+find_package(benchmark QUIET)
+find_package(OpenSSL QUIET)
+find_package(ZLIB QUIET)
+
+# Unit tests: one program per folder below tests/, named test-FOLDER.
+if(GTest_FOUND AND NOT HEARTH_FUZZ)
+  file(GLOB test_dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*)
+  foreach(dir ${test_dirs})
+    if(NOT IS_DIRECTORY ${dir})
+      continue()
+    endif()
+    get_filename_component(name ${dir} NAME)
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+    if(NOT srcs)
+      continue()
+    endif()
+    add_executable(test-${name} ${srcs})
+    target_link_libraries(test-${name} PRIVATE hearth_testfw GTest::gtest GTest::gtest_main)
+    if(OpenSSL_FOUND)
+      target_link_libraries(test-${name} PRIVATE OpenSSL::Crypto)
+    endif()
+    if(ZLIB_FOUND)
+      target_link_libraries(test-${name} PRIVATE ZLIB::ZLIB)
+    endif()
+    add_test(NAME unit-${name} COMMAND test-${name})
+    set_tests_properties(unit-${name} PROPERTIES LABELS unit)
+  endforeach()
+endif()
+
+# hearthtool: every subcommand is one file that registers itself.
+file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
+if(HEARTHTOOL_SOURCES AND NOT HEARTH_FUZZ)
+  add_executable(hearthtool ${HEARTHTOOL_SOURCES})
+  target_link_libraries(hearthtool PRIVATE hearth_testfw)
+  if(OpenSSL_FOUND)
+    target_link_libraries(hearthtool PRIVATE OpenSSL::Crypto)
+  endif()
+endif()
+
+# Benchmarks: one program, each file adds its benchmarks and comparisons.
+if(HEARTH_BENCH AND benchmark_FOUND)
+  file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+  add_executable(hearth-bench ${BENCH_SOURCES})
+  target_link_libraries(hearth-bench PRIVATE hearth_testfw benchmark::benchmark)
+  if(OpenSSL_FOUND)
+    target_link_libraries(hearth-bench PRIVATE OpenSSL::Crypto)
+  endif()
+  if(ZLIB_FOUND)
+    target_link_libraries(hearth-bench PRIVATE ZLIB::ZLIB)
+  endif()
+  find_library(LZ4_LIBRARY lz4)
+  if(LZ4_LIBRARY)
+    target_link_libraries(hearth-bench PRIVATE ${LZ4_LIBRARY})
+  endif()
+endif()
+
+# Fuzz targets: fuzz/fuzz_NAME.cpp -> build/fuzz/fuzz-NAME.
+if(HEARTH_FUZZ)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/fuzz_*.cpp)
+  foreach(src ${FUZZ_SOURCES})
+    get_filename_component(stem ${src} NAME_WE)
+    string(REPLACE "fuzz_" "" name ${stem})
+    string(REPLACE "_" "-" name ${name})
+    add_executable(fuzz-${name} ${src})
+    target_link_libraries(fuzz-${name} PRIVATE hearth_testfw)
+    target_link_options(fuzz-${name} PRIVATE -fsanitize=fuzzer)
+    set_target_properties(fuzz-${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${HEARTH_OUTPUT_ROOT}/fuzz")
+  endforeach()
+endif()
+
+# Host programs with their own build descriptions.
+foreach(tool delve launcher)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/tools/${tool}/CMakeLists.txt AND NOT HEARTH_FUZZ)
+    add_subdirectory(tools/${tool})
+  endif()
+endforeach()
+
+# Firmware scenarios under QEMU + OVMF.
+if(EXISTS ${CMAKE_SOURCE_DIR}/scenarios/CMakeLists.txt AND NOT HEARTH_FUZZ)
+  add_subdirectory(scenarios)
+endif()
