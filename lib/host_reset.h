@@ -14,5 +14,5 @@ void RunHostResetHooks();
 #define HEARTH_HOST_RESET_CONCAT(a, b) HEARTH_HOST_RESET_CONCAT2(a, b)
 #define HEARTH_HOST_RESET(fn) static HostResetHook HEARTH_HOST_RESET_CONCAT(host_reset_hook_, __LINE__)(fn)
 #else
-#define HEARTH_HOST_RESET(fn) static_assert(true)
+#define HEARTH_HOST_RESET(fn) [[maybe_unused]] static constexpr auto host_reset_unused_##fn = &fn
 #endif
