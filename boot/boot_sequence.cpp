@@ -1,25 +1,55 @@
 #include "boot/boot_sequence.h"
 
+#include "boot/board_identity.h"
 #include "boot/boot_mode.h"
 #include "boot/fatal.h"
+#include "boot/firmware_identity.h"
+#include "boot/os_identity.h"
+#include "boot/processor.h"
 #include "boot/stage.h"
 #include "efi/efi.h"
+#include "graphics/console_mode.h"
 #include "lib/host_reset.h"
 
 UINT64 BootModeFlags = 0;
 UINT32 CpuSubtype = 3;
 
 namespace {
+
 void ResetBootGlobals() {
   BootModeFlags = 0;
   CpuSubtype = 3;
 }
 HEARTH_HOST_RESET(ResetBootGlobals);
+
+// Console, processor, board and firmware identity: everything before the device tree.
+void IdentifyMachine() {
+  if (EFI_ERROR(InitConsoleMode())) FatalError("Can not initialize console\n");
+  if (BootModeFlags & kBootModeVerbose) SetConsoleMode(kConsoleModeText);
+  RecordProcessorFeatures();
+  IdentifyBoard();
+  AnnounceOperatingSystem();
+  StageMark("Start InitDeviceTree");
+  StoreFirmwareIdentity();
+}
+
+void SelectProcessorSubtype() {
+  SetCpuSubtype(3);
+  if (ProcessorSupportsHaswellSubtype()) SetCpuSubtype(8);
+}
+
+EFI_STATUS LoadKernel() {
+  return EFI_NOT_FOUND;  // the kernel loader is not part of this build yet
+}
+
 }  // namespace
 
 EFI_STATUS RunBootSequence() {
   StageMark("Start");
+  IdentifyMachine();
+  SelectProcessorSubtype();
 
-  EFI_STATUS status = EFI_NOT_FOUND;  // no kernel loader yet
-  FatalError("Error loading kernel cache (0x%x)\n", status);
+  EFI_STATUS status = LoadKernel();
+  if (EFI_ERROR(status)) FatalError("Error loading kernel cache (0x%x)\n", status);
+  FatalError("Kernel entry failed\n");
 }

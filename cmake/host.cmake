@@ -119,6 +119,24 @@ if(HEARTH_FUZZ)
   endforeach()
 endif()
 
+# Fuzz smoke runs: every target for a short bounded time over its seed corpus, from the
+# clang build in HEARTH_FUZZ_OUT. A crash, leak or sanitizer report fails the test.
+set(HEARTH_FUZZ_OUT "" CACHE PATH "Where the fuzz targets are built (enables the smoke runs)")
+set(HEARTH_FUZZ_SECONDS 20 CACHE STRING "Seconds per fuzz smoke run")
+if(HEARTH_FUZZ_OUT AND NOT HEARTH_FUZZ)
+  file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/fuzz_*.cpp)
+  foreach(src ${FUZZ_SOURCES})
+    get_filename_component(stem ${src} NAME_WE)
+    string(REPLACE "fuzz_" "" name ${stem})
+    string(REPLACE "_" "-" name ${name})
+    set(corpus ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+    add_test(NAME fuzz-${name}
+             COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                     sh -c "mkdir -p '${corpus}' && exec '${HEARTH_FUZZ_OUT}/fuzz-${name}' -max_total_time=${HEARTH_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${corpus}' '${CMAKE_SOURCE_DIR}/fuzz/corpus/${name}'")
+    set_tests_properties(fuzz-${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+  endforeach()
+endif()
+
 # Host programs with their own build descriptions.
 foreach(tool delve launcher)
   if(EXISTS ${CMAKE_SOURCE_DIR}/tools/${tool}/CMakeLists.txt AND NOT HEARTH_FUZZ)

@@ -408,7 +408,11 @@ struct TestFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static EFI_STATUS EFIAPI InstallConfigurationTable(const EFI_GUID*, VOID*) { return EFI_UNSUPPORTED; }
+  static EFI_STATUS EFIAPI InstallConfigurationTable(const EFI_GUID* guid, VOID* table) {
+    if (!guid) return EFI_INVALID_PARAMETER;
+    F().SetConfigurationTable(*guid, table);
+    return EFI_SUCCESS;
+  }
 
   static EFI_STATUS EFIAPI ConnectController(EFI_HANDLE, EFI_HANDLE*, EFI_DEVICE_PATH_PROTOCOL*, BOOLEAN) {
     return EFI_SUCCESS;
@@ -548,6 +552,21 @@ struct TestFirmware::Impl {
     F().console_ += text;
     return EFI_SUCCESS;
   }
+  static EFI_STATUS EFIAPI ConsoleControlGetMode(EFI_CONSOLE_CONTROL_PROTOCOL*, EFI_CONSOLE_CONTROL_SCREEN_MODE* mode,
+                                                 BOOLEAN* gop_uga_exists, BOOLEAN* std_in_locked) {
+    if (!mode) return EFI_INVALID_PARAMETER;
+    *mode = F().console_control_mode_;
+    if (gop_uga_exists) *gop_uga_exists = TRUE;
+    if (std_in_locked) *std_in_locked = FALSE;
+    return EFI_SUCCESS;
+  }
+  static EFI_STATUS EFIAPI ConsoleControlSetMode(EFI_CONSOLE_CONTROL_PROTOCOL*, EFI_CONSOLE_CONTROL_SCREEN_MODE mode) {
+    if (mode >= EfiConsoleControlScreenMaxValue) return EFI_INVALID_PARAMETER;
+    F().console_control_mode_ = mode;
+    return EFI_SUCCESS;
+  }
+  static EFI_STATUS EFIAPI ConsoleControlLockStdIn(EFI_CONSOLE_CONTROL_PROTOCOL*, CHAR16*) { return EFI_UNSUPPORTED; }
+
   static EFI_STATUS EFIAPI TextReset(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL*, BOOLEAN) { return EFI_SUCCESS; }
   static EFI_STATUS EFIAPI TestString(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL*, const CHAR16*) { return EFI_SUCCESS; }
   static EFI_STATUS EFIAPI QueryMode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL*, UINTN mode, UINTN* columns, UINTN* rows) {
@@ -650,6 +669,10 @@ TestFirmware::TestFirmware() {
   con_out_.EnableCursor = Impl::EnableCursor;
   con_out_.Mode = &con_out_mode_;
 
+  console_control_.GetMode = Impl::ConsoleControlGetMode;
+  console_control_.SetMode = Impl::ConsoleControlSetMode;
+  console_control_.LockStdIn = Impl::ConsoleControlLockStdIn;
+
   image_handle_ = NewHandle();
   EFI_SYSTEM_TABLE& st = system_table_;
   st.Hdr.Signature = EFI_SYSTEM_TABLE_SIGNATURE;
@@ -678,6 +701,8 @@ TestFirmware::TestFirmware() {
       {EfiRuntimeServicesData, 0, 0x7BF80000, 0, 0x80, 0x800000000000000Full},
       {EfiACPIReclaimMemory, 0, 0x7C000000, 0, 0x10, 0xF},
   };
+
+  console_control_handle_ = InstallProtocol(nullptr, kEfiConsoleControlProtocolGuid, &console_control_);
 
   gImageHandle = image_handle_;
   gST = &system_table_;
@@ -829,6 +854,24 @@ std::optional<uint32_t> TestFirmware::VariableAttributes(const std::u16string& n
 }
 
 std::string TestFirmware::ConsoleText() const { return ToAscii(console_); }
+
+void TestFirmware::SetConfigurationTable(const EFI_GUID& guid, void* table) {
+  auto& list = config_tables_;
+  auto it = std::find_if(list.begin(), list.end(), [&](auto& t) { return GuidEqual(t.VendorGuid, guid); });
+  if (it != list.end()) {
+    if (table) {
+      it->VendorTable = table;
+    } else {
+      list.erase(it);
+    }
+  } else if (table) {
+    list.push_back({guid, table});
+  }
+  system_table_.NumberOfTableEntries = list.size();
+  system_table_.ConfigurationTable = list.empty() ? nullptr : list.data();
+}
+
+void TestFirmware::RemoveConsoleControl() { UninstallProtocol(console_control_handle_, kEfiConsoleControlProtocolGuid); }
 
 void TestFirmware::RemoveConsoleOut(bool also_stderr) {
   system_table_.ConOut = nullptr;

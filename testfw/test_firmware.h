@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "efi/efi.h"
+#include "efi/protocols/console_control.h"
 #include "efi/protocols/simple_text_output.h"
 
 class TestFirmware {
@@ -72,6 +73,10 @@ class TestFirmware {
   void* FindProtocol(EFI_HANDLE handle, const EFI_GUID& guid) const;
   EFI_HANDLE NewHandle();
 
+  // --- Configuration tables --------------------------------------------------------------
+  // Adds or replaces a configuration table (the firmware's InstallConfigurationTable).
+  void SetConfigurationTable(const EFI_GUID& guid, void* table);
+
   // --- Variables ------------------------------------------------------------------------
   void SetVariable(const std::u16string& name, const EFI_GUID& guid, uint32_t attributes,
                    const std::vector<uint8_t>& data);
@@ -88,6 +93,10 @@ class TestFirmware {
   void ClearConsole() { console_.clear(); }
   // Removes ConOut (and StdErr) from the system table.
   void RemoveConsoleOut(bool also_stderr);
+  // The console control protocol (installed by default, in graphics mode, as the platform
+  // loader provides it on generic firmware).
+  void RemoveConsoleControl();
+  EFI_CONSOLE_CONTROL_SCREEN_MODE ConsoleControlMode() const { return console_control_mode_; }
 
   // --- Images ---------------------------------------------------------------------------
   // LoadImage of a matching device path / buffer succeeds and StartImage runs fn.
@@ -170,6 +179,10 @@ class TestFirmware {
   int variable_writes_ = 0;
 
   std::u16string console_;
+  std::vector<EFI_CONFIGURATION_TABLE> config_tables_;
+  EFI_CONSOLE_CONTROL_PROTOCOL console_control_{};
+  EFI_CONSOLE_CONTROL_SCREEN_MODE console_control_mode_ = EfiConsoleControlScreenGraphics;
+  EFI_HANDLE console_control_handle_ = nullptr;
 
   std::function<std::optional<ImageEntry>(EFI_DEVICE_PATH_PROTOCOL*, const void*, UINTN)> image_loader_;
   std::map<EFI_HANDLE, ImageEntry> loaded_images_;

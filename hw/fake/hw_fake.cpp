@@ -100,8 +100,11 @@ bool HwFakeInterruptsEnabled() { return State().interrupts; }
 HwCpuidResult HwCpuid(uint32_t leaf, uint32_t subleaf) {
   HwCpuidResult r{};
   auto it = State().cpuid.find({leaf, subleaf});
-  if (it != State().cpuid.end() && it->second.replace) return it->second.value;
-  __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+  if (it != State().cpuid.end() && it->second.replace) {
+    r = it->second.value;
+  } else {
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+  }
   if (it != State().cpuid.end()) {
     for (int i = 0; i < 4; ++i) Field(r, i) = (Field(r, i) | it->second.set[i]) & ~it->second.clear[i];
   }

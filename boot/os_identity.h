@@ -1,0 +1,4 @@
+// Tells the firmware which operating system is starting.
+#pragma once
+
+void AnnounceOperatingSystem();

@@ -1,0 +1,22 @@
+// Processor facts recorded at start.
+#pragma once
+
+#include "efi/types.h"
+
+struct ProcessorFeatures {
+  bool ssse3;
+  bool aes;
+};
+
+// Reads CPUID leaf 1 once and keeps the answer for the run.
+void RecordProcessorFeatures();
+const ProcessorFeatures& RecordedProcessorFeatures();
+
+// True when the processor has everything the "x86_64h" kernel slice assumes.
+bool ProcessorSupportsHaswellSubtype();
+
+// Sets CpuSubtype to 3 or 8; anything else, or 8 without the features, is EFI_UNSUPPORTED.
+EFI_STATUS SetCpuSubtype(UINT32 subtype);
+
+// The hypervisor-present bit (CPUID leaf 1 ECX bit 31).
+bool ProcessorIsVirtualMachine();
