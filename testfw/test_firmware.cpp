@@ -111,9 +111,9 @@ struct TestFirmware::Impl {
                                         UINT32* version) {
     if (!size) return EFI_INVALID_PARAMETER;
     TestFirmware& f = F();
-    if (f.map_growth_pending_ > 0 && (*size == 0 || !map)) {
+    if (f.map_growth_pending_ > 0 && *size != 0 && map) {
       --f.map_growth_pending_;
-      ++f.map_growth_done_;
+      f.map_growth_done_ += f.map_growth_each_;
     }
     std::vector<EFI_MEMORY_DESCRIPTOR> current = f.CurrentMap();
     // A stride larger than the structure, as real firmware uses, keeps callers honest.

@@ -52,8 +52,12 @@ class TestFirmware {
   void SetMemoryMap(std::vector<EFI_MEMORY_DESCRIPTOR> map) { base_map_ = std::move(map); ++map_key_; }
   // The map changes (its key moves) on each of the next n GetMemoryMap calls.
   void ChangeMemoryMapTimes(int n) { map_changes_pending_ = n; }
-  // Grows the map by extra descriptors on each of the next n size queries.
-  void GrowMemoryMapTimes(int n) { map_growth_pending_ = n; }
+  // Grows the map by `each` descriptors just before each of the next n fetches into a buffer,
+  // as when the firmware allocates between the caller's size query and its fetch.
+  void GrowMemoryMapTimes(int n, int each = 1) {
+    map_growth_pending_ = n;
+    map_growth_each_ = each;
+  }
   UINTN MemoryMapKey() const { return map_key_; }
   bool BootServicesExited() const { return boot_services_exited_; }
 
@@ -161,6 +165,7 @@ class TestFirmware {
   int map_changes_pending_ = 0;
   int map_growth_pending_ = 0;
   int map_growth_done_ = 0;
+  int map_growth_each_ = 1;
   bool boot_services_exited_ = false;
 
   uint64_t now_100ns_ = 0;
