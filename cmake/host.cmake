@@ -41,6 +41,18 @@ find_package(benchmark QUIET)
 find_package(OpenSSL QUIET)
 find_package(ZLIB QUIET)
 
+# Host-only helpers shared by tools, tests and benchmarks (encoders, writers, decoders).
+file(GLOB_RECURSE HEARTH_HOSTLIB CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/lib/*.cpp)
+if(HEARTH_HOSTLIB)
+  add_library(hearth_hostlib STATIC ${HEARTH_HOSTLIB})
+  target_link_libraries(hearth_testfw PUBLIC hearth_hostlib)
+  target_link_libraries(hearth_hostlib PUBLIC hearth_core)
+  if(OpenSSL_FOUND)
+    target_link_libraries(hearth_hostlib PUBLIC OpenSSL::Crypto)
+  endif()
+endif()
+
+
 # Unit tests: one program per folder below tests/, named test-FOLDER.
 if(GTest_FOUND AND NOT HEARTH_FUZZ)
   file(GLOB test_dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*)

@@ -1,0 +1,72 @@
+// hearth-bench: runs every registered benchmark, then prints the registered comparisons.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/ratio.h"
+
+namespace {
+
+struct Comparison {
+  std::string name, ours, peer;
+};
+
+std::vector<Comparison>& Comparisons() {
+  static std::vector<Comparison> list;
+  return list;
+}
+
+std::map<std::string, double>& Recorded() {
+  static std::map<std::string, double> values;
+  return values;
+}
+
+// Keeps each benchmark's time per iteration while printing as usual.
+class CollectingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
+        seconds_per_iteration[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, double> seconds_per_iteration;
+};
+
+double Lookup(const std::map<std::string, double>& times, const std::string& name) {
+  auto it = times.find(name);
+  if (it != times.end()) return it->second;
+  // Benchmarks with arguments report "name/arg"; take the first match.
+  for (auto& [key, value] : times) {
+    if (key.rfind(name + "/", 0) == 0) return value;
+  }
+  return 0;
+}
+
+}  // namespace
+
+BenchRatio::BenchRatio(const char* name, const char* ours, const char* peer) {
+  Comparisons().push_back({name, ours, peer});
+}
+
+void BenchRecordRatio(const std::string& name, double value) { Recorded()[name] = value; }
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  CollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  for (const Comparison& c : Comparisons()) {
+    double ours = Lookup(reporter.seconds_per_iteration, c.ours);
+    double peer = Lookup(reporter.seconds_per_iteration, c.peer);
+    if (ours > 0 && peer > 0) std::printf("ratio %s %.3f\n", c.name.c_str(), peer / ours);
+  }
+  for (auto& [name, value] : Recorded()) std::printf("ratio %s %.3f\n", name.c_str(), value);
+  return 0;
+}

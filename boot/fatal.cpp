@@ -1,0 +1,25 @@
+#include "boot/fatal.h"
+
+#include <stdarg.h>
+
+#include "diag/console.h"
+#include "efi/efi.h"
+#include "handoff/memory.h"
+#include "hw/hw.h"
+
+void FatalError(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ConsoleVPrint(format, args);
+  va_end(args);
+  FailBoot(EFI_ABORTED);
+}
+
+void FailBoot(EFI_STATUS status) {
+  ReleaseAllAllocations();
+  ConsolePrint("Boot failed, sleeping for 10 seconds before exiting...\n");
+  gBS->Stall(10 * 1000 * 1000);
+  gBS->Exit(gImageHandle, status, 0, nullptr);
+  // Exit does not come back; if a broken firmware lets it, there is nowhere left to go.
+  HwHalt();
+}

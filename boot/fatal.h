@@ -1,0 +1,11 @@
+// The one way out of a failed boot.
+#pragma once
+
+#include "efi/types.h"
+
+// Prints the message on the console and ends the boot with EFI_ABORTED. Messages end in "\n".
+[[noreturn]] void FatalError(const char* format, ...);
+
+// Failure screen, log flush, release of every tracked allocation, a 10-second stall and
+// exit of the image with the given status.
+[[noreturn]] void FailBoot(EFI_STATUS status);

@@ -1,0 +1,40 @@
+# Firmware build: hearth.efi and the platform loader BOOTX64.EFI.
+include(${CMAKE_SOURCE_DIR}/cmake/sources.cmake)
+
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${HEARTH_OUTPUT_ROOT}/uefi")
+
+# Freestanding: no exceptions, no RTTI, no runtime library. SSE is allowed (the firmware
+# enables it) but nothing newer unless a function asks for it by target attribute.
+set(HEARTH_EFI_FLAGS
+    --target=x86_64-unknown-windows -ffreestanding -fno-exceptions -fno-rtti -fno-stack-protector -fno-threadsafe-statics
+    -fno-builtin -mno-stack-arg-probe -fshort-wchar -mno-red-zone -O2 -g0
+    -Wall -Wextra -Wno-unused-parameter -fno-strict-aliasing)
+# Link with lld-link directly: the image needs nothing from a C runtime.
+find_program(LLD_LINK NAMES lld-link lld-link-14 REQUIRED)
+set(CMAKE_CXX_LINK_EXECUTABLE
+    "${LLD_LINK} /nologo /subsystem:efi_application /entry:efi_main /nodefaultlib /debug:none /out:<TARGET> <LINK_FLAGS> <OBJECTS> <LINK_LIBRARIES>")
+
+function(hearth_efi_image target)
+  target_compile_options(${target} PRIVATE ${HEARTH_EFI_FLAGS})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  set_target_properties(${target} PROPERTIES SUFFIX ".efi")
+endfunction()
+
+hearth_collect_firmware_sources(HEARTH_SOURCES)
+file(GLOB HEARTH_HW_X86 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/x86/*.cpp)
+add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86})
+hearth_efi_image(hearth)
+
+# The platform loader: stands in for the maker's firmware protocols on generic firmware.
+file(GLOB_RECURSE PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
+if(PLATFORM_SOURCES)
+  add_executable(BOOTX64 ${PLATFORM_SOURCES}
+                 ${CMAKE_SOURCE_DIR}/lib/mem.cpp ${CMAKE_SOURCE_DIR}/lib/string.cpp
+                 ${CMAKE_SOURCE_DIR}/lib/freestanding.cpp ${CMAKE_SOURCE_DIR}/efi/globals.cpp
+                 ${HEARTH_HW_X86})
+  hearth_efi_image(BOOTX64)
+  set_target_properties(BOOTX64 PROPERTIES SUFFIX ".EFI")
+endif()

@@ -1,0 +1,56 @@
+// The one door to the processor and the platform: CPUID, random numbers, the time-stamp
+// counter, model-specific and control registers, port I/O, the interrupt flag and reads of
+// fixed physical addresses. The firmware image uses the instructions (hw/x86); host tests
+// link a scriptable fake (hw/fake) instead.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+struct HwCpuidResult {
+  uint32_t eax;
+  uint32_t ebx;
+  uint32_t ecx;
+  uint32_t edx;
+};
+
+// CPUID with the given leaf and sub-leaf.
+HwCpuidResult HwCpuid(uint32_t leaf, uint32_t subleaf = 0);
+
+// One RDRAND draw. Returns false when the instruction reported no value (carry clear);
+// callers retry a bounded number of times. Callers check the CPUID bit first.
+bool HwRdrand64(uint64_t* value);
+
+uint64_t HwReadTsc();
+
+uint64_t HwReadMsr(uint32_t msr);
+void HwWriteMsr(uint32_t msr, uint64_t value);
+
+uint64_t HwReadCr0();
+uint64_t HwReadCr3();
+uint64_t HwReadCr4();
+
+uint8_t HwInPort8(uint16_t port);
+uint32_t HwInPort32(uint16_t port);
+void HwOutPort8(uint16_t port, uint8_t value);
+
+void HwDisableInterrupts();
+void HwEnableInterrupts();
+bool HwInterruptsEnabled();
+
+// Stops the processor for good; used only after boot services are gone.
+[[noreturn]] void HwHalt();
+
+// Copies size bytes from a fixed physical address (firmware flash, legacy areas).
+void HwReadPhysical(uint64_t address, void* buffer, size_t size);
+
+// CPUID feature bits the loader asks about.
+namespace hw {
+constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;
+constexpr uint32_t kLeaf1EcxSse41 = 1u << 19;
+constexpr uint32_t kLeaf1EcxPclmul = 1u << 1;
+constexpr uint32_t kLeaf1EcxAes = 1u << 25;
+constexpr uint32_t kLeaf1EcxRdrand = 1u << 30;
+constexpr uint32_t kLeaf1EcxHypervisor = 1u << 31;
+constexpr uint32_t kLeaf7EbxSha = 1u << 29;
+}  // namespace hw
