@@ -9,6 +9,7 @@
 #include "boot/stage.h"
 #include "efi/efi.h"
 #include "graphics/console_mode.h"
+#include "handoff/kernel_call_gate.h"
 #include "lib/host_reset.h"
 
 UINT64 BootModeFlags = 0;
@@ -47,6 +48,10 @@ EFI_STATUS LoadKernel() {
 EFI_STATUS RunBootSequence() {
   StageMark("Start");
   IdentifyMachine();
+  {
+    Stage stage("InitDeviceTree");
+  }
+  CopyKernelCallGate();
   SelectProcessorSubtype();
 
   EFI_STATUS status = LoadKernel();

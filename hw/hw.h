@@ -41,6 +41,10 @@ bool HwInterruptsEnabled();
 // Stops the processor for good; used only after boot services are gone.
 [[noreturn]] void HwHalt();
 
+// Calls the kernel call gate copy with the boot-arguments pointer and the kernel entry.
+// Returns only if the gate does.
+void HwEnterKernelGate(const void* gate, uint64_t boot_args, uint64_t entry);
+
 // Copies size bytes from a fixed physical address (firmware flash, legacy areas).
 void HwReadPhysical(uint64_t address, void* buffer, size_t size);
 

@@ -601,6 +601,12 @@ TestFirmware::TestFirmware() {
     std::longjmp(*run_stack_.back(), 1);
   });
 
+  HwFakeSetKernelEntryHandler([this] {
+    if (run_stack_.empty()) std::abort();
+    pending_result_ = RunResult{RunResult::How::kKernelEntered, EFI_SUCCESS};
+    std::longjmp(*run_stack_.back(), 1);
+  });
+
   EFI_BOOT_SERVICES& bs = boot_services_;
   bs.Hdr.Signature = EFI_BOOT_SERVICES_SIGNATURE;
   bs.Hdr.Revision = (2 << 16) | 70;
@@ -715,6 +721,7 @@ TestFirmware::~TestFirmware() {
   for (auto& [address, run] : pages_) munmap(reinterpret_cast<void*>(address), run.pages * EFI_PAGE_SIZE);
   for (Event* e : events_) delete e;
   HwFakeSetHaltHandler(nullptr);
+  HwFakeSetKernelEntryHandler(nullptr);
   gImageHandle = nullptr;
   gST = nullptr;
   gBS = nullptr;

@@ -33,7 +33,7 @@ class TestFirmware {
 
   // --- Running code that may leave through Exit, ResetSystem or a halt -------------------
   struct RunResult {
-    enum class How { kReturned, kExited, kReset, kHalted } how;
+    enum class How { kReturned, kExited, kReset, kHalted, kKernelEntered } how;
     EFI_STATUS status;              // returned or exit status, or the reset status
     EFI_RESET_TYPE reset_type = EfiResetCold;
   };

@@ -29,6 +29,8 @@ struct FakeState {
   std::map<uint64_t, uint8_t> physical;
   std::map<uint32_t, uint64_t> msrs;
   std::function<void()> halt_handler;
+  std::function<void()> kernel_entry_handler;
+  HwFakeKernelEntry kernel_entry;
   bool interrupts = true;
 };
 
@@ -96,6 +98,13 @@ void HwFakeSetPhysical(uint64_t address, const void* bytes, size_t size) {
 void HwFakeSetMsr(uint32_t msr, uint64_t value) { State().msrs[msr] = value; }
 void HwFakeSetHaltHandler(std::function<void()> handler) { State().halt_handler = std::move(handler); }
 bool HwFakeInterruptsEnabled() { return State().interrupts; }
+const HwFakeKernelEntry& HwFakeLastKernelEntry() { return State().kernel_entry; }
+void HwFakeSetKernelEntryHandler(std::function<void()> handler) { State().kernel_entry_handler = std::move(handler); }
+
+void HwEnterKernelGate(const void* gate, uint64_t boot_args, uint64_t entry) {
+  State().kernel_entry = HwFakeKernelEntry{true, gate, boot_args, entry, State().interrupts};
+  if (State().kernel_entry_handler) State().kernel_entry_handler();
+}
 
 HwCpuidResult HwCpuid(uint32_t leaf, uint32_t subleaf) {
   HwCpuidResult r{};

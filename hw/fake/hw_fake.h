@@ -51,3 +51,15 @@ void HwFakeSetMsr(uint32_t msr, uint64_t value);
 void HwFakeSetHaltHandler(std::function<void()> handler);
 
 bool HwFakeInterruptsEnabled();
+
+// What HwEnterKernelGate was called with; the call itself then behaves like HwHalt (the
+// test firmware's Run comes back with How::kKernelEntered).
+struct HwFakeKernelEntry {
+  bool entered = false;
+  const void* gate = nullptr;
+  uint64_t boot_args = 0;
+  uint64_t entry = 0;
+  bool interrupts_enabled = true;
+};
+const HwFakeKernelEntry& HwFakeLastKernelEntry();
+void HwFakeSetKernelEntryHandler(std::function<void()> handler);

@@ -82,3 +82,8 @@ void HwReadPhysical(uint64_t address, void* buffer, size_t size) {
   uint8_t* dst = static_cast<uint8_t*>(buffer);
   for (size_t i = 0; i < size; ++i) dst[i] = src[i];
 }
+
+void HwEnterKernelGate(const void* gate, uint64_t boot_args, uint64_t entry) {
+  using Gate = void(__attribute__((ms_abi))*)(uint64_t, uint64_t);
+  reinterpret_cast<Gate>(const_cast<void*>(gate))(boot_args, entry);
+}
