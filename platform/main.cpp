@@ -1,0 +1,59 @@
+// The platform loader: generic UEFI firmware starts it as \EFI\BOOT\BOOTX64.EFI. It stands in
+// for the maker's firmware protocols hearth expects, sets the firmware variables its settings
+// file lists, finds hearth on the machine's volumes, starts it and reports what it returned.
+#include "efi/efi.h"
+#include "platform/console_control.h"
+#include "platform/image_starter.h"
+#include "platform/qemu_exit.h"
+#include "platform/serial_output.h"
+#include "platform/settings.h"
+
+namespace {
+
+// How long the loader waits for the harness's key before it ends QEMU anyway.
+constexpr UINTN kExitKeyTimeoutSeconds = 30;
+
+void InstallStandIns() {
+  EFI_STATUS status = InstallConsoleControl();
+  if (EFI_ERROR(status)) {
+    SerialWriteLine(PlatformText().Add("platform: console control not installed: ").AddStatus(status));
+  }
+}
+
+// Finds and runs hearth; returns the status the loader ends with.
+EFI_STATUS RunHearth() {
+  EFI_HANDLE volume = nullptr;
+  EFI_STATUS status = FindFileOnVolumes(kHearthPath, &volume);
+  if (EFI_ERROR(status)) {
+    ReportLine(PlatformText().Add("platform: hearth.efi not found on any volume: ").AddStatus(status));
+    return status;
+  }
+  SerialWriteLine(PlatformText().Add("platform: starting hearth"));
+  EFI_STATUS hearth_status = EFI_SUCCESS;
+  status = LoadAndStartImage(volume, kHearthPath, &hearth_status);
+  RemoveConsoleControl();  // the report below must reach the screen
+  if (EFI_ERROR(status)) {
+    ReportLine(PlatformText().Add("platform: could not start hearth: ").AddStatus(status));
+    return status;
+  }
+  ReportLine(PlatformText().Add("platform: hearth returned ").AddStatus(hearth_status));
+  return hearth_status;
+}
+
+}  // namespace
+
+extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table) {
+  gImageHandle = image_handle;
+  gST = system_table;
+  gBS = system_table->BootServices;
+  gRT = system_table->RuntimeServices;
+  SerialWriteLine(PlatformText().Add("platform: start"));
+
+  PlatformOptions options;
+  ApplyPlatformSettings(&options);
+  InstallStandIns();
+  EFI_STATUS status = RunHearth();
+  RemoveConsoleControl();
+  if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
+  return status;
+}

@@ -1,0 +1,54 @@
+#include "platform/settings.h"
+
+#include "efi/protocols/loaded_image.h"
+#include "platform/owners.h"
+#include "platform/serial_output.h"
+#include "platform/variable_setter.h"
+#include "platform/volume_files.h"
+
+namespace {
+
+// A settings file is a few lines of text; anything this large is not one.
+constexpr UINTN kMaxSettingsSize = 1024 * 1024;
+
+void OnVariable(void*, const SettingsVariable& variable) { SetSettingsVariable(variable); }
+
+void OnExitQemu(void* context, QemuExitPolicy policy) { static_cast<PlatformOptions*>(context)->exit_qemu = policy; }
+
+void OnMalformed(void*, size_t line, const char* reason) {
+  PlatformText text;
+  SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
+}
+
+EFI_STATUS OwnVolume(EFI_HANDLE* volume) {
+  EFI_LOADED_IMAGE_PROTOCOL* image = nullptr;
+  EFI_STATUS status = gBS->HandleProtocol(gImageHandle, &kEfiLoadedImageProtocolGuid, reinterpret_cast<void**>(&image));
+  if (EFI_ERROR(status)) return status;
+  if (!image || !image->DeviceHandle) return EFI_NOT_FOUND;
+  *volume = image->DeviceHandle;
+  return EFI_SUCCESS;
+}
+
+}  // namespace
+
+EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
+  EFI_HANDLE volume = nullptr;
+  PoolBuffer text;
+  UINTN size = 0;
+  EFI_STATUS status = OwnVolume(&volume);
+  if (!EFI_ERROR(status)) status = ReadVolumeFile(volume, kSettingsPath, kMaxSettingsSize, &text, &size);
+  if (status == EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: no platform.cfg, running with defaults"));
+    return EFI_SUCCESS;
+  }
+  if (EFI_ERROR(status)) {
+    SerialWriteLine(PlatformText().Add("platform: cannot read platform.cfg: ").AddStatus(status));
+    return status;
+  }
+  PoolBuffer scratch;
+  if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
+  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed};
+  ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
+                        sink);
+  return EFI_SUCCESS;
+}

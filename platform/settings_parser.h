@@ -1,0 +1,52 @@
+// The platform loader's settings file: UTF-8 text, one directive per line, "#" starts a
+// comment. The parser is pure (no firmware calls) so that it runs unchanged in host tests;
+// it hands each well-formed directive to a sink and reports each malformed line with its
+// number. See docs/platform-loader.md for the directives.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "efi/types.h"
+#include "lib/span.h"
+
+// Longest variable name a `var` line may give, in UCS-2 units without the terminator.
+constexpr size_t kSettingsMaxNameLength = 255;
+
+// A `var NAMESPACE NAME ATTRIBUTES VALUE` line.
+struct SettingsVariable {
+  EFI_GUID vendor;
+  CHAR16 name[kSettingsMaxNameLength + 1];  // terminated
+  UINT32 attributes;
+  const uint8_t* value;  // points into the parser's scratch; valid only during the callback
+  size_t value_size;
+};
+
+// When the loader ends QEMU through its debug-exit port.
+enum class QemuExitPolicy { kNever, kOnReturn };
+
+// Receives the directives in file order. Any callback may be null.
+struct SettingsSink {
+  void* context;
+  void (*variable)(void* context, const SettingsVariable& variable);
+  void (*exit_qemu)(void* context, QemuExitPolicy policy);
+  // line counts from 1; reason is a short English phrase without a newline.
+  void (*malformed)(void* context, size_t line, const char* reason);
+};
+
+// Writable memory the parser decodes values into.
+struct SettingsScratch {
+  uint8_t* data;
+  size_t size;
+};
+
+// Scratch size that holds any value of a text of the given size.
+constexpr size_t SettingsScratchSize(size_t text_size) { return text_size + 8; }
+
+// Parses the whole text and returns the number of malformed lines. Reads nothing outside
+// text and writes nothing outside scratch; a value that does not fit the scratch makes its
+// line malformed.
+size_t ParsePlatformSettings(ByteSpan text, SettingsScratch scratch, const SettingsSink& sink);
+
+// Parses "8BE4DF61-93CA-11D2-AA0D-00E098032B8C", with or without braces.
+bool ParseSettingsGuid(const char* text, size_t length, EFI_GUID* guid);

@@ -1,0 +1,1 @@
+"""Pieces of the firmware-scenario runner: disk images, QEMU, serial logs, scenarios."""

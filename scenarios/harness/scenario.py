@@ -1,0 +1,114 @@
+"""Scenario definitions: scenarios/cases/NAME.json describes the disk (partitions with the
+files to copy), the loader's platform.cfg and what the serial log and QEMU must show.
+
+Strings may use ${uefi} (the folder with the EFI images), ${loader} (BOOTX64.EFI),
+${hearth} (hearth.efi) and ${cases} (the folder of the scenario files)."""
+
+import json
+import os
+import string
+from dataclasses import dataclass, field
+
+from .disk_image import FileCopy, Partition
+
+CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
+SETTINGS_PATH = "EFI/BOOT/platform.cfg"
+# The loader prints this once hearth has returned and it waits to end QEMU.
+DEFAULT_END_MARKER = r"platform: waiting for a key, then ending QEMU"
+
+
+class ScenarioError(Exception):
+    pass
+
+
+@dataclass
+class Expectations:
+    in_order: list = field(default_factory=list)
+    absent: list = field(default_factory=list)
+    qemu_exit: int = None
+
+
+@dataclass
+class Scenario:
+    name: str
+    description: str
+    partitions: list
+    end_marker: str
+    timeout: float
+    expect: Expectations
+    memory_mib: int = 2048
+    qemu_args: list = field(default_factory=list)
+
+
+def list_names():
+    return sorted(f[:-5] for f in os.listdir(CASES_DIR) if f.endswith(".json"))
+
+
+def _substitute(value, places):
+    if isinstance(value, str):
+        try:
+            return string.Template(value).substitute(places)
+        except KeyError as e:
+            raise ScenarioError(f"unknown placeholder ${{{e.args[0]}}} in {value!r}")
+    if isinstance(value, list):
+        return [_substitute(v, places) for v in value]
+    if isinstance(value, dict):
+        return {k: _substitute(v, places) for k, v in value.items()}
+    return value
+
+
+def _partition(spec):
+    files = []
+    for f in spec.get("files", []):
+        if "to" not in f or ("from" in f) == ("text" in f):
+            raise ScenarioError(f"file entry {f} needs 'to' and one of 'from' or 'text'")
+        files.append(FileCopy(to=f["to"], source=f.get("from"),
+                              data=f["text"].encode() if "text" in f else None))
+    return Partition(name=spec["name"], size_mib=int(spec.get("size_mib", 40)), type=spec.get("type", "data"),
+                     label=spec.get("label"), fat_bits=spec.get("fat"),
+                     directories=list(spec.get("directories", [])), files=files)
+
+
+def _attach_settings(partitions, lines):
+    """Puts platform.cfg beside the loader on the first EFI system partition."""
+    esp = next((p for p in partitions if p.type == "esp"), None)
+    if esp is None:
+        raise ScenarioError("platform_cfg needs a partition of type esp")
+    esp.files.append(FileCopy(to=SETTINGS_PATH, data=("\n".join(lines) + "\n").encode()))
+
+
+def load(name, uefi_dir, loader=None, hearth=None):
+    path = os.path.join(CASES_DIR, name + ".json")
+    if not os.path.isfile(path):
+        raise ScenarioError(f"no scenario {name!r} (known: {', '.join(list_names())})")
+    with open(path) as f:
+        raw = json.load(f)
+    places = {
+        "uefi": uefi_dir,
+        "loader": loader or os.path.join(uefi_dir, "BOOTX64.EFI"),
+        "hearth": hearth or os.path.join(uefi_dir, "hearth.efi"),
+        "cases": CASES_DIR,
+    }
+    raw = _substitute(raw, places)
+    partitions = [_partition(p) for p in raw.get("partitions", [])]
+    if not partitions:
+        raise ScenarioError(f"{path}: no partitions")
+    if "platform_cfg" in raw:
+        _attach_settings(partitions, raw["platform_cfg"])
+    expect = raw.get("expect", {})
+    return Scenario(
+        name=name,
+        description=raw.get("description", ""),
+        partitions=partitions,
+        end_marker=raw.get("end_marker", DEFAULT_END_MARKER),
+        timeout=float(raw.get("timeout", 180)),
+        expect=Expectations(in_order=expect.get("in_order", []), absent=expect.get("absent", []),
+                            qemu_exit=expect.get("qemu_exit")),
+        memory_mib=int(raw.get("memory_mib", 2048)),
+        qemu_args=raw.get("qemu_args", []),
+    )
+
+
+def required_files(scenario):
+    """Host files the scenario copies into its disk image."""
+    return [f.source for p in scenario.partitions for f in p.files if f.source]
