@@ -2,7 +2,9 @@
 
 #include <stdarg.h>
 
+#include "diag/ascii_format.h"
 #include "diag/console.h"
+#include "diag/serial.h"
 #include "efi/efi.h"
 #include "handoff/memory.h"
 #include "hw/hw.h"
@@ -10,6 +12,13 @@
 void FatalError(const char* format, ...) {
   va_list args;
   va_start(args, format);
+  if (!gBS) {
+    // Boot services are gone: nothing left but the serial port and a halt.
+    char line[160];
+    UINTN n = AsciiVSNPrint(line, sizeof(line), format, args);
+    SerialWrite(line, n);
+    HwHalt();
+  }
   ConsoleVPrint(format, args);
   va_end(args);
   FailBoot(EFI_ABORTED);

@@ -4,6 +4,7 @@
 #include "efi/types.h"
 
 // Prints the message on the console and ends the boot with EFI_ABORTED. Messages end in "\n".
+// Once boot services are gone (gBS cleared) it writes to the serial port and halts.
 [[noreturn]] void FatalError(const char* format, ...);
 
 // Failure screen, log flush, release of every tracked allocation, a 10-second stall and

@@ -14,7 +14,7 @@ struct ConsoleLine {
 };
 
 EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* ConsoleOut() {
-  if (!gST) return nullptr;
+  if (!gST || !gBS) return nullptr;  // after the exit of boot services the console is gone
   return gST->ConOut ? gST->ConOut : gST->StdErr;
 }
 

@@ -697,14 +697,11 @@ TestFirmware::TestFirmware() {
   crc = Crc32(reinterpret_cast<uint8_t*>(&st), st.Hdr.HeaderSize);
   st.Hdr.CRC32 = crc;
 
-  // A plausible map: low memory, the conventional range a boot uses, firmware runtime code.
+  // A plausible map of the ranges nobody touches. Runtime regions are real host memory: a
+  // test allocates pages of the runtime types and they appear with the runtime attribute.
   base_map_ = {
       {EfiConventionalMemory, 0, 0x0, 0, 0x9F, 0xF},
-      {EfiConventionalMemory, 0, 0x100000, 0, 0x700, 0xF},
       {EfiBootServicesData, 0, 0x900000, 0, 0xC00, 0xF},
-      {EfiConventionalMemory, 0, 0x1500000, 0, 0x7A000, 0xF},
-      {EfiRuntimeServicesCode, 0, 0x7BF00000, 0, 0x80, 0x800000000000000Full},
-      {EfiRuntimeServicesData, 0, 0x7BF80000, 0, 0x80, 0x800000000000000Full},
       {EfiACPIReclaimMemory, 0, 0x7C000000, 0, 0x10, 0xF},
   };
 
@@ -797,7 +794,9 @@ void TestFirmware::Advance100ns(uint64_t delta) {
 std::vector<EFI_MEMORY_DESCRIPTOR> TestFirmware::CurrentMap() const {
   std::vector<EFI_MEMORY_DESCRIPTOR> map = base_map_;
   for (auto& [address, run] : pages_) {
-    if (address < 0x100000000ull) map.push_back({run.type, 0, address, 0, run.pages, 0xF});
+    if (address >= 0x100000000ull) continue;  // host memory above 4 GiB is not part of the machine
+    bool runtime = run.type == EfiRuntimeServicesCode || run.type == EfiRuntimeServicesData;
+    map.push_back({run.type, 0, address, 0, run.pages, 0xF | (runtime ? EFI_MEMORY_RUNTIME : 0)});
   }
   for (int i = 0; i < map_growth_done_; ++i) {
     map.push_back({EfiBootServicesData, 0, 0x200000000ull + uint64_t(i) * 0x100000, 0, 1, 0xF});

@@ -54,6 +54,7 @@ TEST(QemuExit, CodesKeepStatusesApart) {
 
 TEST(ConsoleControl, GraphicsModeKeepsTextOffTheScreen) {
   TestFirmware fw;
+  fw.RemoveConsoleControl();  // generic firmware has none: the loader brings it
   EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* firmware_out = gST->ConOut;
   ASSERT_EQ(InstallConsoleControl(), EFI_SUCCESS);
   EXPECT_NE(gST->ConOut, firmware_out);
@@ -86,6 +87,7 @@ TEST(ConsoleControl, GraphicsModeKeepsTextOffTheScreen) {
 
 TEST(ConsoleControl, RemovalRestoresTheFirmwareConsole) {
   TestFirmware fw;
+  fw.RemoveConsoleControl();  // generic firmware has none: the loader brings it
   EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL* firmware_out = gST->ConOut;
   ASSERT_EQ(InstallConsoleControl(), EFI_SUCCESS);
   EXPECT_EQ(InstallConsoleControl(), EFI_ALREADY_STARTED);
@@ -102,6 +104,7 @@ TEST(ConsoleControl, RemovalRestoresTheFirmwareConsole) {
 
 TEST(ConsoleControl, WithoutConsoleOutOnlyTheProtocolIsInstalled) {
   TestFirmware fw;
+  fw.RemoveConsoleControl();  // generic firmware has none: the loader brings it
   fw.RemoveConsoleOut(true);
   ASSERT_EQ(InstallConsoleControl(), EFI_SUCCESS);
   EXPECT_EQ(gST->ConOut, nullptr);
@@ -121,6 +124,7 @@ SettingsVariable MakeVariable(const char16_t* name, const std::vector<uint8_t>& 
 
 TEST(VariableSetter, SetsDeletesAndReportsFailures) {
   TestFirmware fw;
+  fw.RemoveConsoleControl();  // generic firmware has none: the loader brings it
   std::vector<uint8_t> args = {'-', 'v'};
   EXPECT_EQ(SetSettingsVariable(MakeVariable(u"boot-args", args, 3)), EFI_SUCCESS);
   EXPECT_EQ(fw.GetVariable(u"boot-args", kBoot), args);
@@ -143,6 +147,7 @@ struct LoaderFixture : ::testing::Test {
   EFI_LOADED_IMAGE_PROTOCOL loaded_image{};
 
   LoaderFixture() {
+    fw.RemoveConsoleControl();  // generic firmware has none: the loader brings it
     loaded_image.DeviceHandle = own.handle();
     fw.InstallProtocol(fw.ImageHandle(), kEfiLoadedImageProtocolGuid, &loaded_image);
   }
