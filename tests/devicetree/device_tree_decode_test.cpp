@@ -114,7 +114,12 @@ TEST(DeviceTreeListing, ValueKinds) {
   for (const Case& c : cases) EXPECT_EQ(DeviceTreeValueIsText(c.value), c.text) << c.value.size();
   DecodedDeviceTreeNode root;
   root.properties = {{"seed", {0, 1, 2, 3, 4, 5, 6, 7, 8}}, {"odd name", {'x'}}, {"\x01", {}}};
-  EXPECT_EQ(DeviceTreeListing(root), "/\n  seed = <00010203 04050607 08>\n  \"odd name\" = \"x\"\n  \"\\x01\" = <>\n");
+  std::vector<uint8_t> long_value(33, 0xAB);
+  long_value[32] = 0x01;
+  root.properties.push_back({"long", long_value});
+  std::string row = "abababab abababab abababab abababab abababab abababab abababab abababab";
+  EXPECT_EQ(DeviceTreeListing(root), "/\n  seed = <00010203 04050607 08>\n  \"odd name\" = \"x\"\n  \"\\x01\" = <>\n"
+                                     "  long = <" + row + "\n    01>\n");
 }
 
 TEST(DeviceTreeListing, JsonCarriesHexForEveryValueAndTextWhereItReads) {

@@ -174,11 +174,18 @@ namespace {
 
 bool Printable(uint8_t c) { return c >= 0x20 && c < 0x7F; }
 
-std::string Hex(const std::vector<uint8_t>& value, bool grouped) {
+constexpr size_t kHexBytesPerLine = 32;
+
+// Lowercase hex; grouped: 4-byte groups, and a new line starting with wrap every 32 bytes.
+std::string Hex(const std::vector<uint8_t>& value, bool grouped, const std::string& wrap = "") {
   static const char kDigits[] = "0123456789abcdef";
   std::string out;
   for (size_t i = 0; i < value.size(); ++i) {
-    if (grouped && i > 0 && i % 4 == 0) out += ' ';
+    if (grouped && i > 0 && i % kHexBytesPerLine == 0) {
+      out += wrap;
+    } else if (grouped && i > 0 && i % 4 == 0) {
+      out += ' ';
+    }
     out += kDigits[value[i] >> 4];
     out += kDigits[value[i] & 15];
   }
@@ -249,7 +256,7 @@ void ListNode(const DecodedDeviceTreeNode& node, const std::string& path, size_t
   *out += indent + path + "\n";
   for (const auto& property : node.properties) {
     std::string value = DeviceTreeValueIsText(property.value) ? Quoted(ValueText(property.value))
-                                                                : "<" + Hex(property.value, true) + ">";
+                                                                : "<" + Hex(property.value, true, "\n" + indent + "    ") + ">";
     *out += indent + "  " + PropertyLabel(property.name);
     *out += " = " + value + "\n";
   }

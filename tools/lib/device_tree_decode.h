@@ -41,7 +41,7 @@ std::vector<uint8_t> EncodeDeviceTree(const DecodedDeviceTreeNode& root);
 bool DeviceTreeValueIsText(const std::vector<uint8_t>& value);
 
 // An indented listing: one line per node (its path) and per property ("name = value"), text
-// values quoted, the rest as hex in groups of 4 bytes.
+// values quoted, the rest as hex in groups of 4 bytes, 32 bytes a line.
 std::string DeviceTreeListing(const DecodedDeviceTreeNode& root);
 
 // The same as JSON: {"path", "name", "properties": [{"name", "length", "hex", "text"?}],
