@@ -13,6 +13,8 @@ constexpr size_t kNameField = 32;
 constexpr size_t kNodeHeader = 8;
 constexpr size_t kPropertyHeader = kNameField + 4;
 
+std::string Quoted(const std::string& text);
+
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
   char text[256];
@@ -63,13 +65,13 @@ class Decoder {
                          offset_, property_count, child_count, static_cast<unsigned long long>(least), Left()));
     }
     offset_ += kNodeHeader;
-    node->properties.resize(property_count);
-    for (auto& property : node->properties) {
-      if (!ReadProperty(&property)) return false;
+    // Grown as records are read, never by the claimed counts: nested claims could otherwise
+    // reserve far more than the input holds.
+    for (uint32_t i = 0; i < property_count; ++i) {
+      if (!ReadProperty(&node->properties.emplace_back())) return false;
     }
-    node->children.resize(child_count);
-    for (auto& child : node->children) {
-      if (!ReadNode(&child, depth + 1)) return false;
+    for (uint32_t i = 0; i < child_count; ++i) {
+      if (!ReadNode(&node->children.emplace_back(), depth + 1)) return false;
     }
     return true;
   }
@@ -98,18 +100,19 @@ class Decoder {
     if (!ReadName(&property->name)) return false;
     uint32_t length = 0;
     if (!bytes_.ReadLe32(offset_ + kNameField, &length)) {
-      return Fail(Format("truncated: property \"%s\" at offset %zu has no value length", property->name.c_str(), start));
+      return Fail(Format("truncated: property %s at offset %zu has no value length", Quoted(property->name).c_str(),
+                         start));
     }
     offset_ += kPropertyHeader;
     uint64_t rounded = (uint64_t(length) + 3) & ~uint64_t(3);
     ByteSpan value;
     if (rounded > Left() || !bytes_.Slice(offset_, static_cast<size_t>(rounded), &value)) {
-      return Fail(Format("truncated: property \"%s\" at offset %zu has a %u-byte value (%llu with padding), %zu left",
-                         property->name.c_str(), start, length, static_cast<unsigned long long>(rounded), Left()));
+      return Fail(Format("truncated: property %s at offset %zu has a %u-byte value (%llu with padding), %zu left",
+                         Quoted(property->name).c_str(), start, length, static_cast<unsigned long long>(rounded), Left()));
     }
     for (size_t i = length; i < rounded; ++i) {
       if (value.data()[i] != 0) {
-        return Fail(Format("property \"%s\" at offset %zu has non-zero value padding", property->name.c_str(), start));
+        return Fail(Format("property %s at offset %zu has non-zero value padding", Quoted(property->name).c_str(), start));
       }
     }
     property->value.assign(value.data(), value.data() + length);
