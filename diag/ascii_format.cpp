@@ -148,7 +148,7 @@ void Formatter::Convert(const Directive& d) {
 void AsciiFormatNumber(UINT64 value, UINT32 base, UINT32 flags, UINT32 width, AsciiSink sink, void* context) {
   static const char kDigits[] = "0123456789abcdef0123456789ABCDEF";
   if (base < 2 || base > 16) base = 10;
-  char digits[32];  // 64 bits in base 2 would need 64; the engine asks for 8, 10 and 16 only
+  char digits[64];  // 64 bits in base 2
   UINT32 count = 0;
   UINT32 offset = (flags & kAsciiNumberUpper) ? 16 : 0;
   do {

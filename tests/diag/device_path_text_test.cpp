@@ -177,6 +177,7 @@ TEST_F(DevicePathText, MalformedPathsEndWithoutReadingOutside) {
       {Path({PciNode(1, 0), {1, 1, 3, 0}, EndNode()}), "Pci(1|0)"},                 // below the header
       {Path({PciNode(1, 0), {1, 1, 0x40, 0}, EndNode()}), "Pci(1|0)"},              // runs past the bytes
       {Path({PciNode(1, 0), PciNode(2, 0)}), "Pci(1|0)/Pci(2|0)"},                  // no end node
+      {Path({PciNode(1, 0), EndNode(), PciNode(2, 0)}), "Pci(1|0)"},                // nothing after the end
       {Path({PciNode(1, 0), {4, 4}}), "Pci(1|0)"},                                  // a cut header
       {Path({FileNode(u"ab"), {}}), "ab"},
       {{4, 4, 8, 0, 'a', 0, 'b', 0}, "ab"},  // a name without its NUL ends with the node

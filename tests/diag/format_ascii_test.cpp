@@ -46,6 +46,7 @@ TEST(AsciiFormat, Conversions) {
       {"%p", {0x1234}, "0x1234"},
       {"%P", {0xab}, "0xAB"},
       {"%x %p %x %X", {1, 2, 3, 0xc}, "1 0x2 0x3 0xC"},  // after %p every hex number gets 0x
+      {"%x", {0x1f}, "1f"},                               // ... within that call only
       {"%c%c", {'O', 0x14B}, "OK"},
       {"[%s]", {Ptr("hi")}, "[hi]"},
       {"[%5s]", {Ptr("hi")}, "[hi   ]"},
@@ -109,6 +110,7 @@ TEST(AsciiFormatNumber, BasesFlagsAndWidth) {
       {42, 10, kAsciiNumberSigned | kAsciiNumberZeroPad, 6, "-00042"},
       {0, 10, 0, 0, "0"},
       {~0ull, 8, 0, 0, "1777777777777777777777"},
+      {~0ull, 2, 0, 0, "1111111111111111111111111111111111111111111111111111111111111111"},
       {77, 0, 0, 0, "77"},   // an unusable base counts as 10
       {77, 99, 0, 0, "77"},
   };
