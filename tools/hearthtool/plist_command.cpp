@@ -1,5 +1,6 @@
 // hearthtool plist: reads a property list exactly as the boot loader does and shows what it
 // understood, written back by the boot loader's own writer or as JSON.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -165,6 +166,14 @@ void WarnAboutSurprises(const PlistNode* node, const std::string& where) {
   }
 }
 
+int Depth(const PlistNode* node) {
+  int deepest = 0;
+  for (; node; node = node->next) {
+    if (node->child) deepest = std::max(deepest, 1 + Depth(node->child));
+  }
+  return deepest;
+}
+
 int Show(const Options& options, std::vector<char>& text) {
   PlistNode* root = nullptr;
   EFI_STATUS status = options.array ? PlistParseArray(text.data(), text.size(), &root)
@@ -181,6 +190,10 @@ int Show(const Options& options, std::vector<char>& text) {
     return kExitBadInput;
   }
   WarnAboutSurprises(root, options.path);
+  if (!options.json && Depth(root) > 16) {
+    std::fprintf(stderr, "warning: %s: nested more than 16 levels deep; the boot loader's writer leaves the deeper "
+                 "levels out\n", options.path.c_str());
+  }
   if (options.json) {
     PrintJson(root, 0);
     std::printf("\n");
