@@ -2,14 +2,19 @@
 
 #include "boot/board_identity.h"
 #include "boot/boot_mode.h"
+#include "boot/booter_config.h"
 #include "boot/fatal.h"
 #include "boot/firmware_identity.h"
 #include "boot/os_identity.h"
 #include "boot/processor.h"
 #include "boot/stage.h"
+#include "diag/log.h"
+#include "diag/perf_record.h"
 #include "efi/efi.h"
 #include "graphics/console_mode.h"
 #include "handoff/kernel_call_gate.h"
+#include "handoff/platform_init.h"
+#include "kernel/boot_file.h"
 #include "lib/host_reset.h"
 
 UINT64 BootModeFlags = 0;
@@ -23,14 +28,25 @@ void ResetBootGlobals() {
 }
 HEARTH_HOST_RESET(ResetBootGlobals);
 
+// Settings, log and performance record: everything later stages report through.
+void StartDiagnostics() {
+  ReadBooterSettings();
+  BootFileSetReadSize(gBooterSettings.kc_read_size);
+  LogStart();
+  PerfRecordStart(0, 0);
+  StageMark("Start");
+}
+
 // Console, processor, board and firmware identity: everything before the device tree.
 void IdentifyMachine() {
   if (EFI_ERROR(InitConsoleMode())) FatalError("Can not initialize console\n");
+  if (gBooterSettings.log & kLogSinkConsole) BootModeFlags |= kBootModeVerbose;
   if (BootModeFlags & kBootModeVerbose) SetConsoleMode(kConsoleModeText);
   RecordProcessorFeatures();
   IdentifyBoard();
   AnnounceOperatingSystem();
   StageMark("Start InitDeviceTree");
+  LogProcessorState();
   StoreFirmwareIdentity();
 }
 
@@ -46,15 +62,19 @@ EFI_STATUS LoadKernel() {
 }  // namespace
 
 EFI_STATUS RunBootSequence() {
-  StageMark("Start");
+  StartDiagnostics();
   IdentifyMachine();
   {
     Stage stage("InitDeviceTree");
+    InitDeviceTree();
   }
   CopyKernelCallGate();
   SelectProcessorSubtype();
 
   EFI_STATUS status = LoadKernel();
-  if (EFI_ERROR(status)) FatalError("Error loading kernel cache (0x%x)\n", status);
+  if (EFI_ERROR(status)) {
+    LogMessage(kLogCategoryError, "ERROR!!! Load prelinked kernel with status 0x%lx\n", status);
+    FatalError("Error loading kernel cache (0x%x)\n", status);
+  }
   FatalError("Kernel entry failed\n");
 }

@@ -1,3 +1,4 @@
+#include "boot/guids.h"
 #include "boot/booter_config.h"
 
 #include "efi/efi.h"
@@ -9,7 +10,6 @@ BooterSettings gBooterSettings = {kBooterDefaultLog, kBooterDefaultDebug, kBoote
 
 namespace {
 
-constexpr EFI_GUID kBootGuid = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
 
 void ResetBooterSettings() {
   gBooterSettings = {kBooterDefaultLog, kBooterDefaultDebug, kBooterDefaultKcReadSize, kBooterDefaultLevel};
@@ -62,7 +62,7 @@ UINTN TextLength(ByteSpan text) {
 // at all (even when too large to read).
 EFI_STATUS ReadSettingsVariable(const CHAR16* name, UINT8* buffer, UINTN* size, bool* present) {
   *size = kBooterConfigMaxSize;
-  EFI_STATUS status = gRT->GetVariable(name, &kBootGuid, nullptr, size, buffer);
+  EFI_STATUS status = gRT->GetVariable(name, &TarnBootGuid, nullptr, size, buffer);
   *present = status != EFI_NOT_FOUND;
   if (EFI_ERROR(status) || *size > kBooterConfigMaxSize) *size = 0;
   return status;
@@ -101,7 +101,7 @@ EFI_STATUS ReadBooterSettings() {
   UINTN size = 0;
   bool present = false;
   EFI_STATUS status = ReadSettingsVariable(u"bootercfg-once", buffer, &size, &present);
-  if (present) gRT->SetVariable(u"bootercfg-once", &kBootGuid, 0, 0, nullptr);
+  if (present) gRT->SetVariable(u"bootercfg-once", &TarnBootGuid, 0, 0, nullptr);
   if (EFI_ERROR(status)) status = ReadSettingsVariable(u"bootercfg", buffer, &size, &present);
   if (EFI_ERROR(status)) return EFI_NOT_FOUND;
   ParseBooterSettings(ByteSpan(buffer, size), &gBooterSettings);

@@ -4,7 +4,9 @@
 
 #include "diag/ascii_format.h"
 #include "diag/console.h"
+#include "diag/log.h"
 #include "diag/serial.h"
+#include "graphics/console_mode.h"
 #include "efi/efi.h"
 #include "handoff/memory.h"
 #include "hw/hw.h"
@@ -25,8 +27,10 @@ void FatalError(const char* format, ...) {
 }
 
 void FailBoot(EFI_STATUS status) {
+  RestoreConsoleMode();
+  LogShutdown();
   ReleaseAllAllocations();
-  ConsolePrint("Boot failed, sleeping for 10 seconds before exiting...\n");
+  if (GetConsoleMode() == kConsoleModeText) ConsolePrint("Boot failed, sleeping for 10 seconds before exiting...\n");
   gBS->Stall(10 * 1000 * 1000);
   gBS->Exit(gImageHandle, status, 0, nullptr);
   // Exit does not come back; if a broken firmware lets it, there is nowhere left to go.

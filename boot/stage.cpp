@@ -1,7 +1,8 @@
 #include "boot/stage.h"
 
 #include "diag/ascii_format.h"
-#include "diag/serial.h"
+#include "diag/log.h"
+#include "diag/perf_record.h"
 
 namespace {
 void MarkWithName(const char* word, const char* name) {
@@ -12,10 +13,9 @@ void MarkWithName(const char* word, const char* name) {
 }  // namespace
 
 void StageMark(const char* mark) {
-  // Until the performance record exists the marks go to the serial port.
-  char line[112];
-  UINTN n = AsciiSNPrint(line, sizeof(line), "hearth: %s\n", mark);
-  SerialWrite(line, n);
+  PerfRecordMark("%s", mark);
+  // Also in the debug log for whoever selects the stage category in "level".
+  LogMessage(kLogCategoryStage, "hearth: %s\n", mark);
 }
 
 Stage::Stage(const char* name) : name_(name) { MarkWithName("Start", name_); }

@@ -23,6 +23,9 @@ constexpr UINT64 kLogDebugTimeStamps = 0x4;
 
 // Every message of the loader is issued in this category.
 constexpr UINT32 kLogCategoryError = 0x80000000;
+// Stage marks ("Start ReadKernelCache") also go to the log in this category; the default
+// "level" leaves them out, "level=0x80000001" shows them.
+constexpr UINT32 kLogCategoryStage = 0x1;
 
 // A line holds 148 characters before it goes to the sinks.
 constexpr UINTN kLogLineSize = 149;

@@ -1,3 +1,4 @@
+#include "boot/guids.h"
 #include "diag/perf_record.h"
 
 #include "diag/ascii_format.h"
@@ -10,7 +11,6 @@
 
 namespace {
 
-constexpr EFI_GUID kBootGuid = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
 constexpr UINT32 kPublishedAttributes = EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
 constexpr UINT64 kBelow4GiB = 0xFFFFFFFFull;
 constexpr UINT64 kFemtosecondsPerMillisecond = 1000000000000ull;
@@ -114,7 +114,7 @@ bool EnsureRoom(UINT32 needed) {
 EFI_STATUS WriteWordVariable(const CHAR16* name, UINT32 value) {
   UINT8 bytes[4];
   StoreLe32(bytes, value);
-  return gRT->SetVariable(name, &kBootGuid, kPublishedAttributes, sizeof(bytes), bytes);
+  return gRT->SetVariable(name, &TarnBootGuid, kPublishedAttributes, sizeof(bytes), bytes);
 }
 
 }  // namespace
@@ -134,9 +134,9 @@ EFI_STATUS PerfRecordStart(EFI_PHYSICAL_ADDRESS address, UINT64 size) {
     return BeginRecord(AllocateAddress, address, static_cast<UINT32>(size), true);
   }
   UINTN variable_size = 0;
-  EFI_STATUS status = gRT->GetVariable(u"hearth-perf-record", &kBootGuid, nullptr, &variable_size, nullptr);
+  EFI_STATUS status = gRT->GetVariable(u"hearth-perf-record", &TarnBootGuid, nullptr, &variable_size, nullptr);
   if (status != EFI_BUFFER_TOO_SMALL) return EFI_ERROR(status) ? status : EFI_NOT_FOUND;
-  gRT->SetVariable(u"hearth-perf-record", &kBootGuid, 0, 0, nullptr);
+  gRT->SetVariable(u"hearth-perf-record", &TarnBootGuid, 0, 0, nullptr);
   return BeginRecord(AllocateMaxAddress, kBelow4GiB, kPerfRecordInitialSize, false);
 }
 

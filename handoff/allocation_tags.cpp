@@ -27,9 +27,7 @@ UINTN gLiveCount = 0;
 Tag* NewTag() {
   if (!gFreeTags) {
     void* block = nullptr;
-    if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, kTagBlockSize, &block)) || !block) {
-      FatalError("Can't allocate memory tag");
-    }
+    if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, kTagBlockSize, &block)) || !block) return nullptr;
     Tag* tags = static_cast<Tag*>(block);
     for (UINTN i = 0; i < kTagsPerBlock; ++i) {
       tags[i] = Tag{0, 0, 0, gFreeTags};
@@ -44,8 +42,18 @@ Tag* NewTag() {
   return tag;
 }
 
-void Link(UINT64 pool, UINT64 page_count, UINT64 page_address) {
+// Tracks an allocation the firmware just made. Without a tag the boot cannot go on; the
+// allocation goes back first so that nothing is stranded untracked.
+void Track(UINT64 pool, UINT64 page_count, UINT64 page_address) {
   Tag* tag = NewTag();
+  if (!tag) {
+    if (pool) {
+      gBS->FreePool(reinterpret_cast<void*>(pool));
+    } else {
+      gBS->FreePages(page_address, page_count);
+    }
+    FatalError("Can't allocate memory tag");
+  }
   *tag = Tag{pool, page_count, page_address, gLiveTags};
   gLiveTags = tag;
   ++gLiveCount;
@@ -77,8 +85,8 @@ HEARTH_HOST_RESET(ForgetAllocations);
 
 void* PoolAllocate(UINTN size) {
   void* buffer = nullptr;
-  if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, size, &buffer))) return nullptr;
-  if (buffer) Link(reinterpret_cast<UINT64>(buffer), 0, 0);
+  if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, size, &buffer)) || !buffer) return nullptr;
+  Track(reinterpret_cast<UINT64>(buffer), 0, 0);
   return buffer;
 }
 
@@ -89,7 +97,7 @@ void* PoolAllocateZero(UINTN size) {
 }
 
 void PoolTrack(void* buffer) {
-  if (buffer) Link(reinterpret_cast<UINT64>(buffer), 0, 0);
+  if (buffer) Track(reinterpret_cast<UINT64>(buffer), 0, 0);
 }
 
 void PoolFree(void* buffer) {
@@ -108,7 +116,7 @@ void PoolFreeSecret(void* buffer, UINTN size) {
 EFI_STATUS PagesAllocate(EFI_ALLOCATE_TYPE type, EFI_MEMORY_TYPE memory_type, UINTN pages,
                          EFI_PHYSICAL_ADDRESS* address) {
   EFI_STATUS status = gBS->AllocatePages(type, memory_type, pages, address);
-  if (!EFI_ERROR(status)) Link(0, pages, *address);
+  if (!EFI_ERROR(status)) Track(0, pages, *address);
   return status;
 }
 

@@ -1,3 +1,4 @@
+#include "boot/guids.h"
 #include "platform/settings_parser.h"
 
 #include "efi/system_table.h"
@@ -6,8 +7,6 @@
 
 namespace {
 
-constexpr EFI_GUID kBootNamespace = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
-constexpr EFI_GUID kVendorNamespace = {0x4D1EDE05, 0x38C7, 0x4A6A, {0x9C, 0xC6, 0x4B, 0xCC, 0xA8, 0xB3, 0x8C, 0x14}};
 constexpr EFI_GUID kBootInfoNamespace = {0x8D63D4FE, 0xBD3C, 0x4AAD, {0x88, 0x1D, 0x86, 0xFD, 0x97, 0x4B, 0xC1, 0xDF}};
 
 struct NamespaceAlias {
@@ -15,8 +14,8 @@ struct NamespaceAlias {
   EFI_GUID guid;
 };
 constexpr NamespaceAlias kNamespaces[] = {
-    {"boot", kBootNamespace},
-    {"vendor", kVendorNamespace},
+    {"boot", TarnBootGuid},
+    {"vendor", TarnVendorGuid},
     {"global", kEfiGlobalVariableGuid},
     {"bootinfo", kBootInfoNamespace},
 };

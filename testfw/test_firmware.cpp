@@ -302,14 +302,17 @@ struct TestFirmware::Impl {
     return EFI_SUCCESS;
   }
 
-  static std::vector<EFI_HANDLE> Search(EFI_LOCATE_SEARCH_TYPE type, const EFI_GUID* guid, VOID* key) {
+  // A register-notify search hands out the oldest new handle, one per call; it moves on
+  // only when the caller actually receives it (consume).
+  static std::vector<EFI_HANDLE> Search(EFI_LOCATE_SEARCH_TYPE type, const EFI_GUID* guid, VOID* key,
+                                        bool consume = true) {
     std::vector<EFI_HANDLE> out;
     if (type == ByRegisterNotify) {
       Registration* r = static_cast<Registration*>(key);
       for (auto& reg : F().registrations_) {
         if (reg.get() == r && !r->pending.empty()) {
-          out.push_back(r->pending.front());  // one handle per call, as the standard says
-          r->pending.erase(r->pending.begin());
+          out.push_back(r->pending.front());
+          if (consume) r->pending.erase(r->pending.begin());
         }
       }
       return out;
@@ -332,13 +335,14 @@ struct TestFirmware::Impl {
   static EFI_STATUS EFIAPI LocateHandle(EFI_LOCATE_SEARCH_TYPE type, const EFI_GUID* guid, VOID* key, UINTN* size,
                                         EFI_HANDLE* buffer) {
     if (!size) return EFI_INVALID_PARAMETER;
-    std::vector<EFI_HANDLE> found = Search(type, guid, key);
+    std::vector<EFI_HANDLE> found = Search(type, guid, key, false);
     if (found.empty()) return EFI_NOT_FOUND;
     UINTN needed = found.size() * sizeof(EFI_HANDLE);
-    if (*size < needed) {
+    if (*size < needed || !buffer) {
       *size = needed;
       return EFI_BUFFER_TOO_SMALL;
     }
+    if (type == ByRegisterNotify) found = Search(type, guid, key, true);
     std::memcpy(buffer, found.data(), needed);
     *size = needed;
     return EFI_SUCCESS;

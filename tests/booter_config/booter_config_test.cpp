@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "boot/guids.h"
 #include "boot/booter_config.h"
 #include "testfw/test_firmware.h"
 
 namespace {
 
-constexpr EFI_GUID kBootGuid = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
 
 BooterSettings Defaults() {
   return {kBooterDefaultLog, kBooterDefaultDebug, kBooterDefaultKcReadSize, kBooterDefaultLevel};
@@ -65,22 +65,22 @@ TEST(BooterConfigParse, SetsTheFourSettingsAndKeepsDefaultsOtherwise) {
 
 TEST(ReadBooterSettings, OnceVariableIsUsedAndDeletedAndThePersistentOneIsNotRead) {
   TestFirmware fw;
-  fw.SetVariable(u"bootercfg-once", kBootGuid, "log=2");
-  fw.SetVariable(u"bootercfg", kBootGuid, "log=5 debug=3");
+  fw.SetVariable(u"bootercfg-once", TarnBootGuid, "log=2");
+  fw.SetVariable(u"bootercfg", TarnBootGuid, "log=5 debug=3");
   EXPECT_EQ(ReadBooterSettings(), EFI_SUCCESS);
   EXPECT_EQ(gBooterSettings.log, 2u);
   EXPECT_EQ(gBooterSettings.debug, 0u);
-  EXPECT_FALSE(fw.GetVariable(u"bootercfg-once", kBootGuid));
-  EXPECT_TRUE(fw.GetVariable(u"bootercfg", kBootGuid));
+  EXPECT_FALSE(fw.GetVariable(u"bootercfg-once", TarnBootGuid));
+  EXPECT_TRUE(fw.GetVariable(u"bootercfg", TarnBootGuid));
 }
 
 TEST(ReadBooterSettings, PersistentVariableWhenNoOnceVariable) {
   TestFirmware fw;
-  fw.SetVariable(u"bootercfg", kBootGuid, "log=5 level=ffffffff");
+  fw.SetVariable(u"bootercfg", TarnBootGuid, "log=5 level=ffffffff");
   EXPECT_EQ(ReadBooterSettings(), EFI_SUCCESS);
   EXPECT_EQ(gBooterSettings.log, 5u);
   EXPECT_EQ(gBooterSettings.level, 0xFFFFFFFFu);
-  EXPECT_TRUE(fw.GetVariable(u"bootercfg", kBootGuid));
+  EXPECT_TRUE(fw.GetVariable(u"bootercfg", TarnBootGuid));
 }
 
 TEST(ReadBooterSettings, NoVariableKeepsDefaults) {
@@ -102,7 +102,7 @@ TEST(ReadBooterSettings, FullSizeTextIsReadWithoutOverrun) {
   text[text.size() - 5] = 'b';
   text[text.size() - 6] = 'e';
   text[text.size() - 7] = 'd';
-  fw.SetVariable(u"bootercfg", kBootGuid, text);
+  fw.SetVariable(u"bootercfg", TarnBootGuid, text);
   EXPECT_EQ(ReadBooterSettings(), EFI_SUCCESS);
   EXPECT_EQ(gBooterSettings.log, 4u);
   EXPECT_EQ(gBooterSettings.debug, 1u);
@@ -110,16 +110,16 @@ TEST(ReadBooterSettings, FullSizeTextIsReadWithoutOverrun) {
 
 TEST(ReadBooterSettings, OversizedOnceVariableIsDeletedAndThePersistentOneUsed) {
   TestFirmware fw;
-  fw.SetVariable(u"bootercfg-once", kBootGuid, "log=2" + std::string(kBooterConfigMaxSize, ' '));
-  fw.SetVariable(u"bootercfg", kBootGuid, "log=6");
+  fw.SetVariable(u"bootercfg-once", TarnBootGuid, "log=2" + std::string(kBooterConfigMaxSize, ' '));
+  fw.SetVariable(u"bootercfg", TarnBootGuid, "log=6");
   EXPECT_EQ(ReadBooterSettings(), EFI_SUCCESS);
   EXPECT_EQ(gBooterSettings.log, 6u);
-  EXPECT_FALSE(fw.GetVariable(u"bootercfg-once", kBootGuid));
+  EXPECT_FALSE(fw.GetVariable(u"bootercfg-once", TarnBootGuid));
 }
 
 TEST(ReadBooterSettings, OversizedPersistentVariableKeepsDefaults) {
   TestFirmware fw;
-  fw.SetVariable(u"bootercfg", kBootGuid, "log=2" + std::string(kBooterConfigMaxSize, ' '));
+  fw.SetVariable(u"bootercfg", TarnBootGuid, "log=2" + std::string(kBooterConfigMaxSize, ' '));
   EXPECT_EQ(ReadBooterSettings(), EFI_NOT_FOUND);
   EXPECT_EQ(gBooterSettings.log, kBooterDefaultLog);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "boot/guids.h"
 #include "diag/perf_record.h"
 #include "efi/protocols/cpu_arch.h"
 #include "hw/fake/hw_fake.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr EFI_GUID kBootGuid = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
 
 struct Entry {
   uint32_t kind;
@@ -62,7 +62,7 @@ struct FakeCpuTimer {
 
 class PerfRecordTest : public ::testing::Test {
  protected:
-  void Request() { fw.SetVariable(u"hearth-perf-record", kBootGuid, "1"); }
+  void Request() { fw.SetVariable(u"hearth-perf-record", TarnBootGuid, "1"); }
   TestFirmware fw;
 };
 
@@ -74,14 +74,14 @@ TEST_F(PerfRecordTest, WithoutRequestNothingIsAllocatedOrPublished) {
   EXPECT_EQ(PublishPerfRecord(&address, &capacity), EFI_NOT_STARTED);
   EXPECT_EQ(address, 0u);
   EXPECT_EQ(fw.LivePageRuns(), 0u);
-  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record-data", kBootGuid));
-  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record-data-size", kBootGuid));
+  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record-data", TarnBootGuid));
+  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record-data-size", TarnBootGuid));
 }
 
 TEST_F(PerfRecordTest, RequestStartsARecordAndIsDeleted) {
   Request();
   ASSERT_EQ(PerfRecordStart(0, 0), EFI_SUCCESS);
-  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record", kBootGuid));
+  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record", TarnBootGuid));
   uint32_t capacity = 0;
   const uint8_t* r = RecordBytes(&capacity);
   ASSERT_NE(r, nullptr);
@@ -181,14 +181,14 @@ TEST_F(PerfRecordTest, PublishingWritesTheVariablesAndFixesTheSize) {
   ASSERT_EQ(PublishPerfRecord(&address, &capacity), EFI_SUCCESS);
   EXPECT_EQ(address, reinterpret_cast<uintptr_t>(RecordBytes()));
   EXPECT_EQ(capacity, 4096u);
-  auto data = fw.GetVariable(u"hearth-perf-record-data", kBootGuid);
-  auto size = fw.GetVariable(u"hearth-perf-record-data-size", kBootGuid);
+  auto data = fw.GetVariable(u"hearth-perf-record-data", TarnBootGuid);
+  auto size = fw.GetVariable(u"hearth-perf-record-data-size", TarnBootGuid);
   ASSERT_TRUE(data && size);
   ASSERT_EQ(data->size(), 4u);
   EXPECT_EQ(LoadLe32(data->data()), address);
   EXPECT_EQ(LoadLe32(size->data()), 4096u);
-  EXPECT_EQ(*fw.VariableAttributes(u"hearth-perf-record-data", kBootGuid), 6u);
-  EXPECT_EQ(*fw.VariableAttributes(u"hearth-perf-record-data-size", kBootGuid), 6u);
+  EXPECT_EQ(*fw.VariableAttributes(u"hearth-perf-record-data", TarnBootGuid), 6u);
+  EXPECT_EQ(*fw.VariableAttributes(u"hearth-perf-record-data-size", TarnBootGuid), 6u);
   for (int i = 0; i < 150; ++i) PerfRecordMark("Mark %05d", i);
   EXPECT_EQ(Entries().size(), 100u);
   uint32_t now = 0;

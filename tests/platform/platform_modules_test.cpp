@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "boot/guids.h"
 #include "efi/protocols/loaded_image.h"
 #include "hw/fake/hw_fake.h"
 #include "platform/console_control.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr EFI_GUID kBoot = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
 
 bool SerialHas(const std::string& text) { return HwFakeSerialOutput().find(text) != std::string::npos; }
 
@@ -114,7 +114,7 @@ TEST(ConsoleControl, WithoutConsoleOutOnlyTheProtocolIsInstalled) {
 
 SettingsVariable MakeVariable(const char16_t* name, const std::vector<uint8_t>& value, uint32_t attributes = 7) {
   SettingsVariable v{};
-  v.vendor = kBoot;
+  v.vendor = TarnBootGuid;
   std::memcpy(v.name, name, (std::char_traits<char16_t>::length(name) + 1) * sizeof(CHAR16));
   v.attributes = attributes;
   v.value = value.data();
@@ -127,12 +127,12 @@ TEST(VariableSetter, SetsDeletesAndReportsFailures) {
   fw.RemoveConsoleControl();  // generic firmware has none: the loader brings it
   std::vector<uint8_t> args = {'-', 'v'};
   EXPECT_EQ(SetSettingsVariable(MakeVariable(u"boot-args", args, 3)), EFI_SUCCESS);
-  EXPECT_EQ(fw.GetVariable(u"boot-args", kBoot), args);
-  EXPECT_EQ(fw.VariableAttributes(u"boot-args", kBoot), 3u);
+  EXPECT_EQ(fw.GetVariable(u"boot-args", TarnBootGuid), args);
+  EXPECT_EQ(fw.VariableAttributes(u"boot-args", TarnBootGuid), 3u);
   EXPECT_TRUE(SerialHas("platform: variable boot-args set (2 bytes)\n"));
 
   EXPECT_EQ(SetSettingsVariable(MakeVariable(u"boot-args", {})), EFI_SUCCESS);
-  EXPECT_FALSE(fw.GetVariable(u"boot-args", kBoot).has_value());
+  EXPECT_FALSE(fw.GetVariable(u"boot-args", TarnBootGuid).has_value());
   EXPECT_TRUE(SerialHas("platform: variable boot-args deleted\n"));
 
   fw.FailNthVariableWrite(1);
@@ -161,8 +161,8 @@ TEST_F(PlatformSettings, FileSetsVariablesAndOptionsAndSkipsBadLines) {
   PlatformOptions options;
   EXPECT_EQ(ApplyPlatformSettings(&options), EFI_SUCCESS);
   EXPECT_EQ(options.exit_qemu, QemuExitPolicy::kOnReturn);
-  EXPECT_EQ(fw.GetVariable(u"boot-args", kBoot), (std::vector<uint8_t>{'-', 'v'}));
-  EXPECT_EQ(fw.GetVariable(u"csr", kBoot), (std::vector<uint8_t>{0x67, 0, 0, 0}));
+  EXPECT_EQ(fw.GetVariable(u"boot-args", TarnBootGuid), (std::vector<uint8_t>{'-', 'v'}));
+  EXPECT_EQ(fw.GetVariable(u"csr", TarnBootGuid), (std::vector<uint8_t>{0x67, 0, 0, 0}));
   EXPECT_TRUE(SerialHas("platform: platform.cfg line 2: "));
   EXPECT_EQ(own.open_files(), 0);
   EXPECT_EQ(fw.LivePoolBlocks(), 0u);

@@ -1,3 +1,4 @@
+#include "boot/guids.h"
 #include "platform/settings_parser.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,6 @@
 
 namespace {
 
-constexpr EFI_GUID kBoot = {0x7C436110, 0xAB2A, 0x4BBB, {0xA8, 0x80, 0xFE, 0x41, 0x99, 0x5C, 0x9F, 0x82}};
-constexpr EFI_GUID kVendor = {0x4D1EDE05, 0x38C7, 0x4A6A, {0x9C, 0xC6, 0x4B, 0xCC, 0xA8, 0xB3, 0x8C, 0x14}};
 constexpr EFI_GUID kBootInfo = {0x8D63D4FE, 0xBD3C, 0x4AAD, {0x88, 0x1D, 0x86, 0xFD, 0x97, 0x4B, 0xC1, 0xDF}};
 
 struct Variable {
@@ -55,7 +54,7 @@ std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s
 TEST(SettingsParser, ExampleLineSetsTheBootArguments) {
   Collected c = Parse("var boot boot-args 7 \"-v debug=0x100\"\n");
   ASSERT_EQ(c.variables.size(), 1u);
-  EXPECT_TRUE(GuidEqual(c.variables[0].vendor, kBoot));
+  EXPECT_TRUE(GuidEqual(c.variables[0].vendor, TarnBootGuid));
   EXPECT_EQ(c.variables[0].name, u"boot-args");
   EXPECT_EQ(c.variables[0].attributes, 7u);
   EXPECT_EQ(c.variables[0].value, Bytes("-v debug=0x100"));  // no terminator
@@ -95,7 +94,7 @@ TEST(SettingsParser, NamespacesNamesAndAttributes) {
       "var {12345678-9ABC-DEF0-1122-334455667788} \"csr-active-config\" 0X1 u32:0x67\n"
       "var 12345678-9abc-def0-1122-334455667788 \"caf\xC3\xA9 \xE2\x82\xAC\" 1 u8:1\n");
   ASSERT_EQ(c.variables.size(), 5u) << c.malformed[0].second;
-  EXPECT_TRUE(GuidEqual(c.variables[0].vendor, kVendor));
+  EXPECT_TRUE(GuidEqual(c.variables[0].vendor, TarnVendorGuid));
   EXPECT_EQ(c.variables[0].attributes, 3u);
   EXPECT_TRUE(GuidEqual(c.variables[1].vendor, kEfiGlobalVariableGuid));
   EXPECT_TRUE(GuidEqual(c.variables[2].vendor, kBootInfo));
