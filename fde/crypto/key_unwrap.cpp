@@ -1,6 +1,7 @@
 #include "fde/crypto/key_unwrap.h"
 
 #include "fde/crypto/aes.h"
+#include "fde/crypto/stack_wipe.h"
 #include "lib/mem.h"
 
 const uint8_t kAesKeyWrapDefaultIv[8] = {0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6};
@@ -38,6 +39,16 @@ bool Unwind(UnwrapState& s, size_t n) {
   return true;
 }
 
+bool Unwrap(const uint8_t* kek, const uint8_t* initialValue, const uint8_t* wrapped, size_t n, uint8_t* out) {
+  UnwrapState s;
+  if (AesDecryptKey(kek, 16, &s.schedule) != 0) return false;
+  MemCopy(s.block, wrapped, 8);
+  MemCopy(s.r, wrapped + 8, 8 * n);
+  if (!Unwind(s, n) || !ConstantTimeEqual(s.block, initialValue, 8)) return false;
+  MemCopy(out, s.r, 8 * n);
+  return true;
+}
+
 }  // namespace
 
 int AesKeyUnwrap(const uint8_t* kek, size_t kekLength, const uint8_t* initialValue, const uint8_t* wrapped,
@@ -47,12 +58,9 @@ int AesKeyUnwrap(const uint8_t* kek, size_t kekLength, const uint8_t* initialVal
   const size_t n = wrappedLength / 8 - 1;
   if (n > kMaxSemiblocks || *inOutLength < wrappedLength - 8) return -1;
 
-  UnwrapState s;
-  if (AesDecryptKey(kek, 16, &s.schedule) != 0) return -1;
-  MemCopy(s.block, wrapped, 8);
-  MemCopy(s.r, wrapped + 8, 8 * n);
-  if (!Unwind(s, n) || !ConstantTimeEqual(s.block, initialValue, 8)) return -1;
-  MemCopy(out, s.r, 8 * n);
+  bool unwrapped = Unwrap(kek, initialValue, wrapped, n, out);
+  CryptoWipeStack();
+  if (!unwrapped) return -1;
   *inOutLength = 8 * n;
   return 0;
 }

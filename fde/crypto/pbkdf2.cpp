@@ -3,6 +3,7 @@
 #include "fde/crypto/hmac.h"
 #include "fde/crypto/processor_features.h"
 #include "fde/crypto/sha256_internal.h"
+#include "fde/crypto/stack_wipe.h"
 #include "lib/mem.h"
 
 namespace {
@@ -43,6 +44,19 @@ void DeriveBlock(Pbkdf2State& s, const uint8_t* password, size_t passwordLength,
   for (int i = 0; i < 8; ++i) StoreBe32(s.block + 4 * i, s.sum[i]);
 }
 
+void DeriveKey(const uint8_t* password, size_t passwordLength, const uint8_t* salt, size_t saltLength,
+               uint32_t iterations, uint8_t* derivedKey, size_t derivedLength) {
+  const bool instructions = CryptoUseShaInstructions(CryptoFeatures());
+  Pbkdf2State s;
+  HmacSha256PadStates(password, passwordLength, s.inner, s.outer);
+  uint32_t index = 1;
+  for (size_t done = 0; done < derivedLength; done += kSha256DigestSize, ++index) {
+    DeriveBlock(s, password, passwordLength, salt, saltLength, index, iterations, instructions);
+    size_t take = derivedLength - done < kSha256DigestSize ? derivedLength - done : kSha256DigestSize;
+    MemCopy(derivedKey + done, s.block, take);
+  }
+}
+
 }  // namespace
 
 uint32_t Pbkdf2PrfOutputSize(uint32_t prfSelector) {
@@ -62,14 +76,7 @@ int Pbkdf2(uint32_t kind, const uint8_t* password, size_t passwordLength, const 
   // Block indexes are 32 bits wide.
   if ((derivedLength - 1) / kSha256DigestSize >= 0xFFFFFFFFu) return -1;
 
-  const bool instructions = CryptoUseShaInstructions(CryptoFeatures());
-  Pbkdf2State s;
-  HmacSha256PadStates(password, passwordLength, s.inner, s.outer);
-  uint32_t index = 1;
-  for (size_t done = 0; done < derivedLength; done += kSha256DigestSize, ++index) {
-    DeriveBlock(s, password, passwordLength, salt, saltLength, index, iterations, instructions);
-    size_t take = derivedLength - done < kSha256DigestSize ? derivedLength - done : kSha256DigestSize;
-    MemCopy(derivedKey + done, s.block, take);
-  }
+  DeriveKey(password, passwordLength, salt, saltLength, iterations, derivedKey, derivedLength);
+  CryptoWipeStack();
   return 0;
 }

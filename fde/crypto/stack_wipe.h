@@ -1,0 +1,11 @@
+// Compilers leave temporaries of secret-handling code (round keys, chaining words) in stack
+// slots that no source-level wipe can reach. Routines that derive keys call this before
+// returning: it zero-fills the area their callees' frames used.
+#pragma once
+
+#include <stddef.h>
+
+// Deeper than any call chain below the key routines, unoptimised host builds included.
+constexpr size_t kCryptoStackWipeBytes = 8 * 1024;
+
+void CryptoWipeStack();
