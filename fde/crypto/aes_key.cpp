@@ -2,6 +2,7 @@
 #include "fde/crypto/aes.h"
 #include "fde/crypto/aes_internal.h"
 #include "fde/crypto/aes_tables.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 namespace {
@@ -42,7 +43,7 @@ void ExpandKey(const uint8_t* key, uint32_t keyBytes, AesSchedule* schedule) {
   MemZero(schedule, sizeof(*schedule));
   for (uint32_t i = 0; i < total; ++i) StoreLe32(schedule->roundKeys + 4 * i, w[i]);
   schedule->roundBytes = static_cast<uint8_t>(16 * rounds);
-  SecureZero(w, sizeof(w));
+  CryptoWipe(w, sizeof(w));
 }
 
 uint32_t InvMixColumn(uint32_t c) {
@@ -90,6 +91,6 @@ int AesDecryptKey(const uint8_t* key, uint32_t keyLength, AesSchedule* schedule)
     }
   }
   schedule->roundBytes = forward.roundBytes;
-  SecureZero(&forward, sizeof(forward));
+  CryptoWipe(&forward, sizeof(forward));
   return 0;
 }

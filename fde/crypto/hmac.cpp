@@ -1,6 +1,7 @@
 #include "fde/crypto/hmac.h"
 
 #include "fde/crypto/sha256_internal.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 namespace {
@@ -51,7 +52,7 @@ int HmacInit(HmacContext* context, uint32_t hashId, const uint8_t* key, size_t k
   context->update(&context->hash, block, kSha256BlockSize);
   XorBlock(block, 0x36 ^ 0x5C);
   MemCopy(context->outerPad, block, kSha256BlockSize);
-  SecureZero(block, sizeof(block));
+  CryptoWipe(block, sizeof(block));
   return 0;
 }
 
@@ -69,8 +70,8 @@ int HmacFinal(HmacContext* context, uint8_t* mac) {
   context->update(&context->hash, context->outerPad, kSha256BlockSize);
   context->update(&context->hash, inner, kSha256DigestSize);
   context->final(mac, &context->hash);
-  SecureZero(inner, sizeof(inner));
-  SecureZero(context, sizeof(*context));
+  CryptoWipe(inner, sizeof(inner));
+  CryptoWipe(context, sizeof(*context));
   return 0;
 }
 
@@ -92,6 +93,6 @@ int HmacSha256PadStates(const uint8_t* key, size_t keyLength, uint32_t inner[8],
   XorBlock(block, 0x36 ^ 0x5C);
   MemCopy(outer, kSha256InitialState, 32);
   Sha256Compress(outer, block, 1);
-  SecureZero(block, sizeof(block));
+  CryptoWipe(block, sizeof(block));
   return 0;
 }

@@ -1,7 +1,7 @@
 #include "fde/crypto/key_unwrap.h"
 
 #include "fde/crypto/aes.h"
-#include "fde/crypto/stack_wipe.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 const uint8_t kAesKeyWrapDefaultIv[8] = {0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6, 0xA6};
@@ -15,7 +15,7 @@ struct UnwrapState {
   AesSchedule schedule;
   uint8_t block[16];  // A then R[i]
   uint8_t r[8 * kMaxSemiblocks];
-  ~UnwrapState() { SecureZero(this, sizeof(*this)); }
+  ~UnwrapState() { CryptoWipe(this, sizeof(*this)); }
 };
 
 bool ConstantTimeEqual(const uint8_t* a, const uint8_t* b, size_t n) {

@@ -1,5 +1,6 @@
 #include "fde/crypto/md5.h"
 
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 namespace {
@@ -106,5 +107,5 @@ void Md5Final(uint8_t* digest, Md5Context* context) {
     Transform(context->state, context->buffer);
     for (int i = 0; i < 4; ++i) StoreLe32(digest + 4 * i, context->state[i]);
   }
-  SecureZero(context, sizeof(*context));
+  CryptoWipe(context, sizeof(*context));
 }

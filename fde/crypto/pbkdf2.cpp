@@ -3,7 +3,7 @@
 #include "fde/crypto/hmac.h"
 #include "fde/crypto/processor_features.h"
 #include "fde/crypto/sha256_internal.h"
-#include "fde/crypto/stack_wipe.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 namespace {
@@ -22,7 +22,7 @@ struct Pbkdf2State {
   uint32_t sum[8];
   uint8_t block[kSha256DigestSize];
   HmacContext hmac;
-  ~Pbkdf2State() { SecureZero(this, sizeof(*this)); }
+  ~Pbkdf2State() { CryptoWipe(this, sizeof(*this)); }
 };
 
 // U1 = HMAC(password, salt || index); the iterations run on the compression function

@@ -2,6 +2,7 @@
 
 #include "fde/crypto/processor_features.h"
 #include "fde/crypto/sha256_internal.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 const uint32_t kSha256InitialState[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -62,7 +63,7 @@ void Sha256Final(uint8_t* digest, Sha256Context* context) {
     Sha256Compress(context->state, context->buffer, 1);
     for (int i = 0; i < 8; ++i) StoreBe32(digest + 4 * i, context->state[i]);
   }
-  SecureZero(context, sizeof(*context));
+  CryptoWipe(context, sizeof(*context));
 }
 
 uint8_t* Sha256(const void* data, size_t length, uint8_t* digest) {

@@ -1,5 +1,6 @@
 // The portable SHA-256 compression function.
 #include "fde/crypto/sha256_internal.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 const uint32_t kSha256RoundConstants[64] = {
@@ -68,14 +69,14 @@ void Sha256PortableCompress(uint32_t state[8], const uint8_t* blocks, size_t blo
     for (int i = 0; i < 16; ++i) w[i] = LoadBe32(blocks + 4 * i);
     CompressWords(state, w);
   }
-  SecureZero(w, sizeof(w));
+  CryptoWipe(w, sizeof(w));
 }
 
 void Sha256PortableCompressWords(uint32_t state[8], const uint32_t words[16]) {
   uint32_t w[16];
   for (int i = 0; i < 16; ++i) w[i] = words[i];
   CompressWords(state, w);
-  SecureZero(w, sizeof(w));
+  CryptoWipe(w, sizeof(w));
 }
 
 // A 32-byte message after a 64-byte pad block: one block of the message, 0x80 and the
@@ -106,6 +107,6 @@ void Sha256PortablePbkdf2Iterate(const uint32_t inner[8], const uint32_t outer[8
       sum[i] ^= state[i];
     }
   }
-  SecureZero(w, sizeof(w));
-  SecureZero(state, sizeof(state));
+  CryptoWipe(w, sizeof(w));
+  CryptoWipe(state, sizeof(state));
 }

@@ -2,6 +2,7 @@
 
 #include "fde/crypto/aes_internal.h"
 #include "fde/crypto/processor_features.h"
+#include "fde/crypto/wipe.h"
 #include "lib/mem.h"
 
 namespace {
@@ -32,7 +33,7 @@ void DecryptBlock(const XtsKeys& keys, const uint8_t* in, uint8_t* out, const ui
     AesTableDecryptBlock(b, b, keys.roundKeys, keys.rounds);
   }
   for (int i = 0; i < 16; ++i) out[i] = b[i] ^ t[i];
-  SecureZero(b, sizeof(b));
+  CryptoWipe(b, sizeof(b));
 }
 
 void DecryptBlocks(const XtsKeys& keys, const uint8_t* in, size_t count, uint8_t* out, uint8_t t[16]) {
@@ -58,9 +59,9 @@ void DecryptStolenTail(const XtsKeys& keys, const uint8_t* in, size_t partial, u
   MemCopy(joined + partial, last + partial, 16 - partial);
   MemCopy(out + 16, last, partial);
   DecryptBlock(keys, joined, out, t);
-  SecureZero(next, sizeof(next));
-  SecureZero(last, sizeof(last));
-  SecureZero(joined, sizeof(joined));
+  CryptoWipe(next, sizeof(next));
+  CryptoWipe(last, sizeof(last));
+  CryptoWipe(joined, sizeof(joined));
 }
 
 }  // namespace
@@ -91,7 +92,7 @@ int XtsDecrypt(const uint8_t* in, size_t length, uint8_t* out, const uint8_t* tw
   int tweakRounds = AesScheduleRounds(tweakSchedule);
   if (!keys.rounds || !tweakRounds) return kXtsCipherFailed;
 
-  uint8_t t[16];
+  alignas(8) uint8_t t[16];
   if (keys.instructions) {
     AesNiEncryptBlock(tweak, t, tweakSchedule->roundKeys, tweakRounds);
   } else {
@@ -101,10 +102,10 @@ int XtsDecrypt(const uint8_t* in, size_t length, uint8_t* out, const uint8_t* tw
   size_t whole = length / 16 - (partial ? 1 : 0);
   DecryptBlocks(keys, in, whole, out, t);
   if (partial) DecryptStolenTail(keys, in + 16 * whole, partial, out + 16 * whole, t);
-  SecureZero(t, sizeof(t));
+  CryptoWipe(t, sizeof(t));
   return kXtsOk;
 }
 
 void XtsClear(XtsContext* context) {
-  if (context) SecureZero(context, sizeof(*context));
+  if (context) CryptoWipe(context, sizeof(*context));
 }
