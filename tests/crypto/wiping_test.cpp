@@ -36,10 +36,11 @@ __attribute__((noinline, no_sanitize("address"))) size_t CountStackHits(const ui
   return hits;
 }
 
-// A routine that forgets to wipe: shows the scan finds what is left behind.
+// A routine that forgets to wipe: shows the scan finds what is left behind. The copy lies
+// at the bottom of a larger frame, below where the scanner's own frame will go.
 __attribute__((noinline)) void LeaveOnStack(const uint8_t* secret) {
-  [[maybe_unused]] volatile uint8_t copy[32];
-  for (int i = 0; i < 32; ++i) copy[i] = secret[i];
+  [[maybe_unused]] volatile uint8_t frame[512];
+  for (int i = 0; i < 32; ++i) frame[i] = secret[i];
 }
 
 // The words of a secret as they may lie in memory: little- and big-endian loads.
