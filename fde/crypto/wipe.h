@@ -4,8 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Zero-fills memory that held a secret, eight bytes at a time where it can (SecureZero goes
-// byte by byte, too slow for per-data-unit wipes); the stores cannot be dropped.
+// Zero-fills memory that held a secret; the stores cannot be dropped (SecureZero).
 void CryptoWipe(void* memory, size_t size);
 
 // Compilers leave temporaries of secret-handling code (round keys, chaining words) in stack
