@@ -197,14 +197,14 @@ class HashChain {
 class Encoder {
  public:
   Encoder(const uint8_t* data, size_t size, const LzvnEncodeOptions& options, std::vector<uint8_t>* out)
-      : data_(data), size_(size), chain_(data, size, options), writer_(out) {}
+      : data_(data), size_(size), min_saving_(options.min_saving), chain_(data, size, options), writer_(out) {}
 
   void Run() {
     size_t pos = 0;
     size_t literal_start = 0;
     while (pos + kMinMatch <= size_) {
       Match m = BestAt(pos);
-      if (m.length < kMinMatch) {
+      if (m.length < kMinMatch || Saving(m) < min_saving_) {
         ++pos;
         continue;
       }
@@ -264,6 +264,7 @@ class Encoder {
 
   const uint8_t* data_;
   size_t size_;
+  long min_saving_;
   HashChain chain_;
   Writer writer_;
   size_t previous_ = 0;
