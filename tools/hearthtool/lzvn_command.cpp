@@ -18,13 +18,20 @@ void PrintUsage(FILE* out) {
                "expands such a stream back into the original bytes.\n");
 }
 
+// A result of 0 is also what an error gives; only a stream of no-ops and the end mark is empty.
+bool IsEmptyStream(const std::vector<unsigned char>& in) {
+  size_t i = 0;
+  while (i < in.size() && (in[i] == 0x0E || in[i] == 0x16)) ++i;
+  return in.size() >= lzvn::kMinimumBuffer && i < in.size() && in[i] == lzvn::kEndOfStream;
+}
+
 // The stream does not record its expanded size: grow the buffer until it is not filled.
 bool Expand(const std::vector<unsigned char>& in, std::vector<unsigned char>* out) {
   size_t capacity = std::max<size_t>(in.size() * 4, 4096);
   for (;;) {
     out->resize(capacity);
     size_t produced = DecompressLzvn(out->data(), capacity, in.data(), in.size());
-    if (produced == 0 && !in.empty() && in[0] != lzvn::kEndOfStream) return false;
+    if (produced == 0 && !IsEmptyStream(in)) return false;
     if (produced < capacity) {
       out->resize(produced);
       return true;
