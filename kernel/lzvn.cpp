@@ -42,9 +42,9 @@ struct OpTable {
 constexpr OpTable kOps;
 
 // The same opcodes as tables, so that the common instructions decode without a branch on
-// their kind. The next opcode lies kAdvance[op] bytes on (opcode, operands and literals; 0
-// sends the opcode to the careful path: large literals, end of stream, undefined). With w the two
-// bytes after the opcode:
+// their kind. The next opcode lies advance[op] bytes on (opcode, operands and literals); an
+// advance of 0 sends the opcode to the careful path (large literals, end of stream,
+// undefined). With w the two bytes after the opcode:
 //   L = literals, M = match + (w & match_mask),
 //   D = (distance_high << 8) | ((w >> distance_shift) & distance_mask), or the previous
 //   distance when reuse is -1.
