@@ -193,6 +193,41 @@ bool WriteImage(const Image& image, std::vector<uint8_t>* out, std::string* erro
   return true;
 }
 
+bool WrapFlatBinary(const std::vector<uint8_t>& code, const FlatKernel& kernel, Image* image, std::string* error) {
+  const uint64_t code_address = kernel.base + kPageSize;
+  const uint64_t entry = kernel.entry ? kernel.entry : code_address;
+  if (kernel.base % kPageSize != 0) {
+    *error = "the base address must be page-aligned";
+    return false;
+  }
+  if (code.empty() || entry < code_address || entry - code_address >= code.size()) {
+    *error = "the entry point must lie inside the code";
+    return false;
+  }
+  *image = Image();
+  Segment text;
+  text.name = "__TEXT";
+  text.address = kernel.base;
+  text.contents = code;
+  text.sections.push_back(Section{"__text", 0, code.size(), 4, 0x80000400});  // instructions only
+  Segment data;
+  data.name = "__DATA";
+  data.address = RoundUp(code_address + code.size(), kPageSize);
+  data.contents.assign(8, 0);
+  for (int i = 0; i < 8; ++i) data.contents[i] = uint8_t(kernel.base >> (8 * i));
+  data.init_protection = 3;
+  data.max_protection = 3;
+  data.sections.push_back(Section{"__data", 0, 8, 3});
+  image->segments = {text, data};
+  image->entry = entry;
+  image->symbols = {{"_kernel_header", 0x0F, 1, 0, kernel.base},
+                    {"_kernel_entry", 0x0F, 1, 0, entry},
+                    {"_kernel_header_pointer", 0x0F, 2, 0, data.address},
+                    {kernel.source_name, 0x64, 0, 0, 0}};
+  image->local_relocations = {Relocation{0, 0x06000002}};  // the word at the start of __DATA (section 2)
+  return true;
+}
+
 std::vector<uint8_t> WriteUniversal(const std::vector<Slice>& slices) {
   std::vector<uint8_t> out(8 + 20 * slices.size(), 0);
   auto put_be = [&](size_t at, uint32_t v) {

@@ -77,6 +77,19 @@ constexpr uint64_t kPageSize = 0x1000;
 // The image as file bytes; false with a reason when it cannot be laid out.
 bool WriteImage(const Image& image, std::vector<uint8_t>* out, std::string* error, Layout* layout = nullptr);
 
+// A kernel around a flat, position-independent binary, laid out as the probe kernel expects:
+// "__TEXT" at `base` (header page, then the code at base + 0x1000, section "__text");
+// "__DATA" at the first page after the code, holding one 64-bit word with the address of the
+// header (section "__data", under a local relocation so that it follows the slide);
+// "__LINKEDIT" with the symbols "_kernel_header", "_kernel_entry", "_kernel_header_pointer"
+// (type 0x0F) and a source-file debugging entry (type 0x64); the entry point `entry`.
+struct FlatKernel {
+  uint64_t base = 0xFFFFFF8002000000ull;
+  uint64_t entry = 0;  // 0: the first byte of the code
+  std::string source_name = "probe.c";
+};
+bool WrapFlatBinary(const std::vector<uint8_t>& code, const FlatKernel& kernel, Image* image, std::string* error);
+
 struct Slice {
   uint32_t cpu_type = 0x01000007;
   uint32_t cpu_subtype = 3;
