@@ -33,7 +33,8 @@ EFI_STATUS ReadExactly(BootFile* file, UINT64 size, void* buffer) {
 
 // Reads the header and checks its magic; a 32-bit kernel ends the boot here.
 EFI_STATUS ReadHeader(MachOLoad* load, UINT8 header[kMachOHeaderSize]) {
-  if (load->SliceSize < kMachOHeaderSize) return EFI_LOAD_ERROR;
+  // The header must lie inside the slice, not run on into whatever follows it in the file.
+  if (load->SliceSize < kMachOHeaderSizeWithoutReserved) return EFI_LOAD_ERROR;
   if (EFI_ERROR(ReadExactly(load->File, kMachOHeaderSizeWithoutReserved, header))) return EFI_LOAD_ERROR;
   UINT32 magic = LoadLe32(header + kMachOHeaderMagic);
   if (magic == kMachOMagic32) {
@@ -44,6 +45,7 @@ EFI_STATUS ReadHeader(MachOLoad* load, UINT8 header[kMachOHeaderSize]) {
     ConsolePrint("Mach-O file has bad magic number 0x%x\n", magic);
     return EFI_LOAD_ERROR;
   }
+  if (load->SliceSize < kMachOHeaderSize) return EFI_LOAD_ERROR;
   return ReadExactly(load->File, kMachOHeaderSize - kMachOHeaderSizeWithoutReserved,
                      header + kMachOHeaderSizeWithoutReserved);
 }

@@ -55,12 +55,21 @@ int ParseOptions(const std::vector<std::string>& args, Options* options) {
       std::fprintf(stderr, "hearthtool macho: %s needs a number\n", a.c_str());
       return kExitUsage;
     }
-    if (a == "--base") options->kernel.base = number, ++i;
-    else if (a == "--entry") options->kernel.entry = number, ++i;
-    else if (a == "--slide") options->slide = true, options->slide_bytes = number, ++i;
-    else if (a == "--load") options->load = true;
-    else if ((a == "-o" || a == "--source-name") && has_value) (a == "-o" ? options->output : options->kernel.source_name) = args[++i];
-    else if (!a.empty() && a[0] == '-') {
+    if (a == "--base" || a == "--entry" || a == "--slide") {
+      ++i;
+      if (a == "--base") options->kernel.base = number;
+      if (a == "--entry") options->kernel.entry = number;
+      if (a == "--slide") {
+        options->slide = true;
+        options->slide_bytes = number;
+      }
+    } else if (a == "--load") {
+      options->load = true;
+    } else if (a == "-o" && has_value) {
+      options->output = args[++i];
+    } else if (a == "--source-name" && has_value) {
+      options->kernel.source_name = args[++i];
+    } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "hearthtool macho: unknown option %s\n%s", a.c_str(), kUsage);
       return kExitUsage;
     } else {
