@@ -7,6 +7,7 @@
 #include "platform/qemu_exit.h"
 #include "platform/serial_output.h"
 #include "platform/settings.h"
+#include "platform/smc_service.h"
 
 namespace {
 
@@ -17,6 +18,10 @@ void InstallStandIns() {
   EFI_STATUS status = InstallConsoleControl();
   if (EFI_ERROR(status)) {
     SerialWriteLine(PlatformText().Add("platform: console control not installed: ").AddStatus(status));
+  }
+  status = InstallSmcService();  // only when the settings named SMC keys
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));
   }
 }
 
@@ -54,6 +59,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   InstallStandIns();
   EFI_STATUS status = RunHearth();
   RemoveConsoleControl();
+  RemoveSmcService();
   if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
   return status;
 }

@@ -3,6 +3,7 @@
 #include "efi/protocols/loaded_image.h"
 #include "platform/owners.h"
 #include "platform/serial_output.h"
+#include "platform/smc_service.h"
 #include "platform/variable_setter.h"
 #include "platform/volume_files.h"
 
@@ -14,6 +15,20 @@ constexpr UINTN kMaxSettingsSize = 1024 * 1024;
 void OnVariable(void*, const SettingsVariable& variable) { SetSettingsVariable(variable); }
 
 void OnExitQemu(void* context, QemuExitPolicy policy) { static_cast<PlatformOptions*>(context)->exit_qemu = policy; }
+
+void OnSmcKey(void*, const SettingsSmcKey& key) {
+  EFI_STATUS status = SmcServiceSetKey(key.key, key.value, key.value_size);
+  char name[5];
+  SmcServiceKeyName(key.key, name);
+  PlatformText line;
+  line.Add("platform: smc ").Add(name);
+  if (EFI_ERROR(status)) {
+    line.Add(" not set: ").AddStatus(status);
+  } else {
+    line.Add(" set (").AddDecimal(key.value_size).Add(key.value_size == 1 ? " byte)" : " bytes)");
+  }
+  SerialWriteLine(line);
+}
 
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
@@ -47,7 +62,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   }
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
-  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed};
+  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed, OnSmcKey};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

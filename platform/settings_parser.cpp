@@ -302,6 +302,42 @@ const char* ParseExitQemuLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// The SMC stores numbers big-endian: the integer forms are turned around.
+const char* DecodeSmcValue(const Token& t, SettingsScratch out, size_t* length) {
+  const char* error = DecodeValue(t, out, length);
+  if (error) return error;
+  if (*length == 0 || *length > kSettingsMaxSmcValueSize) return "smc value must be 1 to 32 bytes";
+  if (!t.quoted && !StartsWith(t.data, t.size, "hex:")) {
+    for (size_t i = 0, j = *length - 1; i < j; ++i, --j) {
+      uint8_t held = out.data[i];
+      out.data[i] = out.data[j];
+      out.data[j] = held;
+    }
+  }
+  return nullptr;
+}
+
+// smc KEY VALUE
+const char* ParseSmcLine(DirectiveContext& c) {
+  Token name, value;
+  const char* error = RequireToken(c.reader, &name, "smc needs a key");
+  if (!error) error = RequireToken(c.reader, &value, "smc needs a value");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  size_t length = 0;
+  if ((error = Unescape(name, c.scratch, &length))) return error;
+  if (length != 4) return "smc key must be four characters";
+  SettingsSmcKey key{0, nullptr, 0};
+  for (size_t i = 0; i < 4; ++i) {
+    if (c.scratch.data[i] < 0x20 || c.scratch.data[i] > 0x7E) return "smc key must be printable ASCII";
+    key.key = (key.key << 8) | c.scratch.data[i];
+  }
+  if ((error = DecodeSmcValue(value, c.scratch, &key.value_size))) return error;
+  key.value = c.scratch.data;
+  if (c.sink->smc_key) c.sink->smc_key(c.sink->context, key);
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -310,6 +346,7 @@ struct Directive {
 constexpr Directive kDirectives[] = {
     {"var", ParseVarLine},
     {"exit-qemu", ParseExitQemuLine},
+    {"smc", ParseSmcLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

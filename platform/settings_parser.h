@@ -12,12 +12,22 @@
 
 // Longest variable name a `var` line may give, in UCS-2 units without the terminator.
 constexpr size_t kSettingsMaxNameLength = 255;
+// Largest value an `smc` line may give.
+constexpr size_t kSettingsMaxSmcValueSize = 32;
 
 // A `var NAMESPACE NAME ATTRIBUTES VALUE` line.
 struct SettingsVariable {
   EFI_GUID vendor;
   CHAR16 name[kSettingsMaxNameLength + 1];  // terminated
   UINT32 attributes;
+  const uint8_t* value;  // points into the parser's scratch; valid only during the callback
+  size_t value_size;
+};
+
+// An `smc KEY VALUE` line: a key of the SMC stand-in and its value (1 to 32 bytes; the
+// integer forms are big-endian, as the controller stores numbers).
+struct SettingsSmcKey {
+  UINT32 key;            // the four characters, the first in the most significant byte
   const uint8_t* value;  // points into the parser's scratch; valid only during the callback
   size_t value_size;
 };
@@ -32,6 +42,7 @@ struct SettingsSink {
   void (*exit_qemu)(void* context, QemuExitPolicy policy);
   // line counts from 1; reason is a short English phrase without a newline.
   void (*malformed)(void* context, size_t line, const char* reason);
+  void (*smc_key)(void* context, const SettingsSmcKey& key);
 };
 
 // Writable memory the parser decodes values into.

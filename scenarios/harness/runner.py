@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import serial_log
+from . import disk_files, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -58,13 +58,15 @@ def _finish(machine, how, screenshot_path, result):
     machine.stop()
 
 
-def _judge(scenario, result):
+def _judge(scenario, result, disk):
     expect = scenario.expect
     if result.how == "timeout":
         result.failures.append(f"no end within {scenario.timeout:.0f} s (waited for /{scenario.end_marker}/ or QEMU's exit)")
     result.failures += serial_log.check(result.log_text, expect.in_order, expect.absent)
     if expect.qemu_exit is not None and result.exit_status != expect.qemu_exit:
         result.failures.append(f"QEMU exit status {result.exit_status}, expected {expect.qemu_exit}")
+    if expect.files:
+        result.failures += disk_files.check(disk, scenario.partitions, expect.files)
 
 
 def run(scenario, out_root):
@@ -83,5 +85,5 @@ def run(scenario, out_root):
         machine.stop()
     result.seconds = time.monotonic() - started
     result.log_text = serial_log.read_clean(machine.serial_log)
-    _judge(scenario, result)
+    _judge(scenario, result, disk)
     return result

@@ -26,6 +26,7 @@ class Expectations:
     in_order: list = field(default_factory=list)
     absent: list = field(default_factory=list)
     qemu_exit: int = None
+    files: list = field(default_factory=list)  # files read back from the disk image (disk_files.check)
 
 
 @dataclass
@@ -103,7 +104,7 @@ def load(name, uefi_dir, loader=None, hearth=None):
         end_marker=raw.get("end_marker", DEFAULT_END_MARKER),
         timeout=float(raw.get("timeout", 180)),
         expect=Expectations(in_order=expect.get("in_order", []), absent=expect.get("absent", []),
-                            qemu_exit=expect.get("qemu_exit")),
+                            qemu_exit=expect.get("qemu_exit"), files=expect.get("files", [])),
         memory_mib=int(raw.get("memory_mib", 2048)),
         qemu_args=raw.get("qemu_args", []),
     )

@@ -1,0 +1,96 @@
+#include "platform/smc_service.h"
+
+#include "lib/host_reset.h"
+#include "lib/mem.h"
+#include "platform/serial_output.h"
+
+namespace {
+
+struct SmcEntry {
+  UINT32 key;
+  UINT8 size;
+  UINT8 value[kSmcServiceMaxValueSize];
+};
+
+struct SmcServiceState {
+  TarnSmcIoProtocol protocol;
+  EFI_HANDLE handle;
+  bool installed;
+  UINTN count;
+  SmcEntry entries[kSmcServiceMaxKeys];
+};
+SmcServiceState gSmc = {};
+
+void ResetSmcService() { gSmc = {}; }
+HEARTH_HOST_RESET(ResetSmcService);
+
+SmcEntry* Find(UINT32 key) {
+  for (UINTN i = 0; i < gSmc.count; ++i) {
+    if (gSmc.entries[i].key == key) return &gSmc.entries[i];
+  }
+  return nullptr;
+}
+
+bool AllZero(const UINT8* bytes, UINTN size) {
+  for (UINTN i = 0; i < size; ++i) {
+    if (bytes[i]) return false;
+  }
+  return true;
+}
+
+EFI_STATUS EFIAPI ReadValue(TarnSmcIoProtocol*, UINT32 key, UINTN size, VOID* buffer) {
+  const SmcEntry* entry = Find(key);
+  if (!entry) return EFI_NOT_FOUND;
+  if (!buffer || size != entry->size) return EFI_INVALID_PARAMETER;
+  MemCopy(buffer, entry->value, size);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI WriteValue(TarnSmcIoProtocol*, UINT32 key, UINTN size, const VOID* buffer) {
+  SmcEntry* entry = Find(key);
+  if (!entry) return EFI_NOT_FOUND;
+  if (!buffer || size != entry->size) return EFI_INVALID_PARAMETER;
+  MemCopy(entry->value, buffer, size);
+  char name[5];
+  SmcServiceKeyName(key, name);
+  PlatformText line;
+  line.Add("platform: smc ").Add(name).Add(" written (").AddDecimal(size).Add(size == 1 ? " byte" : " bytes");
+  SerialWriteLine(line.Add(AllZero(entry->value, size) ? ", all zero)" : ")"));
+  return EFI_SUCCESS;
+}
+
+}  // namespace
+
+void SmcServiceKeyName(UINT32 key, char name[5]) {
+  for (int i = 0; i < 4; ++i) name[i] = static_cast<char>(key >> (24 - 8 * i));
+  name[4] = 0;
+}
+
+EFI_STATUS SmcServiceSetKey(UINT32 key, const UINT8* value, UINTN size) {
+  if (!value || size == 0 || size > kSmcServiceMaxValueSize) return EFI_INVALID_PARAMETER;
+  SmcEntry* entry = Find(key);
+  if (!entry) {
+    if (gSmc.count == kSmcServiceMaxKeys) return EFI_OUT_OF_RESOURCES;
+    entry = &gSmc.entries[gSmc.count++];
+  }
+  *entry = SmcEntry{key, static_cast<UINT8>(size), {}};
+  MemCopy(entry->value, value, size);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS InstallSmcService() {
+  if (gSmc.installed) return EFI_ALREADY_STARTED;
+  if (gSmc.count == 0) return EFI_NOT_FOUND;
+  gSmc.protocol = TarnSmcIoProtocol{0, ReadValue, WriteValue};
+  gSmc.handle = nullptr;
+  EFI_STATUS status =
+      gBS->InstallProtocolInterface(&gSmc.handle, &kTarnSmcIoProtocolGuid, EFI_NATIVE_INTERFACE, &gSmc.protocol);
+  if (EFI_ERROR(status)) return status;
+  gSmc.installed = true;
+  return EFI_SUCCESS;
+}
+
+void RemoveSmcService() {
+  if (gSmc.installed) gBS->UninstallProtocolInterface(gSmc.handle, &kTarnSmcIoProtocolGuid, &gSmc.protocol);
+  gSmc = {};
+}
