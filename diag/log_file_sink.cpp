@@ -101,13 +101,18 @@ bool HasProtocol(EFI_HANDLE handle, const EFI_GUID& guid, VOID** interface) {
   return !EFI_ERROR(gBS->HandleProtocol(handle, &guid, interface)) && *interface;
 }
 
+// The partition-type tag carries no interface: firmware installs it with a null pointer.
+bool CarriesTag(EFI_HANDLE handle, const EFI_GUID& guid) {
+  VOID* unused = nullptr;
+  return !EFI_ERROR(gBS->HandleProtocol(handle, &guid, &unused));
+}
+
 // Attaches the log to the first handle that is a qualifying EFI system partition.
 void AttachToFirstQualifying(const EFI_HANDLE* handles, UINTN count) {
   for (UINTN i = 0; i < count; ++i) {
-    VOID* esp = nullptr;
     VOID* path = nullptr;
     VOID* fs = nullptr;
-    if (!HasProtocol(handles[i], kEspTypeGuid, &esp) || !HasProtocol(handles[i], kEfiDevicePathProtocolGuid, &path) ||
+    if (!CarriesTag(handles[i], kEspTypeGuid) || !HasProtocol(handles[i], kEfiDevicePathProtocolGuid, &path) ||
         !LogDevicePathQualifies(static_cast<EFI_DEVICE_PATH_PROTOCOL*>(path))) {
       continue;
     }

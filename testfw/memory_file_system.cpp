@@ -599,7 +599,6 @@ void MemoryFileSystem::SetUndeletable(const std::string& path, bool undeletable)
 }
 
 EFI_HANDLE MemoryFileSystem::Install(const std::vector<uint8_t>& device_path, const std::vector<EFI_GUID>& extra) {
-  static uint8_t placeholder = 0;
   TestFirmware& fw = TestFirmware::Current();
   device_path_ = device_path;
   handle_ = fw.NewHandle();
@@ -609,7 +608,7 @@ EFI_HANDLE MemoryFileSystem::Install(const std::vector<uint8_t>& device_path, co
     installed_.push_back(kEfiDevicePathProtocolGuid);
   }
   for (const EFI_GUID& guid : extra) {
-    fw.InstallProtocol(handle_, guid, &placeholder);
+    fw.InstallProtocol(handle_, guid, nullptr);  // tags, as firmware installs them: no interface
     installed_.push_back(guid);
   }
   fw.InstallProtocol(handle_, kEfiSimpleFileSystemProtocolGuid, &protocol_);

@@ -100,7 +100,7 @@ class MemoryFileSystem {
   size_t OpenHandles() const { return open_.size(); }
 
   // --- Firmware side -------------------------------------------------------------------
-  // Installs the device path, then each extra protocol GUID (with a placeholder interface),
+  // Installs the device path, then each extra protocol GUID (a tag with a null interface),
   // then the file system protocol last, so that file-system notifications see a complete
   // handle. Returns the new handle.
   EFI_HANDLE Install(const std::vector<uint8_t>& device_path, const std::vector<EFI_GUID>& extra_protocols = {});

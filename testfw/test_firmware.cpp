@@ -253,7 +253,7 @@ struct TestFirmware::Impl {
   static EFI_STATUS EFIAPI InstallProtocolInterface(EFI_HANDLE* handle, const EFI_GUID* guid, EFI_INTERFACE_TYPE,
                                                     VOID* interface) {
     if (!handle || !guid) return EFI_INVALID_PARAMETER;
-    if (*handle && F().FindProtocol(*handle, *guid)) return EFI_INVALID_PARAMETER;
+    if (*handle && F().HasProtocol(*handle, *guid)) return EFI_INVALID_PARAMETER;
     *handle = F().InstallProtocol(*handle, *guid, interface);
     return EFI_SUCCESS;
   }
@@ -276,29 +276,23 @@ struct TestFirmware::Impl {
   static EFI_STATUS EFIAPI HandleProtocol(EFI_HANDLE handle, const EFI_GUID* guid, VOID** interface) {
     if (!guid || !interface) return EFI_INVALID_PARAMETER;
     if (!F().handles_.count(handle)) return EFI_INVALID_PARAMETER;
-    void* found = F().FindProtocol(handle, *guid);
-    if (!found) {
-      *interface = nullptr;
-      return EFI_UNSUPPORTED;
-    }
-    *interface = found;
-    return EFI_SUCCESS;
+    *interface = F().FindProtocol(handle, *guid);
+    return F().HasProtocol(handle, *guid) ? EFI_SUCCESS : EFI_UNSUPPORTED;
   }
 
   static EFI_STATUS EFIAPI OpenProtocol(EFI_HANDLE handle, const EFI_GUID* guid, VOID** interface, EFI_HANDLE,
                                         EFI_HANDLE, UINT32 attributes) {
     if (!guid) return EFI_INVALID_PARAMETER;
     if (!F().handles_.count(handle)) return EFI_INVALID_PARAMETER;
-    void* found = F().FindProtocol(handle, *guid);
     if (attributes != EFI_OPEN_PROTOCOL_TEST_PROTOCOL) {
       if (!interface) return EFI_INVALID_PARAMETER;
-      *interface = found;
+      *interface = F().FindProtocol(handle, *guid);
     }
-    return found ? EFI_SUCCESS : EFI_UNSUPPORTED;
+    return F().HasProtocol(handle, *guid) ? EFI_SUCCESS : EFI_UNSUPPORTED;
   }
 
   static EFI_STATUS EFIAPI CloseProtocol(EFI_HANDLE handle, const EFI_GUID* guid, EFI_HANDLE, EFI_HANDLE) {
-    if (!guid || !F().FindProtocol(handle, *guid)) return EFI_NOT_FOUND;
+    if (!guid || !F().HasProtocol(handle, *guid)) return EFI_NOT_FOUND;
     return EFI_SUCCESS;
   }
 
@@ -830,6 +824,15 @@ EFI_HANDLE TestFirmware::InstallProtocol(EFI_HANDLE handle, const EFI_GUID& guid
 void TestFirmware::UninstallProtocol(EFI_HANDLE handle, const EFI_GUID& guid) {
   auto& list = handles_[handle];
   list.erase(std::remove_if(list.begin(), list.end(), [&](auto& e) { return GuidEqual(e.first, guid); }), list.end());
+}
+
+bool TestFirmware::HasProtocol(EFI_HANDLE handle, const EFI_GUID& guid) const {
+  auto it = handles_.find(handle);
+  if (it == handles_.end()) return false;
+  for (auto& entry : it->second) {
+    if (GuidEqual(entry.first, guid)) return true;
+  }
+  return false;
 }
 
 void* TestFirmware::FindProtocol(EFI_HANDLE handle, const EFI_GUID& guid) const {

@@ -82,6 +82,8 @@ class TestFirmware {
   EFI_HANDLE InstallProtocol(EFI_HANDLE handle, const EFI_GUID& guid, void* interface);
   void UninstallProtocol(EFI_HANDLE handle, const EFI_GUID& guid);
   void* FindProtocol(EFI_HANDLE handle, const EFI_GUID& guid) const;
+  // True when the handle carries the protocol, whatever its interface (tags carry null).
+  bool HasProtocol(EFI_HANDLE handle, const EFI_GUID& guid) const;
   EFI_HANDLE NewHandle();
 
   // --- Configuration tables --------------------------------------------------------------

@@ -40,6 +40,7 @@ Collected Parse(const std::string& text, size_t scratch_size = SIZE_MAX) {
       [](void* ctx, size_t line, const char* reason) {
         static_cast<Collected*>(ctx)->malformed.push_back({line, reason});
       },
+      nullptr,
   };
   std::vector<uint8_t> input(text.begin(), text.end());
   if (scratch_size == SIZE_MAX) scratch_size = SettingsScratchSize(input.size());
@@ -212,7 +213,7 @@ TEST(SettingsParser, SurvivesNulBytesAndEmptyInput) {
 TEST(SettingsParser, NullCallbacksAreAllowed) {
   std::string text = "var boot a 7 u8:1\nexit-qemu never\nbogus\n";
   std::vector<uint8_t> scratch(SettingsScratchSize(text.size()));
-  SettingsSink sink{nullptr, nullptr, nullptr, nullptr};
+  SettingsSink sink{nullptr, nullptr, nullptr, nullptr, nullptr};
   EXPECT_EQ(ParsePlatformSettings(ByteSpan(text.data(), text.size()), SettingsScratch{scratch.data(), scratch.size()},
                                   sink),
             1u);
