@@ -84,7 +84,9 @@ bool KernelFlagsKeyPresent(const char* line, const char* key, UINTN key_length) 
 EFI_STATUS KernelFlagsAppend(char* line, UINTN capacity, const char* text, UINTN length) {
   UINTN used = AsciiStrnLen(line, capacity);
   UINTN space = used ? 1 : 0;
-  if (used >= capacity || length > capacity - used - 1 - space) return EFI_BUFFER_TOO_SMALL;
+  if (used >= capacity) return EFI_BUFFER_TOO_SMALL;
+  UINTN room = capacity - used - 1;
+  if (space > room || length > room - space) return EFI_BUFFER_TOO_SMALL;
   if (space) line[used++] = ' ';
   MemCopy(line + used, text, length);
   line[used + length] = 0;
