@@ -26,6 +26,7 @@ const char* ScanValue(const char* p, KernelFlagToken* token) {
     while (*p && *p != '"') ++p;
     token->value = begin;
     token->valueLength = static_cast<UINTN>(p - begin);
+    token->openQuote = *p != '"';
     if (*p == '"') ++p;
   } else {
     token->value = p;
@@ -34,6 +35,13 @@ const char* ScanValue(const char* p, KernelFlagToken* token) {
   }
   while (*p && !KernelFlagsIsSpace(*p)) ++p;
   return p;
+}
+
+bool LastTokenHasOpenQuote(const char* line) {
+  KernelFlagToken token;
+  bool open = false;
+  for (const char* cursor = line; KernelFlagsNextToken(&cursor, &token);) open = token.openQuote;
+  return open;
 }
 
 }  // namespace
@@ -53,6 +61,7 @@ bool KernelFlagsNextToken(const char** cursor, KernelFlagToken* token) {
   token->keyLength = static_cast<UINTN>(p - token->start);
   token->value = p;
   token->valueLength = 0;
+  token->openQuote = false;
   if (*p == '=') p = ScanValue(p + 1, token);
   token->length = static_cast<UINTN>(p - token->start);
   *cursor = p;
@@ -83,11 +92,13 @@ bool KernelFlagsKeyPresent(const char* line, const char* key, UINTN key_length) 
 
 EFI_STATUS KernelFlagsAppend(char* line, UINTN capacity, const char* text, UINTN length) {
   UINTN used = AsciiStrnLen(line, capacity);
-  UINTN space = used ? 1 : 0;
   if (used >= capacity) return EFI_BUFFER_TOO_SMALL;
+  UINTN extra = used ? 1 : 0;
+  if (used && LastTokenHasOpenQuote(line)) ++extra;
   UINTN room = capacity - used - 1;
-  if (space > room || length > room - space) return EFI_BUFFER_TOO_SMALL;
-  if (space) line[used++] = ' ';
+  if (extra > room || length > room - extra) return EFI_BUFFER_TOO_SMALL;
+  if (extra == 2) line[used++] = '"';
+  if (extra) line[used++] = ' ';
   MemCopy(line + used, text, length);
   line[used + length] = 0;
   return EFI_SUCCESS;

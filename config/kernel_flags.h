@@ -14,6 +14,7 @@ struct KernelFlagToken {
   UINTN keyLength;         // characters before "=" (the whole token when there is none)
   const char* value;       // after "=", without enclosing quotes; the key's end when no "="
   UINTN valueLength;
+  bool openQuote;          // the value's quote is never closed: the token runs to the end
 };
 
 // Reads the next token at or after *cursor and moves *cursor past it. False at the end.
@@ -28,7 +29,9 @@ EFI_STATUS KernelFlagsLookup(const char* line, const char* key, const char** val
 // True when a token of line has exactly the key key[0, key_length).
 bool KernelFlagsKeyPresent(const char* line, const char* key, UINTN key_length);
 
-// Appends text[0, length) to line (a space first unless line is empty).
+// Appends text[0, length) to line (a space first unless line is empty). When the line ends
+// inside a quote that is never closed, the quote is closed first, so that the addition
+// stays a token of its own instead of becoming part of that value.
 // EFI_BUFFER_TOO_SMALL, with line unchanged, when line and the addition would not fit
 // in capacity bytes with the terminator.
 EFI_STATUS KernelFlagsAppend(char* line, UINTN capacity, const char* text, UINTN length);

@@ -70,6 +70,10 @@ TEST(KernelFlags, MergeAddsOnlyAbsentKeys) {
   // A key is present only as a whole key: "-x" does not block "-xyz" nor the other way round.
   EXPECT_EQ(Merge("-xyz", "-x"), "-xyz -x");
   EXPECT_EQ(Merge("rp=\"a b\"", "b rp=c"), "rp=\"a b\" b");
+  // A quote left open at the end is closed before anything follows, or it would swallow it.
+  EXPECT_EQ(Merge("rp=\"a b", "-v rp=c"), "rp=\"a b\" -v");
+  EXPECT_EQ(Merge("", "x=\"open"), "x=\"open");
+  EXPECT_EQ(Lookup(Merge("x=\"open", "-v").c_str(), "-v"), "");
 }
 
 TEST(KernelFlags, AppendNeverOverrunsTheBuffer) {
