@@ -1,15 +1,10 @@
 #include "boot/processor.h"
 
 #include "boot/boot_mode.h"
+#include "fde/crypto/processor_features.h"
 #include "hw/hw.h"
-#include "lib/host_reset.h"
 
 namespace {
-
-ProcessorFeatures gFeatures{};
-
-void ResetFeatures() { gFeatures = ProcessorFeatures{}; }
-HEARTH_HOST_RESET(ResetFeatures);
 
 constexpr UINT32 kLeaf1EcxHaswell = 0x10D01000;  // FMA, SSE4.2, MOVBE, POPCNT, AVX
 constexpr UINT32 kLeaf7EbxHaswell = 0x128;       // BMI1, AVX2, BMI2
@@ -17,13 +12,7 @@ constexpr UINT32 kExtendedEcxLzcnt = 1u << 5;
 
 }  // namespace
 
-void RecordProcessorFeatures() {
-  HwCpuidResult leaf1 = HwCpuid(1);
-  gFeatures.ssse3 = (leaf1.ecx & hw::kLeaf1EcxSsse3) != 0;
-  gFeatures.aes = (leaf1.ecx & hw::kLeaf1EcxAes) != 0;
-}
-
-const ProcessorFeatures& RecordedProcessorFeatures() { return gFeatures; }
+void RecordProcessorFeatures() { CryptoRecordProcessorFeatures(); }
 
 bool ProcessorSupportsHaswellSubtype() {
   if (HwCpuid(0x80000000).eax < 0x80000001) return false;

@@ -3,14 +3,9 @@
 
 #include "efi/types.h"
 
-struct ProcessorFeatures {
-  bool ssse3;
-  bool aes;
-};
-
-// Reads CPUID leaf 1 once and keeps the answer for the run.
+// Reads the processor's features once for the run (the cryptographic code picks its
+// instruction paths by them).
 void RecordProcessorFeatures();
-const ProcessorFeatures& RecordedProcessorFeatures();
 
 // True when the processor has everything the "x86_64h" kernel slice assumes.
 bool ProcessorSupportsHaswellSubtype();

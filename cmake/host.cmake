@@ -156,3 +156,11 @@ endforeach()
 if(EXISTS ${CMAKE_SOURCE_DIR}/scenarios/CMakeLists.txt AND NOT HEARTH_FUZZ)
   add_subdirectory(scenarios)
 endif()
+
+# The probe kernel: a small 32-bit program in a 64-bit Mach-O that checks the hand-off.
+if(EXISTS ${CMAKE_SOURCE_DIR}/probe/CMakeLists.txt AND NOT HEARTH_FUZZ)
+  add_subdirectory(probe)
+  if(TARGET test-macho)
+    add_dependencies(test-macho probe-kernel)
+  endif()
+endif()

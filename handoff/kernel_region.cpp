@@ -22,6 +22,9 @@ HEARTH_HOST_RESET(ResetRegion);
 
 UINT64 KernelMemoryAllocate(UINT64* size, UINT64* kernel_address) {
   if (!size || !gBS) return 0;
+  // The region lives in the low 1 GiB and the block records 32-bit sizes: a request that
+  // does not fit 32 bits once rounded to pages cannot be honoured.
+  if (*size > 0xFFFFF000ull) return 0;
   UINT32 pages = static_cast<UINT32>((*size + EFI_PAGE_SIZE - 1) / EFI_PAGE_SIZE);
   UINT64 address = kernel_address ? *kernel_address : 0;
   if (address == 0) {

@@ -43,7 +43,7 @@ struct TestFirmware::Impl {
   // Memory ----------------------------------------------------------------------------
   static EFI_STATUS EFIAPI AllocatePool(EFI_MEMORY_TYPE, UINTN size, VOID** buffer) {
     if (!buffer) return EFI_INVALID_PARAMETER;
-    if (F().ShouldFailAllocation()) return EFI_OUT_OF_RESOURCES;
+    if (F().ShouldFailPool()) return EFI_OUT_OF_RESOURCES;
     void* p = std::malloc(size ? size : 1);
     if (!p) return EFI_OUT_OF_RESOURCES;
     std::memset(p, 0xAF, size);  // pool is not zeroed: catch code that assumes it is
@@ -64,7 +64,7 @@ struct TestFirmware::Impl {
   static EFI_STATUS EFIAPI AllocatePages(EFI_ALLOCATE_TYPE type, EFI_MEMORY_TYPE memory_type, UINTN pages,
                                          EFI_PHYSICAL_ADDRESS* memory) {
     if (!memory || pages == 0) return EFI_INVALID_PARAMETER;
-    if (F().ShouldFailAllocation()) return EFI_OUT_OF_RESOURCES;
+    if (F().ShouldFailPages()) return EFI_OUT_OF_RESOURCES;
     size_t length = pages * EFI_PAGE_SIZE;
     void* p = MAP_FAILED;
     if (type == AllocateAddress) {

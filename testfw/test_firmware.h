@@ -45,6 +45,13 @@ class TestFirmware {
   size_t LivePageRuns() const { return pages_.size(); }
   // Fails the nth pool or page allocation from now on (1 = the next one); 0 switches off.
   void FailNthAllocation(int n) { fail_allocation_at_ = n; }
+  // The same, counting only pool allocations or only page allocations.
+  void FailNthPoolAllocation(int n) { fail_pool_at_ = n; }
+  void FailNthPageAllocation(int n) { fail_pages_at_ = n; }
+  // True while an armed allocation or variable-write fault has not fired yet.
+  bool FaultPending() const {
+    return fail_allocation_at_ > 0 || fail_pool_at_ > 0 || fail_pages_at_ > 0 || fail_variable_write_at_ > 0;
+  }
   // Any freed pool block or page run that still holds these bytes counts as a leaked secret.
   void WatchSecret(const std::vector<uint8_t>& secret) { secrets_.push_back(secret); }
   int SecretsLeaked() const { return secrets_leaked_; }
@@ -142,6 +149,8 @@ class TestFirmware {
   };
 
   bool ShouldFailAllocation();
+  bool ShouldFailPool() { return ShouldFailAllocation() | (fail_pool_at_ > 0 && --fail_pool_at_ == 0); }
+  bool ShouldFailPages() { return ShouldFailAllocation() | (fail_pages_at_ > 0 && --fail_pages_at_ == 0); }
   void CheckSecrets(const uint8_t* data, size_t size);
   void FireTimers();
   void DispatchEvent(Event* e);
@@ -158,6 +167,8 @@ class TestFirmware {
   std::map<void*, size_t> pool_;
   std::map<uint64_t, PageRun> pages_;
   int fail_allocation_at_ = 0;
+  int fail_pool_at_ = 0;
+  int fail_pages_at_ = 0;
   std::vector<std::vector<uint8_t>> secrets_;
   int secrets_leaked_ = 0;
   std::vector<EFI_MEMORY_DESCRIPTOR> base_map_;

@@ -1,0 +1,53 @@
+// "/efi" properties: the configuration tables, the runtime services, the firmware itself.
+#include "boot/fatal.h"
+#include "diag/ascii_format.h"
+#include "efi/efi.h"
+#include "handoff/device_tree.h"
+#include "handoff/platform_facts.h"
+
+namespace {
+
+void PublishConfigurationTable(DeviceTreeNode* parent, const EFI_CONFIGURATION_TABLE& entry) {
+  const EFI_GUID& g = entry.VendorGuid;
+  char name[40];
+  AsciiSNPrint(name, sizeof(name), "%08lX-%04lX-%04lX-%02lX%02lX-%02lX%02lX%02lX%02lX%02lX%02lX", UINT64(g.Data1),
+               UINT64(g.Data2), UINT64(g.Data3), UINT64(g.Data4[0]), UINT64(g.Data4[1]), UINT64(g.Data4[2]),
+               UINT64(g.Data4[3]), UINT64(g.Data4[4]), UINT64(g.Data4[5]), UINT64(g.Data4[6]), UINT64(g.Data4[7]));
+  DeviceTreeNode* child = DeviceTreeCreateNode(parent, name);
+  if (!child) FatalError("Couldn't add table child node\n");
+  UINT64 table = reinterpret_cast<UINT64>(entry.VendorTable);
+  DeviceTreeAddProperty(child, "guid", sizeof(EFI_GUID), &g, true);
+  DeviceTreeAddProperty(child, "table", sizeof(table), &table, true);
+  if (GuidEqual(g, kEfiAcpi20TableGuid)) DeviceTreeAddProperty(child, "alias", 8, "ACPI_20", false);
+  if (GuidEqual(g, kEfiAcpi10TableGuid)) DeviceTreeAddProperty(child, "alias", 5, "ACPI", false);
+}
+
+UINT32 Utf16Bytes(const CHAR16* text) {
+  UINT32 n = 0;
+  while (text[n]) ++n;
+  return (n + 1) * sizeof(CHAR16);
+}
+
+}  // namespace
+
+void PublishEfiProperties() {
+  DeviceTreeNode* tables = DeviceTreeFindNode("/efi/configuration-table", true);
+  if (!tables) FatalError("Could not create /efi/configuration-table node");
+  for (UINTN i = 0; gST->ConfigurationTable && i < gST->NumberOfTableEntries; ++i) {
+    PublishConfigurationTable(tables, gST->ConfigurationTable[i]);
+  }
+  DeviceTreeNode* runtime = DeviceTreeFindNode("/efi/runtime-services", true);
+  if (!runtime) FatalError("Could not create /efi/runtime-services node");
+  UINT64 services = reinterpret_cast<UINT64>(gST->RuntimeServices);
+  DeviceTreeAddProperty(runtime, "table", sizeof(services), &services, true);
+
+  DeviceTreeNode* efi = DeviceTreeFindNode("/efi", true);
+  if (gST->FirmwareVendor) {
+    DeviceTreeAddProperty(efi, "firmware-vendor", Utf16Bytes(gST->FirmwareVendor), gST->FirmwareVendor, true);
+  }
+  DeviceTreeAddProperty(efi, "firmware-revision", sizeof(gST->FirmwareRevision), &gST->FirmwareRevision, true);
+  DeviceTreeAddProperty(efi, "firmware-abi", 6, "EFI64", false);
+
+  UINT32 one = 1;
+  DeviceTreeAddProperty(DeviceTreeFindNode("/efi/kernel-compatibility", true), "x86_64", sizeof(one), &one, true);
+}

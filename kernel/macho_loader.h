@@ -1,0 +1,16 @@
+// The Mach-O kernel loader: copies a 64-bit Mach-O kernel into the kernel region at its
+// kernel addresses and, when a slide is in force, moves it up by the slide in place.
+#pragma once
+
+#include "efi/types.h"
+#include "kernel/boot_file.h"
+#include "kernel/kernel_image_info.h"
+
+// Loads the kernel from the file's slice (chosen by SelectFileSlice from the current
+// position) and widens `info` (which the caller starts at zero) to cover every segment and
+// the entry point. A kernel that is not position-independent cancels the slide.
+// Returns EFI_SUCCESS, EFI_NOT_FOUND (no slice), EFI_LOAD_ERROR (malformed or out-of-bounds
+// data, an image with no entry point), EFI_UNSUPPORTED (a 32-bit thread state),
+// EFI_OUT_OF_RESOURCES (segment memory taken) or the file's read and seek errors.
+// A 32-bit kernel ends the boot. Segments copied before a failure stay in the kernel region.
+EFI_STATUS LoadKernelFromStream(BootFile* file, KernelImageInfo* info);

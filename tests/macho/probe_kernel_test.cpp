@@ -1,0 +1,134 @@
+// The probe kernel built from probe/: it loads cleanly, slid or not, and (when QEMU is
+// installed) its 32-bit code runs from exactly the memory the loader left behind and passes
+// its own checks. QEMU enters it through its multiboot loader, which gives the same entry
+// conditions as the boot loader's call gate: protected mode, paging off, flat segments.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "handoff/memory.h"
+#include "kernel/macho_format.h"
+#include "testfw/test_firmware.h"
+#include "tests/macho/macho_test_support.h"
+
+using namespace macho_test;
+
+namespace {
+
+std::string ProbeKernelPath() {
+  if (const char* path = std::getenv("HEARTH_PROBE_KERNEL")) return path;
+  std::string source = __FILE__;
+  return source.substr(0, source.rfind("/tests/macho/")) + "/build/host/probe-kernel";
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+class ProbeKernel : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ReadFile(ProbeKernelPath(), &file_)) GTEST_SKIP() << "no probe kernel at " << ProbeKernelPath();
+  }
+  // Loads the probe and returns the kernel memory as the loader left it.
+  std::vector<uint8_t> LoadedImage(uint64_t slide, KernelImageInfo* info) {
+    if (slide) ChooseSlide(slide);
+    EXPECT_EQ(Load(file_, info), EFI_SUCCESS);
+    const uint8_t* low = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info->LowestPhysical));
+    return std::vector<uint8_t>(low, low + (info->HighestPhysical - info->LowestPhysical));
+  }
+  std::vector<uint8_t> file_;
+};
+
+// A multiboot header (load address form) in the unused rest of the header page, so QEMU
+// loads the image at its physical address and enters it at the kernel's entry point.
+void AddMultibootHeader(std::vector<uint8_t>* image, const KernelImageInfo& info) {
+  const size_t at = 0x800;
+  ASSERT_LE(kMachOHeaderSize + GetLe32(*image, kMachOHeaderCommandsSize), at);
+  const uint32_t magic = 0x1BADB002, flags = 0x00010000, base = uint32_t(info.LowestPhysical);
+  uint32_t fields[] = {magic, flags, uint32_t(0 - magic - flags), uint32_t(base + at), base,
+                       uint32_t(base + image->size()), 0, uint32_t(info.EntryPhysical)};
+  for (size_t i = 0; i < 8; ++i) PutLe32(image, at + 4 * i, fields[i]);
+}
+
+struct QemuRun {
+  int exit_status = -1;
+  std::string serial;
+};
+
+bool HaveQemu() { return std::system("command -v qemu-system-x86_64 >/dev/null 2>&1") == 0; }
+
+QemuRun RunUnderQemu(const std::vector<uint8_t>& image) {
+  char dir[] = "/tmp/probe-kernel-XXXXXX";
+  EXPECT_NE(mkdtemp(dir), nullptr);
+  std::string kernel = std::string(dir) + "/kernel", log = std::string(dir) + "/serial.log";
+  std::ofstream(kernel, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
+  std::string command = "timeout 300 qemu-system-x86_64 -machine q35,accel=tcg -m 128 -display none -net none "
+                        "-no-reboot -device isa-debug-exit,iobase=0xf4,iosize=0x04 -kernel " + kernel +
+                        " -serial file:" + log + " >/dev/null 2>&1";
+  QemuRun run;
+  int status = std::system(command.c_str());
+  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+  std::ifstream in(log);
+  std::stringstream text;
+  text << in.rdbuf();
+  run.serial = text.str();
+  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+  return run;
+}
+
+constexpr int kQemuPassed = (0x10 << 1) | 1;
+constexpr int kQemuFailed = (0x11 << 1) | 1;
+
+}  // namespace
+
+TEST_F(ProbeKernel, LoadsCleanlySlidOrNot) {
+  for (uint64_t slide : {uint64_t(0), kSlide, uint64_t(0x7F) * kSlide}) {
+    SCOPED_TRACE(slide);
+    TestFirmware fw;
+    KernelImageInfo info;
+    std::vector<uint8_t> image = LoadedImage(slide, &info);
+    EXPECT_EQ(info.LowestAddress, kBase + slide);
+    EXPECT_EQ(info.EntryPoint, kBase + 0x1000 + slide);
+    EXPECT_EQ(TrackedAllocationCount(), 3u);
+    uint64_t data_offset = GetLe64(file_, 32 + 152 + kSegmentAddress) - kBase;  // second segment: __DATA
+    EXPECT_EQ(GetLe64(image, data_offset), kBase + slide) << "the relocated pointer to the header";
+    EXPECT_EQ(GetLe64(image, 32 + kSegmentAddress), kBase + slide) << "the header copy's __TEXT";
+  }
+}
+
+TEST_F(ProbeKernel, RunsFromTheMemoryTheLoaderLeft) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+  for (uint64_t slide : {uint64_t(0), kSlide}) {
+    SCOPED_TRACE(slide);
+    TestFirmware fw;
+    KernelImageInfo info;
+    std::vector<uint8_t> image = LoadedImage(slide, &info);
+    AddMultibootHeader(&image, info);
+    QemuRun run = RunUnderQemu(image);
+    EXPECT_EQ(run.exit_status, kQemuPassed) << run.serial;
+    EXPECT_NE(run.serial.find("probe: entered\r\n"), std::string::npos) << run.serial;
+    EXPECT_NE(run.serial.find("probe: passed\r\n"), std::string::npos) << run.serial;
+  }
+}
+
+TEST_F(ProbeKernel, NoticesAnUnrelocatedPointer) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+  TestFirmware fw;
+  KernelImageInfo info;
+  std::vector<uint8_t> image = LoadedImage(kSlide, &info);
+  uint64_t data_offset = GetLe64(file_, 32 + 152 + kSegmentAddress) - kBase;
+  PutLe64(&image, data_offset, kBase);  // as if the local relocation had been skipped
+  AddMultibootHeader(&image, info);
+  QemuRun run = RunUnderQemu(image);
+  EXPECT_EQ(run.exit_status, kQemuFailed) << run.serial;
+  EXPECT_NE(run.serial.find("probe: FAIL header pointer relocated\r\n"), std::string::npos) << run.serial;
+}
