@@ -3,16 +3,12 @@
 #include "hw/hw.h"
 #include "lib/host_reset.h"
 
-UINT64 KernelSlide = 0;
 UINT8 KernelSlideDisabled = 0;
 
 namespace {
 
-void ResetSlide() {
-  KernelSlide = 0;
-  KernelSlideDisabled = 0;
-}
-HEARTH_HOST_RESET(ResetSlide);
+void ResetSlideDisabled() { KernelSlideDisabled = 0; }
+HEARTH_HOST_RESET(ResetSlideDisabled);
 
 constexpr UINT64 kSlideStep = 0x200000;
 constexpr UINT64 kSandyBridgeExtraSlide = 0x10200000;

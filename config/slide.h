@@ -2,9 +2,8 @@
 #pragma once
 
 #include "efi/types.h"
+#include "kernel/macho_slide.h"  // KernelSlide, in force only while kBootModeSlide is set
 
-// The slide in bytes; in force only while kBootModeSlide is set.
-extern UINT64 KernelSlide;
 // Set when the user switched the slide off (safe mode, Command-S with minus); a "slide"
 // option on the command line then changes nothing.
 extern UINT8 KernelSlideDisabled;
