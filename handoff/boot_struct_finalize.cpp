@@ -25,6 +25,8 @@ DeviceTreeNode* Chosen() {
 }
 
 void PublishCommandLine(BootArgs* args, const char* command_line) {
+  // The whole field is rewritten, so its last byte is a NUL whatever the text's length.
+  MemZero(args->commandLine, sizeof(args->commandLine));
   AsciiStrCopy(args->commandLine, sizeof(args->commandLine), command_line ? command_line : "");
   // The property points into the block, which lives in the kernel region until flattening.
   DeviceTreeAddProperty(Chosen(), "boot-args", static_cast<UINT32>(AsciiStrLen(args->commandLine) + 1),
