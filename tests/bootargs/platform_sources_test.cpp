@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "boot/guids.h"
+#include "efi/system_table.h"
 #include "efi/protocols/tarn_device_properties.h"
 #include "efi/protocols/tarn_netboot_info.h"
 #include "handoff/device_tree.h"
@@ -320,4 +321,43 @@ TEST(NetBootInfo, PacketsFromTheBooterDevice) {
   EXPECT_EQ(Value("/chosen", "dhcp-response"), fake.dhcp);
   EXPECT_EQ(Find("/chosen", "bsdp-response"), nullptr);
   DeviceTreeFree();
+}
+
+TEST(ModelString, PlatformModelThenDsdtThenAcpi) {
+  {
+    TestFirmware fw;
+    InitDeviceTree();
+    EXPECT_STREQ(PlatformModelString(), "ACPI") << "no Model, no DSDT";
+    DeviceTreeFree();
+  }
+  {
+    // A DSDT through a revision-2 FADT (32-bit pointer), all below 4 GiB.
+    TestFirmware fw;
+    EFI_PHYSICAL_ADDRESS low = 0xFFFFFFFF;
+    ASSERT_EQ(gBS->AllocatePages(AllocateMaxAddress, EfiACPIReclaimMemory, 1, &low), EFI_SUCCESS);
+    auto* base = reinterpret_cast<uint8_t*>(low);
+    std::memset(base, 0, 4096);
+    uint8_t* dsdt = base;
+    std::memcpy(dsdt, "DSDT", 4);
+    StoreLe32(dsdt + 4, 40);
+    std::memcpy(dsdt + 16, "TarnPro ", 8);
+    StoreLe32(dsdt + 24, (5u << 16) | 2);
+    uint8_t* fadt = base + 0x100;
+    std::memcpy(fadt, "FACP", 4);
+    StoreLe32(fadt + 4, 116);
+    fadt[8] = 2;
+    StoreLe32(fadt + 40, static_cast<uint32_t>(low));
+    uint8_t* xsdt = base + 0x200;
+    std::memcpy(xsdt, "XSDT", 4);
+    StoreLe32(xsdt + 4, 44);
+    StoreLe64(xsdt + 36, reinterpret_cast<uint64_t>(fadt));
+    uint8_t* rsdp = base + 0x300;
+    std::memcpy(rsdp, "RSD PTR ", 8);
+    rsdp[15] = 2;
+    StoreLe64(rsdp + 24, reinterpret_cast<uint64_t>(xsdt));
+    fw.SetConfigurationTable(kEfiAcpi20TableGuid, rsdp);
+    InitDeviceTree();
+    EXPECT_STREQ(PlatformModelString(), "TarnPro5,2");
+    DeviceTreeFree();
+  }
 }
