@@ -1,7 +1,7 @@
 // "/efi" properties: the configuration tables, the runtime services, the firmware itself.
 #include "boot/fatal.h"
-#include "diag/ascii_format.h"
 #include "efi/efi.h"
+#include "handoff/boot_struct_text.h"
 #include "handoff/device_tree.h"
 #include "handoff/platform_facts.h"
 
@@ -9,10 +9,8 @@ namespace {
 
 void PublishConfigurationTable(DeviceTreeNode* parent, const EFI_CONFIGURATION_TABLE& entry) {
   const EFI_GUID& g = entry.VendorGuid;
-  char name[40];
-  AsciiSNPrint(name, sizeof(name), "%08lX-%04lX-%04lX-%02lX%02lX-%02lX%02lX%02lX%02lX%02lX%02lX", UINT64(g.Data1),
-               UINT64(g.Data2), UINT64(g.Data3), UINT64(g.Data4[0]), UINT64(g.Data4[1]), UINT64(g.Data4[2]),
-               UINT64(g.Data4[3]), UINT64(g.Data4[4]), UINT64(g.Data4[5]), UINT64(g.Data4[6]), UINT64(g.Data4[7]));
+  char name[kGuidTextSize];
+  BootTextGuid(g, name);
   DeviceTreeNode* child = DeviceTreeCreateNode(parent, name);
   if (!child) FatalError("Couldn't add table child node\n");
   UINT64 table = reinterpret_cast<UINT64>(entry.VendorTable);

@@ -4,6 +4,8 @@
 #include "boot/boot_mode.h"
 #include "boot/fatal.h"
 #include "boot/processor.h"
+#include "diag/log.h"
+#include "diag/perf_record.h"
 #include "handoff/memory.h"
 #include "handoff/memory_map.h"
 #include "handoff/runtime_relocation.h"
@@ -103,6 +105,15 @@ EFI_MEMORY_DESCRIPTOR* Append(EFI_MEMORY_DESCRIPTOR** end, UINTN descriptor_size
   return d;
 }
 
+// The record stops growing here: its place and size go to the kernel.
+void PublishPerformanceRecord(BootArgs* args) {
+  EFI_PHYSICAL_ADDRESS address = 0;
+  UINT32 capacity = 0;
+  if (PublishPerfRecord(&address, &capacity) == EFI_NOT_STARTED) return;
+  args->performanceDataStart = static_cast<UINT32>(address);
+  args->performanceDataSize = capacity;
+}
+
 UINT64 PagesFor(UINT64 bytes) { return (bytes + EFI_PAGE_SIZE - 1) / EFI_PAGE_SIZE; }
 
 }  // namespace
@@ -161,6 +172,8 @@ void ExitToKernel(BootArgs* args, UINT64 acpi_reserved) {
       FatalError("Couldn't allocate memory map\n");
     }
   }
+  PublishPerformanceRecord(args);
+  LogShutdown();
 
   for (int pass = 1;; ++pass) {
     FetchFinalMap(&map, runtime_count);

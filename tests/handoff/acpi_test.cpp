@@ -133,3 +133,31 @@ TEST(Acpi, BrokenLengthsAreIgnored) {
   AcpiModelFromDsdt(model, sizeof(model));
   EXPECT_STREQ(model, "");
 }
+
+TEST(Acpi, OnlyRevisionOneMcfgIsRead) {
+  for (uint8_t revision : {0, 1, 2}) {
+    TestFirmware fw;
+    AcpiFixture acpi;
+    auto& mcfg = acpi.Add("MCFG", 60, revision);
+    StoreLe64(&mcfg[44], 0xF0000000);
+    mcfg[55] = 0x7F;
+    acpi.Install(fw, 2);
+    UINT64 base = 0;
+    UINT32 start = 0, end = 0;
+    EXPECT_EQ(AcpiPciConfig(&base, &start, &end), revision == 1) << int(revision);
+    if (revision == 1) {
+      EXPECT_EQ(base, 0xF0000000u);
+      EXPECT_EQ(end, 0x7Fu);
+    }
+  }
+}
+
+TEST(Acpi, McfgTooShortForAnAllocationIsIgnored) {
+  TestFirmware fw;
+  AcpiFixture acpi;
+  acpi.Add("MCFG", 48, 1);
+  acpi.Install(fw, 2);
+  UINT64 base = 0;
+  UINT32 start = 0, end = 0;
+  EXPECT_FALSE(AcpiPciConfig(&base, &start, &end));
+}

@@ -3,12 +3,18 @@
 #include <cstring>
 #include <vector>
 
+#include "boot/guids.h"
+#include "diag/perf_record.h"
 #include "fde/crypto/crc32.h"
+#include "handoff/device_tree.h"
+#include "handoff/device_tree_kernel.h"
 #include "handoff/boot_args.h"
 #include "handoff/kernel_exit.h"
 #include "handoff/memory.h"
 #include "handoff/memory_map.h"
+#include "lib/mem.h"
 #include "testfw/test_firmware.h"
+#include "tools/lib/device_tree_decode.h"
 
 namespace {
 
@@ -130,4 +136,52 @@ TEST(KernelExit, AcpiReservedAreaCarving) {
       EXPECT_EQ(got->NumberOfPages, c.expected[i].second.second) << c.what << " #" << i;
     }
   }
+}
+
+TEST(KernelExit, PerformanceRecordGoesToTheBlockBeforeTheExit) {
+  for (bool requested : {false, true}) {
+    TestFirmware fw;
+    if (requested) fw.SetVariable(u"hearth-perf-record", TarnBootGuid, 7, std::vector<uint8_t>{1});
+    PerfRecordStart(0, 0);
+    PerfRecordMark("Start");
+    BootArgs* args = PrepareKernelRegion();
+    auto result = fw.Run([&] {
+      ExitToKernel(args, 0);
+      return EFI_SUCCESS;
+    });
+    ASSERT_EQ(result.how, TestFirmware::RunResult::How::kReturned) << fw.ConsoleText();
+    EFI_PHYSICAL_ADDRESS address = 0;
+    UINT32 capacity = 0;
+    if (!requested) {
+      EXPECT_EQ(args->performanceDataStart, 0u);
+      EXPECT_EQ(args->performanceDataSize, 0u);
+      continue;
+    }
+    ASSERT_EQ(PerfRecordLocation(&address, &capacity), EFI_SUCCESS);
+    EXPECT_EQ(args->performanceDataStart, address);
+    EXPECT_EQ(args->performanceDataSize, capacity);
+    EXPECT_EQ(LoadLe64(reinterpret_cast<void*>(address)), kPerfRecordMagic);
+    auto published = fw.GetVariable(u"hearth-perf-record-data", TarnBootGuid);
+    EXPECT_TRUE(published.has_value()) << "published before boot services ended";
+  }
+}
+
+TEST(DeviceTreeFlattenToKernel, FlattensAtTheTopOfTheRegion) {
+  TestFirmware fw;
+  ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+  DeviceTreeAddProperty(DeviceTreeFindNode("/chosen", true), "boot-args", 4, "-v\0", false);
+  UINT64 address = 0;
+  UINT32 length = 0;
+  EXPECT_EQ(DeviceTreeFlattenToKernel(&address, &length), EFI_OUT_OF_RESOURCES) << "no kernel region yet";
+  PrepareKernelRegion();
+  UINT64 low = 0, high = 0;
+  KernelRegionBounds(&low, &high);
+  ASSERT_EQ(DeviceTreeFlattenToKernel(&address, &length), EFI_SUCCESS);
+  EXPECT_EQ(address, high);
+  DecodedDeviceTreeNode root;
+  std::string error;
+  ASSERT_TRUE(DecodeDeviceTree(reinterpret_cast<const uint8_t*>(address), length, &root, &error)) << error;
+  ASSERT_EQ(root.children.size(), 1u);
+  EXPECT_EQ(root.children[0].Find("boot-args")->value, (std::vector<uint8_t>{'-', 'v', 0, 0}));
+  DeviceTreeFree();
 }
