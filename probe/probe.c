@@ -1,28 +1,26 @@
 /* The probe kernel: proves that the boot loader placed, slid and entered a Mach-O kernel
-   correctly, and reports on the first serial port. Each check prints one line; the run
-   ends through isa-debug-exit with kProbePassed or kProbeFailed. Checks are plain calls in
-   probe_main (no tables of pointers: those would need relocating). */
+   correctly and handed over a sound boot-arguments block, device tree and memory map. Each
+   check prints one line on the first serial port; the run ends with one JSON line of all
+   results and leaves through isa-debug-exit with kProbePassed or kProbeFailed. Checks are
+   plain calls (no tables of pointers: those would need relocating). */
 #include <stdint.h>
 
+#include "probe_checks.h"
 #include "probe_io.h"
+#include "probe_report.h"
+#include "probe_text.h"
 
 enum { kProbePassed = 0x10, kProbeFailed = 0x11 };
-enum { kHeaderPage = 0x1000, kPhysicalMask = 0x3FFFFFFF, kMachOMagic64 = 0xFEEDFACF, kLcSegment64 = 25 };
+enum { kHeaderPage = 0x1000, kMachOMagic64 = 0xFEEDFACF, kLcSegment64 = 25 };
+/* Entered by a multiboot loader (the host tests' QEMU runs) EAX holds this and EBX the
+   multiboot information, whose command line may name a block: "probe-boot-args=0x...". */
+enum { kMultibootMagic = 0x2BADB002, kMultibootHasCommandLine = 0x4 };
 
 /* Placed by the linker script. Hidden, so they are reached relative to the code (never
    through a table of absolute addresses): these are run-time addresses. */
 #define PROBE_LOCAL __attribute__((visibility("hidden")))
 extern PROBE_LOCAL const uint8_t probe_image_start[];
 extern PROBE_LOCAL const volatile uint64_t probe_header_pointer;
-
-static int failures;
-
-static void report(const char* name, int passed) {
-  probe_print(passed ? "probe: ok " : "probe: FAIL ");
-  probe_print(name);
-  probe_print("\n");
-  if (!passed) ++failures;
-}
 
 /* The kernel's Mach-O header lies one page below the code, inside __TEXT. */
 static const uint8_t* own_header(void) { return probe_image_start - kHeaderPage; }
@@ -32,7 +30,7 @@ static int header_present(void) { return *(const uint32_t*)own_header() == kMach
 /* __DATA holds the header's kernel address under a local relocation: slid or not, its
    physical part must be where the header really is. */
 static int header_pointer_relocated(void) {
-  return (probe_header_pointer & kPhysicalMask) == (uint32_t)own_header();
+  return (probe_header_pointer & kProbePhysicalMask) == (uint32_t)own_header();
 }
 
 /* The loader slides the header copy too: its first segment (__TEXT) starts at the header. */
@@ -42,17 +40,71 @@ static int header_copy_slid(void) {
   return *(const uint64_t*)(command + 24) == probe_header_pointer;
 }
 
-_Noreturn void probe_main(uint32_t boot_arguments) {
+const uint8_t* probe_view(uint32_t address, uint32_t length) {
+  if (address == 0 || (length && length - 1 > 0xFFFFFFFFu - address)) return 0;
+  return (const uint8_t*)(uintptr_t)address;
+}
+
+static void read_processor(uint32_t eflags, struct probe_processor* p) {
+  uint32_t low, high;
+  __asm__ volatile("mov %%cr0, %0" : "=r"(p->cr0));
+  __asm__ volatile("rdmsr" : "=a"(low), "=d"(high) : "c"(0xC0000080u));
+  __asm__ volatile("mov %%cs, %0" : "=r"(p->cs));
+  __asm__ volatile("mov %%ds, %0" : "=r"(p->ds));
+  __asm__ volatile("mov %%es, %0" : "=r"(p->es));
+  __asm__ volatile("mov %%fs, %0" : "=r"(p->fs));
+  __asm__ volatile("mov %%gs, %0" : "=r"(p->gs));
+  __asm__ volatile("mov %%ss, %0" : "=r"(p->ss));
+  p->efer = ((uint64_t)high << 32) | low;
+  p->eflags = eflags;
+}
+
+static uint32_t cpu_signature(void) {
+  uint32_t a, b, c, d;
+  __asm__ volatile("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(1u), "c"(0u));
+  return a;
+}
+
+/* The boot-arguments block: EAX, unless a multiboot loader entered the probe. */
+static uint32_t find_boot_arguments(uint32_t eax, uint32_t ebx) {
+  const char* value;
+  uint32_t length;
+  uint64_t address;
+  if (eax != kMultibootMagic) return eax;
+  if (!ebx || !(*(const uint32_t*)(uintptr_t)ebx & kMultibootHasCommandLine)) return 0;
+  const char* line = (const char*)(uintptr_t) * (const uint32_t*)(uintptr_t)(ebx + 16);
+  if (!line || !cmdline_find(line, 4096, "probe-boot-args", &value, &length)) return 0;
+  if (!parse_number(value, length, &address) || address > 0xFFFFFFFFu) return 0;
+  return (uint32_t)address;
+}
+
+_Noreturn void probe_main(uint32_t eax, uint32_t ebx, uint32_t eflags) {
+  struct probe_context context;
+  read_processor(eflags, &context.processor);
+  context.boot_arguments = find_boot_arguments(eax, ebx);
+  context.own_header = (uint32_t)own_header();
+  context.own_end = (uint32_t)&probe_header_pointer + 8;
+  context.header_pointer = probe_header_pointer;
+  context.cpu_signature = cpu_signature();
+
   probe_serial_init();
+  probe_report_reset();
   probe_print("probe: entered\n");
   probe_print("probe: boot arguments at ");
-  probe_print_hex(boot_arguments);
+  probe_print_hex(context.boot_arguments);
   probe_print(", header at ");
-  probe_print_hex((uint32_t)own_header());
+  probe_print_hex(context.own_header);
   probe_print("\n");
-  report("Mach-O header below the code", header_present());
-  report("header pointer relocated", header_pointer_relocated());
-  report("header copy slid", header_copy_slid());
-  probe_print(failures ? "probe: failed\n" : "probe: passed\n");
-  probe_exit(failures ? kProbeFailed : kProbePassed);
+  probe_report("Mach-O header below the code", header_present(), "");
+  probe_report("header pointer relocated", header_pointer_relocated(), "");
+  probe_report("header copy slid", header_copy_slid(), "");
+  if (context.boot_arguments) {
+    probe_check_processor(&context.processor);
+    probe_check_handoff(&context);
+  } else {
+    probe_print("probe: entered by multiboot without a block; hand-off checks skipped\n");
+  }
+  probe_report_json();
+  probe_print(probe_report_failures() ? "probe: failed\n" : "probe: passed\n");
+  probe_exit(probe_report_failures() ? kProbeFailed : kProbePassed);
 }

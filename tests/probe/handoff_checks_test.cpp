@@ -1,0 +1,351 @@
+// The probe's checks, compiled for the host, on hand-offs built with the loader's own
+// block and device-tree code: a sound hand-off passes every check, and each check fails on
+// the fault it is there to catch.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+
+#include "efi/efi.h"
+#include "handoff/device_tree.h"
+#include "testfw/test_firmware.h"
+#include "tests/probe/handoff_machine.h"
+#include "tests/probe/probe_host.h"
+
+using namespace probe_test;
+
+namespace {
+
+constexpr char kAcpi20Child[] = "/efi/configuration-table/8868E871-E4F1-11D3-BC22-0080C73C8881";
+uint8_t acpi_table[36];
+
+class HandoffChecks : public testing::Test {
+ protected:
+  void SetUp() override {
+    fw_.SetConfigurationTable(kEfiAcpi20TableGuid, acpi_table);
+    fw_.SetConfigurationTable(kEfiAcpi10TableGuid, acpi_table);
+    probe_host::ResetReport();
+  }
+  void TearDown() override { probe_host::Forget(); }
+
+  // Builds the machine, runs every check on it (processor included) and keeps the machine
+  // mapped until the test ends.
+  void Run(const HandoffOptions& options, probe_processor processor = GateProcessor()) {
+    machine_ = BuildHandoffMachine({}, kUnslidPhysical + options.slide, options);
+    probe_host::Map(machine_.base, machine_.bytes);
+    probe_context context = ContextFor(machine_, options.slide);
+    context.processor = processor;
+    probe_check_processor(&context.processor);
+    probe_check_handoff(&context);
+  }
+
+  TestFirmware fw_;
+  HandoffMachine machine_;
+};
+
+void AddText(const char* path, const char* name, const char* text) {
+  DeviceTreeAddProperty(DeviceTreeFindNode(path, true), name, uint32_t(std::strlen(text) + 1), text, true);
+}
+
+void AddBytes(const char* path, const char* name, std::vector<uint8_t> bytes) {
+  DeviceTreeAddProperty(DeviceTreeFindNode(path, true), name, uint32_t(bytes.size()), bytes.data(), true);
+}
+
+BootArgs& Args(std::vector<uint8_t>& bytes, uint32_t base, uint32_t block) {
+  return *reinterpret_cast<BootArgs*>(&bytes[block - base]);
+}
+
+}  // namespace
+
+TEST_F(HandoffChecks, SoundHandOffPassesEveryCheck) {
+  Run(HandoffOptions{});
+  EXPECT_EQ(probe_host::Failures(), "");
+  EXPECT_EQ(probe_host::Results().size(), 35u) << probe_host::Output();
+}
+
+TEST_F(HandoffChecks, ReportIsOneJsonLine) {
+  HandoffOptions options;
+  options.command_line += " quote=\"x\"";
+  Run(options);
+  probe_host::ResetReport();
+  probe_report("first", 1, "back\\slash \"quoted\"\ttab");
+  probe_report("second", 0, "");
+  probe_report_json();
+  EXPECT_EQ(probe_host::Output().substr(probe_host::Output().find('{')),
+            "{\"probe\":\"hearth-handoff\",\"pass\":false,\"checks\":["
+            "{\"name\":\"first\",\"ok\":true,\"detail\":\"back\\\\slash \\\"quoted\\\"\\u0009tab\"},"
+            "{\"name\":\"second\",\"ok\":false,\"detail\":\"\"}]}\n");
+}
+
+TEST_F(HandoffChecks, EveryRealReportIsValidJsonShape) {
+  Run(HandoffOptions{});
+  probe_host::ResetReport();
+  probe_context context = ContextFor(machine_, 0);
+  probe_check_handoff(&context);
+  probe_report_json();
+  std::string line = probe_host::Output().substr(probe_host::Output().rfind("{\"probe\""));
+  EXPECT_TRUE(std::regex_search(line, std::regex("^\\{\"probe\":\"hearth-handoff\",\"pass\":true,\"checks\":\\[")));
+  EXPECT_EQ(line.find('\n'), line.size() - 1);
+  // boot-file holds backslashes: escaped, never raw
+  EXPECT_NE(line.find("System\\\\Library\\\\PrelinkedKernels"), std::string::npos) << line;
+}
+
+TEST_F(HandoffChecks, SlidKernelWithSlideOption) {
+  HandoffOptions options;
+  options.slide = 3 * kProbeSlideUnit;
+  options.csr_active_config = true;
+  options.csr_value = 0x67;
+  options.command_line += " probe-expect-csr=0x67 slide=3";
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+
+  probe_host::ResetReport();
+  options.command_line += "0";  // slide=30: the loader should have slid by 60 MiB
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("kernel slid by kernelSlide")) << probe_host::Output();
+}
+
+TEST_F(HandoffChecks, SlideOptionWithoutCsrBitSetsNoExpectation) {
+  HandoffOptions options;
+  options.slide = 5 * kProbeSlideUnit;  // a random slide: "slide=3" was ignored by the loader
+  options.command_line += " slide=3";
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+}
+
+TEST_F(HandoffChecks, SlideValueForTheOneQuirkyModel) {
+  EXPECT_EQ(probe_slide_value(3, 0x000206A7), 3u * kProbeSlideUnit);
+  EXPECT_EQ(probe_slide_value(128, 0x000206A7), 128u * kProbeSlideUnit + 0x10200000);  // family 6 model 0x2A
+  EXPECT_EQ(probe_slide_value(128, 0x000806C1), 128u * kProbeSlideUnit);
+}
+
+TEST_F(HandoffChecks, RdSuppressesRootProperties) {
+  HandoffOptions options;
+  options.command_line = "rd probe-expect-adler=0x1234abcd";
+  options.publish_boot_uuid = false;
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+
+  probe_host::ResetReport();
+  options.publish_boot_uuid = true;
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("/chosen root device")) << probe_host::Output();
+}
+
+TEST_F(HandoffChecks, BootUuidWithoutExpectationMustBeAGuidText) {
+  HandoffOptions options;
+  options.command_line = "probe-expect-adler=0x1234abcd";
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+
+  probe_host::ResetReport();
+  options.before_properties = [] { AddText("/chosen", "boot-uuid", "0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0"); };
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("/chosen root device")) << probe_host::Output();
+}
+
+TEST_F(HandoffChecks, PerformanceRecordOnlyWhenRequested) {
+  HandoffOptions options;
+  options.performance_record = true;
+  options.command_line += " probe-expect-perf";
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+
+  for (int variant = 0; variant < 3; ++variant) {
+    SCOPED_TRACE(variant);
+    probe_host::ResetReport();
+    HandoffOptions broken = options;
+    if (variant == 0) broken.performance_record = false;                                     // asked, not given
+    if (variant == 1) broken.command_line = HandoffOptions{}.command_line;                   // given, not asked
+    if (variant == 2) broken.edit_memory = [](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+      m[Args(m, base, block).performanceDataStart - base + 12] = 0xFF;  // bytes used beyond the record
+    };
+    Run(broken);
+    EXPECT_TRUE(probe_host::Failed("performance data")) << probe_host::Output();
+  }
+}
+
+struct BrokenHandOff {
+  const char* what;
+  const char* failing_check;
+  std::function<void(HandoffOptions&)> damage;
+};
+
+class EachCheckCatchesItsFault : public HandoffChecks, public testing::WithParamInterface<BrokenHandOff> {};
+
+TEST_P(EachCheckCatchesItsFault, Fails) {
+  HandoffOptions options;
+  GetParam().damage(options);
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed(GetParam().failing_check)) << GetParam().what << "\n" << probe_host::Output();
+}
+
+void Block(HandoffOptions& o, std::function<void(BootArgs&)> edit) { o.edit_block = std::move(edit); }
+void Map(HandoffOptions& o, std::function<void(std::vector<EFI_MEMORY_DESCRIPTOR>&)> edit) { o.edit_map = std::move(edit); }
+void Before(HandoffOptions& o, std::function<void()> add) { o.before_properties = std::move(add); }
+void Hide(HandoffOptions& o, const char* path, const char* name) { o.hidden.push_back({path, name}); }
+void TreeBytes(HandoffOptions& o, std::function<void(uint8_t* tree)> edit) {
+  o.edit_memory = [edit](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+    edit(&m[Args(m, base, block).deviceTree - base]);
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Block, EachCheckCatchesItsFault,
+    testing::Values(
+        BrokenHandOff{"version 1", "block revision, version and efiMode", [](auto& o) { Block(o, [](BootArgs& a) { a.version = 1; }); }},
+        BrokenHandOff{"revision 1", "block revision, version and efiMode", [](auto& o) { Block(o, [](BootArgs& a) { a.revision = 1; }); }},
+        BrokenHandOff{"efiMode 32", "block revision, version and efiMode", [](auto& o) { Block(o, [](BootArgs& a) { a.efiMode = 32; }); }},
+        BrokenHandOff{"flag 0x1 missing", "block flags", [](auto& o) { Block(o, [](BootArgs& a) { a.flags = 0x30; }); }},
+        BrokenHandOff{"flag 0x20 missing", "block flags", [](auto& o) { Block(o, [](BootArgs& a) { a.flags = 0x11; }); }},
+        BrokenHandOff{"csr flag without the variable", "block flags", [](auto& o) { Block(o, [](BootArgs& a) { a.flags |= 0x8; }); }},
+        BrokenHandOff{"csr value differs", "block flags", [](auto& o) {
+          o.csr_active_config = true;
+          o.csr_value = 0x40;
+          o.command_line += " probe-expect-csr=0x67";
+        }},
+        BrokenHandOff{"csr variable without the flag", "block flags", [](auto& o) { o.command_line += " probe-expect-csr=0x67"; }},
+        BrokenHandOff{"command line fills the field", "block command line",
+                      [](auto& o) { Block(o, [](BootArgs& a) { std::memset(a.commandLine, 'a', sizeof(a.commandLine)); }); }},
+        BrokenHandOff{"command line with a control byte", "block command line", [](auto& o) { Block(o, [](BootArgs& a) { a.commandLine[1] = '\n'; }); }},
+        BrokenHandOff{"kernel region after the probe", "block kernelAddress and kernelSize",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.kernelAddress += 0x1000, a.kernelSize -= 0x1000; }); }},
+        BrokenHandOff{"kernel region ends inside the probe", "block kernelAddress and kernelSize",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.kernelSize = 0x1000; }); }},
+        BrokenHandOff{"device tree outside the kernel region", "block deviceTree and deviceTreeLength",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.deviceTree = a.kernelAddress + a.kernelSize; }); }},
+        BrokenHandOff{"no device tree", "block deviceTree and deviceTreeLength", [](auto& o) { Block(o, [](BootArgs& a) { a.deviceTree = 0; }); }}));
+
+INSTANTIATE_TEST_SUITE_P(
+    MemoryMapAndTables, EachCheckCatchesItsFault,
+    testing::Values(
+        BrokenHandOff{"descriptor size of the structure's fields only", "memory map layout",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.memoryMapDescriptorSize = 36; }); }},
+        BrokenHandOff{"descriptor version 2", "memory map layout", [](auto& o) { Block(o, [](BootArgs& a) { a.memoryMapDescriptorVersion = 2; }); }},
+        BrokenHandOff{"map size not a multiple", "memory map layout", [](auto& o) { Block(o, [](BootArgs& a) { a.memoryMapSize -= 8; }); }},
+        BrokenHandOff{"map outside the kernel region", "memory map layout",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.memoryMap = a.kernelAddress + a.kernelSize; }); }},
+        BrokenHandOff{"entries out of order", "memory map sorted without overlaps",
+                      [](auto& o) { Map(o, [](auto& m) { std::swap(m[0], m[1]); }); }},
+        BrokenHandOff{"entries overlap", "memory map sorted without overlaps", [](auto& o) { Map(o, [](auto& m) { m[2].NumberOfPages += 1; }); }},
+        BrokenHandOff{"probe pages typed conventional", "memory map: probe pages are loader data",
+                      [](auto& o) { Map(o, [](auto& m) { m[2].Type = EfiConventionalMemory; }); }},
+        BrokenHandOff{"probe pages not described", "memory map: probe pages are loader data",
+                      [](auto& o) { Map(o, [](auto& m) { m.erase(m.begin() + 2); }); }},
+        BrokenHandOff{"memory-map buffer typed boot-services data", "memory map: kernel region is loader data",
+                      [](auto& o) { Map(o, [](auto& m) { m[5].Type = EfiBootServicesData; }); }},
+        BrokenHandOff{"runtime area outside the kernel region", "memory map: kernel region is loader data",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.runtimePageCount = 0x1000; }); }},
+        BrokenHandOff{"runtime data left at its virtual address of 0", "memory map: runtime entries in the runtime area",
+                      [](auto& o) { Map(o, [](auto& m) { m[3].VirtualStart = 0; }); }},
+        BrokenHandOff{"runtime data moved but not its physical place", "memory map: runtime entries in the runtime area",
+                      [](auto& o) { Map(o, [](auto& m) { m[3].VirtualStart += 0x1000; }); }},
+        BrokenHandOff{"MMIO given a kernel address past the runtime area", "memory map: runtime entries in the runtime area",
+                      [](auto& o) { Map(o, [](auto& m) { m.back().VirtualStart += 0x5000; }); }},
+        BrokenHandOff{"runtime virtual start off by a page", "memory map: runtime entries in the runtime area",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.runtimeVirtualPageStart += 1; }); }},
+        BrokenHandOff{"system table changed after its CRC", "system table relocated with a valid CRC-32",
+                      [](auto& o) {
+                        o.edit_memory = [](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+                          m[Args(m, base, block).systemTable - base + 24] ^= 1;
+                        };
+                      }},
+        BrokenHandOff{"system table pointer at the block", "system table relocated with a valid CRC-32",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.systemTable = a.kernelAddress; }); }},
+        BrokenHandOff{"system table left outside the runtime area", "system table relocated with a valid CRC-32",
+                      [](auto& o) {
+                        o.edit_memory = [](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+                          BootArgs& a = Args(m, base, block);
+                          std::memcpy(&m[a.deviceTree - base - 0x400], &m[a.systemTable - base], 120);
+                          a.systemTable = a.deviceTree - 0x400;
+                        };
+                      }},
+        BrokenHandOff{"kernelSlide that the kernel was not slid by", "kernel slid by kernelSlide",
+                      [](auto& o) { Block(o, [](BootArgs& a) { a.kernelSlide = 0x200000; }); }}));
+
+INSTANTIATE_TEST_SUITE_P(
+    DeviceTree, EachCheckCatchesItsFault,
+    testing::Values(
+        BrokenHandOff{"length longer than the tree", "device tree well-formed", [](auto& o) { Block(o, [](BootArgs& a) { a.deviceTreeLength += 4; }); }},
+        BrokenHandOff{"length shorter than the tree", "device tree well-formed", [](auto& o) { Block(o, [](BootArgs& a) { a.deviceTreeLength -= 4; }); }},
+        BrokenHandOff{"root claims one more child", "device tree well-formed", [](auto& o) { TreeBytes(o, [](uint8_t* t) { t[4] += 1; }); }},
+        BrokenHandOff{"root claims many more properties", "device tree well-formed", [](auto& o) { TreeBytes(o, [](uint8_t* t) { t[3] = 0x7F; }); }},
+        BrokenHandOff{"property name without its NUL", "device tree well-formed",
+                      [](auto& o) { TreeBytes(o, [](uint8_t* t) { std::memset(t + 8, 'n', 32); }); }},
+        BrokenHandOff{"value length past the end", "device tree well-formed",
+                      [](auto& o) { TreeBytes(o, [](uint8_t* t) { t[8 + 32 + 3] = 0x10; }); }},
+        BrokenHandOff{"root compatible missing", "device tree: root compatible", [](auto& o) { Hide(o, "/", "compatible"); }},
+        BrokenHandOff{"root model not ACPI", "device tree: root model", [](auto& o) { Before(o, [] { AddText("/", "model", "Board1,1"); }); }},
+        BrokenHandOff{"boot-file missing", "/chosen boot-file", [](auto& o) { Hide(o, "/chosen", "boot-file"); }},
+        BrokenHandOff{"boot-file without its NUL", "/chosen boot-file", [](auto& o) { Before(o, [] { AddBytes("/chosen", "boot-file", {'k', 'c'}); }); }},
+        BrokenHandOff{"boot-args differ from the block", "/chosen boot-args", [](auto& o) { Before(o, [] { AddText("/chosen", "boot-args", "-v"); }); }},
+        BrokenHandOff{"boot-device-path without an end node", "/chosen boot-device-path",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "boot-device-path", {2, 1, 12, 0, 0, 0, 0, 0, 0, 0, 0, 0}); }); }},
+        BrokenHandOff{"boot-device-path node longer than the value", "/chosen boot-device-path",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "boot-device-path", {2, 1, 40, 0, 0x7F, 0xFF, 4, 0}); }); }},
+        BrokenHandOff{"boot-file-path without a file node", "/chosen boot-file-path",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "boot-file-path", {0x7F, 0xFF, 4, 0}); }); }},
+        BrokenHandOff{"Adler-32 of another container", "/chosen boot-kernelcache-adler32",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "boot-kernelcache-adler32", {1, 2, 3, 4}); }); }},
+        BrokenHandOff{"Adler-32 of 2 bytes", "/chosen boot-kernelcache-adler32",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "boot-kernelcache-adler32", {0xCD, 0xAB}); }); }},
+        BrokenHandOff{"random-seed of 32 bytes", "/chosen random-seed",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "random-seed", std::vector<uint8_t>(32, 7)); }); }},
+        BrokenHandOff{"random-seed all zero", "/chosen random-seed",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen", "random-seed", std::vector<uint8_t>(64, 0)); }); }},
+        BrokenHandOff{"booter-name of another booter", "/chosen booter-name", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-name", "boot.efi"); }); }},
+        BrokenHandOff{"booter-version of two parts", "/chosen booter-version", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-version", "version:1.0"); }); }},
+        BrokenHandOff{"booter-version without its prefix", "/chosen booter-version", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-version", "1.0.0"); }); }},
+        BrokenHandOff{"booter-build-time missing", "/chosen booter-build-time", [](auto& o) { Hide(o, "/chosen", "booter-build-time"); }},
+        BrokenHandOff{"machine-signature missing", "/chosen machine-signature", [](auto& o) { Hide(o, "/chosen", "machine-signature"); }},
+        BrokenHandOff{"memory-map entry outside the kernel region", "/chosen/memory-map",
+                      [](auto& o) { Before(o, [] { AddBytes("/chosen/memory-map", "RAMDisk", {0, 0, 0, 1, 0, 0x10, 0, 0}); }); }},
+        BrokenHandOff{"boot-uuid of another volume", "/chosen root device",
+                      [](auto& o) { Before(o, [] { AddText("/chosen", "boot-uuid", "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F1"); }); }},
+        BrokenHandOff{"no root device at all", "/chosen root device", [](auto& o) {
+          o.publish_boot_uuid = false;
+          o.command_line = "probe-expect-adler=0x1234abcd";
+        }},
+        BrokenHandOff{"firmware-vendor without its NUL", "/efi firmware-vendor",
+                      [](auto& o) { Before(o, [] { AddBytes("/efi", "firmware-vendor", {'O', 0, 'V', 0}); }); }},
+        BrokenHandOff{"firmware-revision missing", "/efi firmware-revision", [](auto& o) { Hide(o, "/efi", "firmware-revision"); }},
+        BrokenHandOff{"firmware-abi EFI32", "/efi firmware-abi", [](auto& o) { Before(o, [] { AddText("/efi", "firmware-abi", "EFI32"); }); }},
+        BrokenHandOff{"ACPI 2.0 table without its alias", "/efi/configuration-table", [](auto& o) { Hide(o, kAcpi20Child, "alias"); }},
+        BrokenHandOff{"ACPI 2.0 table with the 1.0 alias", "/efi/configuration-table",
+                      [](auto& o) { Before(o, [] { AddBytes(kAcpi20Child, "alias", {'A', 'C', 'P', 'I', 0}); }); }},
+        BrokenHandOff{"configuration table without its guid", "/efi/configuration-table", [](auto& o) { Hide(o, kAcpi20Child, "guid"); }},
+        BrokenHandOff{"runtime-services table missing", "/efi/runtime-services table", [](auto& o) { Hide(o, "/efi/runtime-services", "table"); }},
+        BrokenHandOff{"kernel-compatibility 0", "/efi/kernel-compatibility x86_64",
+                      [](auto& o) { Before(o, [] { AddBytes("/efi/kernel-compatibility", "x86_64", {0, 0, 0, 0}); }); }}));
+
+TEST_F(HandoffChecks, ProcessorStateAsTheGateLeavesIt) {
+  struct Case {
+    const char* what;
+    std::function<void(probe_processor&)> change;
+  } cases[] = {
+      {"paging on", [](probe_processor& p) { p.cr0 |= 0x80000000u; }},
+      {"real mode", [](probe_processor& p) { p.cr0 &= ~1u; }},
+      {"code selector 0x18", [](probe_processor& p) { p.cs = 0x18; }},
+      {"data selector 0x18", [](probe_processor& p) { p.ds = 0x18; }},
+      {"GS left at 0", [](probe_processor& p) { p.gs = 0; }},
+      {"interrupts on", [](probe_processor& p) { p.eflags |= 0x200; }},
+      {"long mode still enabled", [](probe_processor& p) { p.efer |= 0x100; }},
+  };
+  probe_processor sound = GateProcessor();
+  probe_check_processor(&sound);
+  EXPECT_EQ(probe_host::Failures(), "");
+  for (const Case& c : cases) {
+    probe_host::ResetReport();
+    probe_processor p = GateProcessor();
+    c.change(p);
+    probe_check_processor(&p);
+    EXPECT_EQ(probe_report_failures(), 1u) << c.what;
+  }
+}
+
+TEST_F(HandoffChecks, NoBlockAtAll) {
+  probe_context context = {};
+  context.boot_arguments = 0x1000;  // nothing mapped there
+  probe_check_handoff(&context);
+  EXPECT_EQ(probe_host::Failures(), "boot arguments readable: no block at the address in EAX");
+}

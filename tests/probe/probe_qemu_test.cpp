@@ -1,0 +1,160 @@
+// The 32-bit probe itself runs its hand-off checks under QEMU: the probe kernel is loaded by
+// the loader's Mach-O code (slid or not), a synthetic hand-off is laid out after it, and
+// QEMU's multiboot loader places the whole memory at its physical address and enters the
+// probe in protected mode with paging off. The multiboot command line names the block
+// ("probe-boot-args=0x..."), which the probe then checks as if the call gate had passed it.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "boot/boot_mode.h"
+#include "kernel/boot_file.h"
+#include "kernel/macho_loader.h"
+#include "kernel/macho_slide.h"
+#include "testfw/test_firmware.h"
+#include "tests/probe/handoff_machine.h"
+
+using namespace probe_test;
+
+namespace {
+
+std::string ProbeKernelPath() {
+  if (const char* path = std::getenv("HEARTH_PROBE_KERNEL")) return path;
+  std::string source = __FILE__;
+  return source.substr(0, source.rfind("/tests/probe/")) + "/build/host/probe-kernel";
+}
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+bool HaveQemu() { return std::system("command -v qemu-system-x86_64 >/dev/null 2>&1") == 0; }
+
+void PutLe32(std::vector<uint8_t>* bytes, size_t at, uint32_t value) { std::memcpy(&(*bytes)[at], &value, 4); }
+
+// A multiboot header (load address form) in the unused rest of the header page.
+void AddMultibootHeader(HandoffMachine* machine, uint32_t entry) {
+  const size_t at = 0x800;
+  const uint32_t magic = 0x1BADB002, flags = 0x00010000, base = machine->base;
+  uint32_t fields[] = {magic, flags, uint32_t(0 - magic - flags), uint32_t(base + at), base,
+                       uint32_t(base + machine->bytes.size()), 0, entry};
+  for (size_t i = 0; i < 8; ++i) PutLe32(&machine->bytes, at + 4 * i, fields[i]);
+}
+
+struct QemuRun {
+  int exit_status = -1;
+  std::string serial;
+};
+
+QemuRun RunUnderQemu(const std::vector<uint8_t>& memory, const std::string& command_line) {
+  char dir[] = "/tmp/probe-handoff-XXXXXX";
+  EXPECT_NE(mkdtemp(dir), nullptr);
+  std::string kernel = std::string(dir) + "/kernel", log = std::string(dir) + "/serial.log";
+  std::ofstream(kernel, std::ios::binary).write(reinterpret_cast<const char*>(memory.data()), memory.size());
+  std::string command = "timeout 300 qemu-system-x86_64 -machine q35,accel=tcg -m 256 -display none -net none "
+                        "-no-reboot -device isa-debug-exit,iobase=0xf4,iosize=0x04 -kernel " + kernel +
+                        " -append '" + command_line + "' -serial file:" + log + " >/dev/null 2>&1";
+  QemuRun run;
+  int status = std::system(command.c_str());
+  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
+  std::ifstream in(log);
+  std::stringstream text;
+  text << in.rdbuf();
+  run.serial = text.str();
+  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
+  return run;
+}
+
+constexpr int kQemuPassed = (0x10 << 1) | 1;
+constexpr int kQemuFailed = (0x11 << 1) | 1;
+
+class ProbeUnderQemu : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ReadFile(ProbeKernelPath(), &file_)) GTEST_SKIP() << "no probe kernel at " << ProbeKernelPath();
+    if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+    static uint8_t acpi_table[36];
+    fw_.SetConfigurationTable(kEfiAcpi20TableGuid, acpi_table);
+    fw_.SetConfigurationTable(kEfiAcpi10TableGuid, acpi_table);
+  }
+
+  // Loads the probe as the loader would, lays the hand-off out after it and runs it.
+  QemuRun Run(const HandoffOptions& options) {
+    if (options.slide) {
+      BootModeFlags |= kBootModeSlide;
+      KernelSlide = options.slide;
+    }
+    KernelImageInfo info = {};
+    BootFile boot_file;
+    BootFileFromMemory(file_.data(), file_.size(), &boot_file);
+    EXPECT_EQ(LoadKernelFromStream(&boot_file, &info), EFI_SUCCESS);
+    const uint8_t* low = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info.LowestPhysical));
+    std::vector<uint8_t> image(low, low + (info.HighestPhysical - info.LowestPhysical));
+    HandoffMachine machine = BuildHandoffMachine(image, uint32_t(info.LowestPhysical), options);
+    AddMultibootHeader(&machine, uint32_t(info.EntryPhysical));
+    char argument[64];
+    std::snprintf(argument, sizeof(argument), "probe-boot-args=0x%x", machine.block);
+    return RunUnderQemu(machine.bytes, argument);
+  }
+
+  // The JSON line of the report.
+  static std::string Report(const QemuRun& run) {
+    std::smatch match;
+    std::regex line("\\{\"probe\":\"hearth-handoff\"[^\r\n]*\\}");
+    return std::regex_search(run.serial, match, line) ? match.str() : "";
+  }
+
+  static size_t CountChecks(const std::string& report) {
+    size_t count = 0;
+    for (size_t at = report.find("{\"name\":"); at != std::string::npos; at = report.find("{\"name\":", at + 1)) ++count;
+    return count;
+  }
+
+  TestFirmware fw_;
+  std::vector<uint8_t> file_;
+};
+
+}  // namespace
+
+TEST_F(ProbeUnderQemu, PassesASoundHandOffSlidOrNot) {
+  for (uint32_t slide : {0u, 3u * kProbeSlideUnit}) {
+    SCOPED_TRACE(slide);
+    HandoffOptions options;
+    options.slide = slide;
+    options.csr_active_config = true;
+    options.csr_value = 0x40;
+    options.command_line += " probe-expect-csr=0x40 slide=" + std::to_string(slide / kProbeSlideUnit);
+    QemuRun run = Run(options);
+    EXPECT_EQ(run.exit_status, kQemuPassed) << run.serial;
+    std::string report = Report(run);
+    EXPECT_NE(report.find("\"pass\":true"), std::string::npos) << run.serial;
+    EXPECT_EQ(report.find("\"ok\":false"), std::string::npos) << run.serial;
+    EXPECT_EQ(CountChecks(report), 38u) << "3 of the probe itself, the processor and 34 of the hand-off\n" << report;
+    EXPECT_NE(report.find("\"name\":\"processor: protected mode, paging off, flat selectors, interrupts off\""),
+              std::string::npos) << run.serial;
+    EXPECT_NE(run.serial.find("probe: passed\r\n"), std::string::npos) << run.serial;
+  }
+}
+
+TEST_F(ProbeUnderQemu, FailsABrokenHandOff) {
+  HandoffOptions options;
+  options.edit_block = [](BootArgs& args) { args.version = 1; };
+  options.hidden.push_back({"/chosen", "random-seed"});
+  QemuRun run = Run(options);
+  EXPECT_EQ(run.exit_status, kQemuFailed) << run.serial;
+  std::string report = Report(run);
+  EXPECT_NE(report.find("\"pass\":false"), std::string::npos) << run.serial;
+  EXPECT_NE(report.find("{\"name\":\"block revision, version and efiMode\",\"ok\":false"), std::string::npos) << report;
+  EXPECT_NE(report.find("{\"name\":\"/chosen random-seed\",\"ok\":false"), std::string::npos) << report;
+  EXPECT_NE(run.serial.find("probe: FAIL /chosen random-seed: missing or not 64 bytes\r\n"), std::string::npos);
+}
