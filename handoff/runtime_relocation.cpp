@@ -33,10 +33,14 @@ EFI_STATUS AssignVirtualAddresses(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRIP
   return EFI_SUCCESS;
 }
 
-void SealSystemTableWithoutRuntime() {
-  gST->RuntimeServices = nullptr;
+void ResealSystemTable() {
   gST->Hdr.CRC32 = 0;
   gST->Hdr.CRC32 = Crc32(0, gST, gST->Hdr.HeaderSize);
+}
+
+void SealSystemTableWithoutRuntime() {
+  gST->RuntimeServices = nullptr;
+  ResealSystemTable();
 }
 
 // Where the configuration-table entries are now: a rebased array pointer is a kernel
@@ -106,5 +110,8 @@ EFI_STATUS RelocateRuntimeServices(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRI
     piece->Attribute |= EFI_MEMORY_RUNTIME;
     piece->VirtualStart = moved.VirtualStart;
   }
+  // The firmware sealed the table during SetVirtualAddressMap; the rebased pointers above
+  // came after, and the kernel checks the header CRC.
+  ResealSystemTable();
   return EFI_SUCCESS;
 }
