@@ -40,6 +40,8 @@ std::string LogText();
 class RecordingVolume {
  public:
   RecordingVolume();
+  RecordingVolume(const RecordingVolume&) = delete;
+  RecordingVolume& operator=(const RecordingVolume&) = delete;
   ~RecordingVolume();
   MemoryFileSystem& fs() { return fs_; }
   EFI_FILE_PROTOCOL* Root();
@@ -62,6 +64,8 @@ class RecordingVolume {
 class NetworkSource {
  public:
   NetworkSource();
+  NetworkSource(const NetworkSource&) = delete;
+  NetworkSource& operator=(const NetworkSource&) = delete;
   EFI_LOAD_FILE_PROTOCOL* Protocol() { return &self_.protocol; }
   void AddFile(const std::string& path, const std::vector<uint8_t>& bytes) { files_[path] = bytes; }
   // The paths asked for, once per file (size queries and reads of one file count once).
