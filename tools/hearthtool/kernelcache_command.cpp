@@ -16,13 +16,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: hearthtool kernelcache build KERNEL -o OUT [--method lzvn|lzss] [--no-slide]\n"
+    "usage: hearthtool kernelcache build KERNEL -o OUT [--method lzvn|lzss] [--no-slide] [--corrupt-adler32]\n"
     "       hearthtool kernelcache fat OUT SLICE...\n"
     "       hearthtool kernelcache inspect FILE\n"
     "\n"
     "build    compresses a Mach-O kernel into a kernel cache container (LZVN unless --method\n"
     "         lzss) with its Adler-32; --no-slide writes a slide-support word of 0, which\n"
-    "         makes the loader load the kernel unslid.\n"
+    "         makes the loader load the kernel unslid; --corrupt-adler32 stores the checksum\n"
+    "         plus one (a corrupt container, for tests).\n"
     "fat      writes a universal file of the slices, each tagged with the processor type and\n"
     "         subtype of its Mach-O header (a container: of the kernel inside it).\n"
     "inspect  prints the slices, the container header, method, sizes, stored and computed\n"
@@ -48,6 +49,8 @@ int Build(const std::vector<std::string>& args) {
         return kExitUsage;
       }
       options.method = m == "lzvn" ? kernel_cache::Method::kLzvn : kernel_cache::Method::kLzss;
+    } else if (a == "--corrupt-adler32") {
+      options.corrupt_adler32 = true;
     } else if (a == "--no-slide") {
       options.slide_support = false;
     } else if (!a.empty() && a[0] == '-') {

@@ -126,7 +126,7 @@ std::vector<uint8_t> BuildContainer(const uint8_t* kernel, size_t size, const Bu
   RawContainer c;
   c.method = options.method == Method::kLzvn ? "lzvn" : "lzss";
   c.compressed = options.method == Method::kLzvn ? LzvnEncode(kernel, size) : LzssEncode(kernel, size);
-  c.adler32 = CalculateAdler32(kernel, size);
+  c.adler32 = CalculateAdler32(kernel, size) + (options.corrupt_adler32 ? 1 : 0);
   c.uncompressed_size = static_cast<uint32_t>(size);
   c.compressed_size = static_cast<uint32_t>(c.compressed.size());
   c.slide_support = options.slide_support ? 1 : 0;

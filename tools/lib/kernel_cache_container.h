@@ -14,6 +14,7 @@ enum class Method { kLzvn, kLzss };
 struct BuildOptions {
   Method method = Method::kLzvn;
   bool slide_support = true;  // false writes a slide-support word of 0
+  bool corrupt_adler32 = false;  // store the checksum plus one (a corrupt container, for tests)
 };
 
 // Compresses the kernel and puts the 384-byte header in front of it.
