@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import qemu, runner, scenario  # noqa: E402
+from harness import prepare, qemu, runner, scenario  # noqa: E402
 from harness.disk_image import DiskImageError  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -36,6 +36,8 @@ def parse_args(argv):
                    help="folder with BOOTX64.EFI and hearth.efi (default: build/uefi)")
     p.add_argument("--loader", help="the platform loader image (default: UEFI_OUT/BOOTX64.EFI)")
     p.add_argument("--hearth", help="the hearth image (default: UEFI_OUT/hearth.efi)")
+    p.add_argument("--host-out", help="the host build's output with hearthtool and the probe kernel, for "
+                                      "scenarios that prepare files (default: UEFI_OUT/../host)")
     p.add_argument("--out", default=os.path.join(REPO, "build", "scenarios"),
                    help="folder for the results (default: build/scenarios)")
     p.add_argument("--timeout", type=float, help="seconds to wait for the end (default: the scenario's, 180)")
@@ -78,13 +80,22 @@ def main(argv):
         return EXIT_PASS
     name = args.name or DEMO_SCENARIO
     try:
-        sc = scenario.load(name, os.path.abspath(args.uefi_out), args.loader, args.hearth)
+        sc = scenario.load(name, os.path.abspath(args.uefi_out), args.loader, args.hearth,
+                           os.path.abspath(args.host_out) if args.host_out else None,
+                           os.path.join(os.path.abspath(args.out), name, "prepared"))
     except scenario.ScenarioError as e:
         print(f"qemu_run: {e}", file=sys.stderr)
         return EXIT_USAGE
     if args.timeout:
         sc.timeout = args.timeout
-    missing = missing_inputs(sc)
+    missing = prepare.missing(sc)
+    if not missing:
+        try:
+            prepare.run(sc)
+        except prepare.PrepareError as e:
+            print(f"FAIL {name}: {e}", file=sys.stderr)
+            return EXIT_FAIL
+        missing = missing_inputs(sc)
     if missing:
         print(f"SKIP {name}:", file=sys.stderr)
         for m in missing:

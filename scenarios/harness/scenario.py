@@ -2,7 +2,9 @@
 files to copy), the loader's platform.cfg and what the serial log and QEMU must show.
 
 Strings may use ${uefi} (the folder with the EFI images), ${loader} (BOOTX64.EFI),
-${hearth} (hearth.efi) and ${cases} (the folder of the scenario files)."""
+${hearth} (hearth.efi), ${cases} (the folder of the scenario files), ${host} (the host
+build's output: hearthtool, the probe kernel) and ${work} (where "prepare" steps put the
+files they make; see prepare.py)."""
 
 import json
 import os
@@ -39,6 +41,9 @@ class Scenario:
     expect: Expectations
     memory_mib: int = 2048
     qemu_args: list = field(default_factory=list)
+    prepare: list = field(default_factory=list)  # hearthtool command lines, run before the disk is built
+    host_dir: str = ""
+    work_dir: str = ""
 
 
 def list_names():
@@ -78,7 +83,7 @@ def _attach_settings(partitions, lines):
     esp.files.append(FileCopy(to=SETTINGS_PATH, data=("\n".join(lines) + "\n").encode()))
 
 
-def load(name, uefi_dir, loader=None, hearth=None):
+def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None):
     path = os.path.join(CASES_DIR, name + ".json")
     if not os.path.isfile(path):
         raise ScenarioError(f"no scenario {name!r} (known: {', '.join(list_names())})")
@@ -89,6 +94,8 @@ def load(name, uefi_dir, loader=None, hearth=None):
         "loader": loader or os.path.join(uefi_dir, "BOOTX64.EFI"),
         "hearth": hearth or os.path.join(uefi_dir, "hearth.efi"),
         "cases": CASES_DIR,
+        "host": host_dir or os.path.join(os.path.dirname(uefi_dir), "host"),
+        "work": work_dir or os.path.join(os.path.dirname(uefi_dir), "scenarios", name, "prepared"),
     }
     raw = _substitute(raw, places)
     partitions = [_partition(p) for p in raw.get("partitions", [])]
@@ -107,6 +114,9 @@ def load(name, uefi_dir, loader=None, hearth=None):
                             qemu_exit=expect.get("qemu_exit"), files=expect.get("files", [])),
         memory_mib=int(raw.get("memory_mib", 2048)),
         qemu_args=raw.get("qemu_args", []),
+        prepare=raw.get("prepare", []),
+        host_dir=places["host"],
+        work_dir=places["work"],
     )
 
 
