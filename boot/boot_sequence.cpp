@@ -25,7 +25,9 @@
 #include "handoff/platform_facts.h"
 #include "handoff/platform_init.h"
 #include "kernel/boot_file.h"
+#include "kernel/kernel_cache.h"
 #include "kernel/kernel_image_info.h"
+#include "kernel/ramdisk.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 
@@ -113,8 +115,20 @@ void ChooseConsole() {
   SetConsoleMode(kConsoleModeText);
 }
 
-EFI_STATUS LoadKernel(BootState*) {
-  return EFI_NOT_FOUND;  // the kernel-cache loader is not part of this build yet
+EFI_STATUS LoadKernel(BootState* state) {
+  KernelCacheRequest request{KernelCachePathOverride(), KernelCacheSuffix(), nullptr, 0};
+  const UINT8* location = nullptr;
+  UINTN location_size = 0;
+  KernelCacheLocationData(&location, &location_size);
+  request.FirmwareLocation = location;
+  request.FirmwareLocationSize = location_size;
+  return LoadKernelCache(&request, nullptr, state->root, &state->kernel);
+}
+
+void LoadRamDiskStage(BootState* state) {
+  Stage stage("LoadRAMDisk");
+  RamDiskRequest request{RamDiskPath(), RamDiskDevicePath()};
+  LoadRamDisk(&request, nullptr, state->root);
 }
 
 }  // namespace
@@ -156,10 +170,13 @@ EFI_STATUS RunBootSequence() {
   handoff.boot_device_path = state.boot_device_path;
   handoff.command_line = KernelCommandLine();
   handoff.boot_config = BootConfigDictionary();
+  handoff.kernel_file_path = KernelCacheBootFile();
+  handoff.kernel_adler32 = KernelCacheAdler32();
   {
     Stage stage("InitBootStruct");
     InitBootStruct(handoff);
   }
+  LoadRamDiskStage(&state);
   BootArgs* args = nullptr;
   {
     Stage stage("FinalizeBootStruct");

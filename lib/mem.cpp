@@ -5,7 +5,13 @@ void MemCopy(void* dst, const void* src, size_t size) {
   const uint8_t* s = static_cast<const uint8_t*>(src);
   if (d == s || size == 0) return;
   if (d < s || d >= s + size) {
-    // Word-sized steps while both are aligned keep large copies (kernel images) quick.
+    if (size >= 256) {
+      // Large forward copies (kernel images, decompressed matches far apart): the string
+      // move is the fastest general copy on processors of the last decade.
+      __asm__ volatile("rep movsb" : "+D"(d), "+S"(s), "+c"(size) : : "memory");
+      return;
+    }
+    // Word-sized steps while both are aligned keep mid-sized copies quick.
     if (((reinterpret_cast<uintptr_t>(d) | reinterpret_cast<uintptr_t>(s)) & 7) == 0) {
       for (; size >= 8; size -= 8, d += 8, s += 8) *reinterpret_cast<uint64_t*>(d) = *reinterpret_cast<const uint64_t*>(s);
     }
