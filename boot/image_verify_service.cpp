@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr UINTN kShutdownWaitSeconds = 5;
 
 struct ServiceState {
   bool set_up;

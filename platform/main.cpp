@@ -7,6 +7,7 @@
 #include "platform/qemu_exit.h"
 #include "platform/serial_output.h"
 #include "platform/settings.h"
+#include "platform/signature_service.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ void InstallStandIns() {
   if (EFI_ERROR(status)) {
     SerialWriteLine(PlatformText().Add("platform: console control not installed: ").AddStatus(status));
   }
+  InstallSignatureServiceFromSettings();
 }
 
 // Finds and runs hearth; returns the status the loader ends with.
