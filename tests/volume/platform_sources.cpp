@@ -3,3 +3,4 @@
 #include "platform/platform_text.cpp"
 #include "platform/serial_output.cpp"
 #include "platform/signature_service.cpp"
+#include "platform/settings_parser.cpp"
