@@ -2,6 +2,7 @@
 #include "boot/chunk_signature.h"
 #include "boot/image_verify.h"
 #include "boot/image_verify_job.h"
+#include "diag/log.h"
 #include "handoff/memory.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
@@ -30,6 +31,7 @@ void SetUpProcessors() {
   if (EFI_ERROR(mp->GetNumberOfProcessors(mp, &count, &enabled)) || count < 2) return;
   if (EFI_ERROR(mp->WhoAmI(mp, &bsp)) || bsp >= count) return;
   gService.processors = ImageVerifyProcessors{mp, count - 1, bsp};
+  LogMessage(kLogCategoryError, "Image verification: hashing on %d application processors\n", count - 1);
 }
 
 // Keeps the dispatch and timer callbacks out while an operation reads or books counts.

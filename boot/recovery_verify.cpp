@@ -4,6 +4,7 @@
 #include "boot/image_verify.h"
 #include "boot/recovery.h"
 #include "diag/ascii_format.h"
+#include "diag/log.h"
 #include "handoff/memory.h"
 #include "kernel/boot_file.h"
 #include "lib/mem.h"
@@ -51,7 +52,10 @@ EFI_STATUS WaitForVerdict(TarnImageVerificationProtocol* service, const UINT8* i
   for (UINTN poll = 0; poll < kStatusPolls; ++poll) {
     UINT64 count = 0, pending = 0, good = 0;
     status = service->Status(service, id, &count, &pending, &good);
-    if (status != EFI_NOT_READY || pending == 0 || good < count) break;
+    if (status != EFI_NOT_READY || pending == 0 || good < count) {
+      LogMessage(kLogCategoryError, "Recovery image check: %ld chunks, %ld pending, %ld good\n", count, pending, good);
+      break;
+    }
     gBS->Stall(kPollMicroseconds);
   }
   return status;

@@ -8,6 +8,7 @@
 #include "diag/log.h"
 #include "handoff/device_tree.h"
 #include "handoff/memory.h"
+#include "kernel/boot_file.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 
@@ -33,12 +34,21 @@ bool HasKernel(EFI_FILE_PROTOCOL* volume_root) {
   return true;
 }
 
+// Which boot-root directory won, by the name the volume gives it.
+void LogBootRoot(EFI_FILE_PROTOCOL* directory) {
+  EFI_FILE_INFO* info = nullptr;
+  if (EFI_ERROR(BootFileGetInfo(directory, &info))) return;
+  LogMessage(kLogCategoryError, "hearth root: boot-root directory %S\n", info->FileName);
+  PoolFree(info);
+}
+
 // A boot-root directory, else the booter's own directory when the key file lies beside it.
 void SelectRoot(EFI_FILE_PROTOCOL* volume_root) {
   gBootVolume.root = volume_root;
   if (HasKernel(volume_root)) return;
   EFI_FILE_PROTOCOL* directory = nullptr;
   if (!EFI_ERROR(SelectBootRootDirectory(volume_root, &directory))) {
+    LogBootRoot(directory);
     gBootVolume.root = directory;
     DeviceTreeAddProperty(DeviceTreeFindNode("/chosen", true), "bootroot-active", 0, nullptr, false);
     BootModeFlags |= kBootModeEncryptedRoot;
@@ -46,6 +56,7 @@ void SelectRoot(EFI_FILE_PROTOCOL* volume_root) {
   }
   CHAR16* booter_path = DevicePathToText(gBootVolume.image->FilePath);
   if (!EFI_ERROR(OpenKeyFileDirectory(volume_root, booter_path, &directory))) {
+    LogMessage(kLogCategoryError, "hearth root: the booter's directory (encrypted-root key file beside it)\n");
     gBootVolume.root = directory;
     BootModeFlags |= kBootModeEncryptedRoot;
   }
