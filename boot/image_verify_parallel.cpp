@@ -3,6 +3,7 @@
 // and the multiprocessor services signal the dispatch event when they are all done.
 #include "boot/chunk_extents.h"
 #include "boot/image_verify_job.h"
+#include "diag/log.h"
 #include "fde/crypto/processor_features.h"
 #include "fde/crypto/sha256.h"
 #include "handoff/memory.h"
@@ -115,7 +116,9 @@ VOID EFIAPI Dispatch(EFI_EVENT, VOID* context) {
 }
 
 // The processors could not be started: hash what is left on the boot processor.
-void FallBackToOneByOne(VerificationJob* job) {
+void FallBackToOneByOne(VerificationJob* job, EFI_STATUS why) {
+  LogMessage(kLogCategoryError, "Image verification: processors not started (0x%lx), hashing on the boot processor\n",
+             why);
   job->one_by_one_now = job->one_by_one_always = true;
   CloseTimer(job);
   CloseDispatch(job);
@@ -143,7 +146,7 @@ VOID EFIAPI Tick(EFI_EVENT, VOID* context) {
       job->mp->StartupAllAPs(job->mp, HashOnProcessor, FALSE, job->dispatch_event, 0, job, nullptr);
   if (status == EFI_NOT_READY) return;  // still busy with someone else's work: try on the next tick
   if (EFI_ERROR(status)) {
-    FallBackToOneByOne(job);
+    FallBackToOneByOne(job, status);
     return;
   }
   job->aps_running = true;

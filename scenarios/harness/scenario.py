@@ -9,6 +9,7 @@ import os
 import string
 from dataclasses import dataclass, field
 
+from . import generated
 from .disk_image import FileCopy, Partition
 
 CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
@@ -38,6 +39,7 @@ class Scenario:
     expect: Expectations
     memory_mib: int = 2048
     qemu_args: list = field(default_factory=list)
+    generate: list = field(default_factory=list)  # steps of generated.prepare
 
 
 def list_names():
@@ -88,6 +90,7 @@ def load(name, uefi_dir, loader=None, hearth=None):
         "loader": loader or os.path.join(uefi_dir, "BOOTX64.EFI"),
         "hearth": hearth or os.path.join(uefi_dir, "hearth.efi"),
         "cases": CASES_DIR,
+        **generated.places(name),
     }
     raw = _substitute(raw, places)
     partitions = [_partition(p) for p in raw.get("partitions", [])]
@@ -106,9 +109,12 @@ def load(name, uefi_dir, loader=None, hearth=None):
                             qemu_exit=expect.get("qemu_exit")),
         memory_mib=int(raw.get("memory_mib", 2048)),
         qemu_args=raw.get("qemu_args", []),
+        generate=raw.get("generate", []),
     )
 
 
 def required_files(scenario):
     """Host files the scenario copies into its disk image."""
-    return [f.source for p in scenario.partitions for f in p.files if f.source]
+    files = [f.source for p in scenario.partitions for f in p.files
+             if f.source and not generated.is_generated(f.source, scenario.name)]
+    return files + generated.tools_needed(scenario.generate)
