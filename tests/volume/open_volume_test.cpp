@@ -115,6 +115,17 @@ TEST_F(OpenVolumeTest, KeyFileBesideTheBooterMakesItsDirectoryTheRoot) {
   EXPECT_FALSE(BootRootActive());
 }
 
+TEST_F(OpenVolumeTest, BooterPathInSeveralNodesStillNamesItsDirectory) {
+  fs_.AddFile("\\EFI\\TARN\\EncryptedRoot.plist.wipekey", "key");
+  device_ = fs_.Install(DevicePathBuilder().Pci(0x1F, 2).Sata(0).HardDrive(2).Build());
+  file_path_ = DevicePathBuilder().FilePath(u"\\EFI\\TARN").FilePath(u"hearth.efi").Build();  // "\EFI\TARN/hearth.efi"
+  image_.DeviceHandle = device_;
+  image_.FilePath = reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL*>(file_path_.data());
+  fw_.InstallProtocol(fw_.ImageHandle(), kEfiLoadedImageProtocolGuid, &image_);
+  ASSERT_EQ(Run().how, TestFirmware::RunResult::How::kReturned);
+  EXPECT_EQ(RootName(), "TARN");
+}
+
 TEST_F(OpenVolumeTest, BooterInTheVolumeRootLooksForTheKeyFileThere) {
   fs_.AddFile("\\EncryptedRoot.plist.wipekey", "key");
   Boot(u"\\hearth.efi");
