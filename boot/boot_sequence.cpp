@@ -9,9 +9,12 @@
 #include "boot/guids.h"
 #include "boot/os_identity.h"
 #include "boot/processor.h"
+#include "boot/recovery.h"
+#include "boot/volume.h"
 #include "boot/stage.h"
 #include "config/boot_options.h"
 #include "config/boot_options_stage.h"
+#include "diag/console.h"
 #include "diag/device_path_text.h"
 #include "diag/log.h"
 #include "diag/perf_record.h"
@@ -30,6 +33,7 @@
 #include "kernel/ramdisk.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
+#include "lib/string.h"
 
 UINT64 BootModeFlags = 0;
 UINT32 CpuSubtype = 3;
@@ -44,9 +48,6 @@ HEARTH_HOST_RESET(ResetBootGlobals);
 
 // What the stages hand on to the hand-off; one per run.
 struct BootState {
-  EFI_LOADED_IMAGE_PROTOCOL* loaded_image = nullptr;
-  EFI_DEVICE_PATH_PROTOCOL* boot_device_path = nullptr;
-  EFI_FILE_PROTOCOL* root = nullptr;
   KernelImageInfo kernel{};
   BootStructInputs handoff{};
 };
@@ -78,34 +79,35 @@ void SelectProcessorSubtype() {
   if (ProcessorSupportsHaswellSubtype()) SetCpuSubtype(8);
 }
 
-void FindLoadedImage(BootState* state) {
-  void* interface = nullptr;
-  if (!EFI_ERROR(gBS->HandleProtocol(gImageHandle, &kEfiLoadedImageProtocolGuid, &interface))) {
-    state->loaded_image = static_cast<EFI_LOADED_IMAGE_PROTOCOL*>(interface);
-  }
-  if (state->loaded_image && state->loaded_image->DeviceHandle) {
-    interface = nullptr;
-    gBS->HandleProtocol(state->loaded_image->DeviceHandle, &kEfiDevicePathProtocolGuid, &interface);
-    state->boot_device_path = static_cast<EFI_DEVICE_PATH_PROTOCOL*>(interface);
-  }
-}
-
 // A booter started from the recovery folder is the recovery system's own booter.
-void NoteRecoveryBooter(const BootState& state) {
-  if (!state.loaded_image || !state.loaded_image->FilePath) return;
-  CHAR16* text = DevicePathToText(state.loaded_image->FilePath);
-  if (!text) return;
-  static const CHAR16 kRecoveryFolder[] = u"com.tarn.recovery.boot";
-  bool recovery = false;
-  for (const CHAR16* p = text; *p && !recovery; ++p) {
-    UINTN i = 0;
-    while (kRecoveryFolder[i] && p[i] == kRecoveryFolder[i]) ++i;
-    recovery = kRecoveryFolder[i] == 0;
-  }
+void NoteRecoveryBooter() {
+  if (!gBootVolume.image || !gBootVolume.image->FilePath) return;
+  CHAR16* text = DevicePathToText(gBootVolume.image->FilePath);
+  bool recovery = text && StrStr16(text, u"com.tarn.recovery.boot");
   PoolFree(text);
   if (!recovery) return;
   BootModeFlags &= ~(kBootModeEncryptedRoot | kBootModeRecoveryRequested | kBootModeRecovery);
   BootModeFlags |= kBootModeRecovery;
+}
+
+// The root disk image named by "rp" (or "root-dmg"), NUL-terminated in value; false when none.
+bool RootImageOption(char* value, UINTN size) {
+  const char* text = nullptr;
+  UINTN length = 0;
+  if (EFI_ERROR(BootOptionLookup("rp", &text, &length)) && EFI_ERROR(BootOptionLookup("root-dmg", &text, &length))) {
+    return false;
+  }
+  if (length >= size) return false;
+  MemCopy(value, text, length);
+  value[length] = 0;
+  return true;
+}
+
+void VerifyRecoveryStage() {
+  if (!(BootModeFlags & kBootModeRecovery)) return;
+  char image[512];
+  EFI_STATUS status = VerifyRecoveryImage(RootImageOption(image, sizeof(image)) ? image : nullptr, gBootVolume.root);
+  if (EFI_ERROR(status)) ConsolePrint("ERROR!!! Recovery Image verification fail with status [0x%llx]\n", status);
 }
 
 void ChooseConsole() {
@@ -122,13 +124,13 @@ EFI_STATUS LoadKernel(BootState* state) {
   KernelCacheLocationData(&location, &location_size);
   request.FirmwareLocation = location;
   request.FirmwareLocationSize = location_size;
-  return LoadKernelCache(&request, nullptr, state->root, &state->kernel);
+  return LoadKernelCache(&request, gBootVolume.load_file, gBootVolume.root, &state->kernel);
 }
 
 void LoadRamDiskStage(BootState* state) {
   Stage stage("LoadRAMDisk");
   RamDiskRequest request{RamDiskPath(), RamDiskDevicePath()};
-  LoadRamDisk(&request, nullptr, state->root);
+  LoadRamDisk(&request, gBootVolume.load_file, gBootVolume.root);
 }
 
 }  // namespace
@@ -147,16 +149,20 @@ EFI_STATUS RunBootSequence() {
     InitMemoryConfig();
   }
   PrepareSlideAndStartKeys();
-  FindLoadedImage(&state);
   {
     Stage stage("OpenVolume");
-    OpenBooterVolumeRoot(&state.root);
+    OpenVolume();
   }
   SelectProcessorSubtype();
-  RunProcessOptionsStage(nullptr, state.root);
-  NoteRecoveryBooter(state);
+  RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root);
+  NoteRecoveryBooter();
+  if (BootModeFlags & kBootModeRecoveryRequested) {
+    // Comes back only when the recovery system could not be started or returned.
+    StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
+  }
   ProcessBootNotes();
   ChooseConsole();
+  VerifyRecoveryStage();
 
   EFI_STATUS status = LoadKernel(&state);
   if (EFI_ERROR(status)) {
@@ -166,8 +172,8 @@ EFI_STATUS RunBootSequence() {
   gRT->SetVariable(u"DefaultBackgroundColor", &TarnVendorGuid, 0, 0, nullptr);
 
   BootStructInputs& handoff = state.handoff;
-  handoff.loaded_image = state.loaded_image;
-  handoff.boot_device_path = state.boot_device_path;
+  handoff.loaded_image = gBootVolume.image;
+  handoff.boot_device_path = gBootVolume.device_path;
   handoff.command_line = KernelCommandLine();
   handoff.boot_config = BootConfigDictionary();
   handoff.kernel_file_path = KernelCacheBootFile();

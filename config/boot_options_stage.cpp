@@ -42,12 +42,3 @@ EFI_STATUS RunProcessOptionsStage(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PR
   return status;
 }
 
-EFI_STATUS OpenBooterVolumeRoot(EFI_FILE_PROTOCOL** root) {
-  EFI_LOADED_IMAGE_PROTOCOL* image = BooterImage();
-  if (!image || !image->DeviceHandle) return EFI_NOT_FOUND;
-  void* interface = nullptr;
-  EFI_STATUS status = gBS->HandleProtocol(image->DeviceHandle, &kEfiSimpleFileSystemProtocolGuid, &interface);
-  if (EFI_ERROR(status)) return status;
-  auto* volume = static_cast<EFI_SIMPLE_FILE_SYSTEM_PROTOCOL*>(interface);
-  return volume->OpenVolume(volume, root);
-}

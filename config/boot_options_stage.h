@@ -13,7 +13,3 @@ void PrepareSlideAndStartKeys();
 // the boot volume's root directory. Returns the status of ProcessOptions (a failure is
 // logged; the kernel command line then stays empty).
 EFI_STATUS RunProcessOptionsStage(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root);
-
-// Until the boot volume is chosen: the root directory of the volume the booter came from.
-// The caller closes it.
-EFI_STATUS OpenBooterVolumeRoot(EFI_FILE_PROTOCOL** root);

@@ -8,6 +8,7 @@
 #include "platform/serial_output.h"
 #include "platform/settings.h"
 #include "platform/smc_service.h"
+#include "platform/signature_service.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void InstallStandIns() {
   if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
     SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));
   }
+  InstallSignatureServiceFromSettings();
 }
 
 // Finds and runs hearth; returns the status the loader ends with.

@@ -338,6 +338,21 @@ const char* ParseSmcLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// signing-key NAME HEX-MODULUS
+const char* ParseSigningKeyLine(DirectiveContext& c) {
+  Token name, modulus;
+  const char* error = RequireToken(c.reader, &name, "signing-key needs a name");
+  if (!error) error = RequireToken(c.reader, &modulus, "signing-key needs a hexadecimal modulus");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  if (name.quoted) return "signing-key name must be a bare word";
+  if (modulus.quoted) return "signing-key modulus must be hexadecimal digits";
+  SettingsSigningKey key{reinterpret_cast<const char*>(name.data), name.size, c.scratch.data, 0};
+  if ((error = DecodeHexBytes(modulus.data, modulus.size, c.scratch, &key.modulus_size))) return error;
+  if (c.sink->signing_key) c.sink->signing_key(c.sink->context, key);
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -347,6 +362,7 @@ constexpr Directive kDirectives[] = {
     {"var", ParseVarLine},
     {"exit-qemu", ParseExitQemuLine},
     {"smc", ParseSmcLine},
+    {"signing-key", ParseSigningKeyLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

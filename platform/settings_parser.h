@@ -32,6 +32,14 @@ struct SettingsSmcKey {
   size_t value_size;
 };
 
+// A `signing-key NAME HEX-MODULUS` line: a public key the signature stand-in trusts.
+struct SettingsSigningKey {
+  const char* name;  // points into the text; not terminated
+  size_t name_length;
+  const uint8_t* modulus;  // big-endian, in the parser's scratch; valid only during the callback
+  size_t modulus_size;
+};
+
 // When the loader ends QEMU through its debug-exit port.
 enum class QemuExitPolicy { kNever, kOnReturn };
 
@@ -42,7 +50,8 @@ struct SettingsSink {
   void (*exit_qemu)(void* context, QemuExitPolicy policy);
   // line counts from 1; reason is a short English phrase without a newline.
   void (*malformed)(void* context, size_t line, const char* reason);
-  void (*smc_key)(void* context, const SettingsSmcKey& key);
+  void (*smc_key)(void* context, const SettingsSmcKey& key) = nullptr;
+  void (*signing_key)(void* context, const SettingsSigningKey& key) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import disk_files, serial_log
+from . import disk_files, generated, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -73,6 +73,7 @@ def run(scenario, out_root):
     out_dir = os.path.join(out_root, scenario.name)
     os.makedirs(out_dir, exist_ok=True)
     disk = os.path.join(out_dir, "disk.img")
+    generated.prepare(scenario.name, scenario.generate)
     build_disk_image(disk, scenario.partitions, os.path.join(out_dir, "inline"))
     machine = QemuMachine(disk, out_dir, scenario.memory_mib, scenario.qemu_args)
     result = RunResult(out_dir=out_dir, serial_log=machine.serial_log, qemu_log=machine.qemu_log)

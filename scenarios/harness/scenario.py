@@ -11,6 +11,7 @@ import os
 import string
 from dataclasses import dataclass, field
 
+from . import generated
 from .disk_image import FileCopy, Partition
 
 CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
@@ -44,6 +45,7 @@ class Scenario:
     prepare: list = field(default_factory=list)  # hearthtool command lines, run before the disk is built
     host_dir: str = ""
     work_dir: str = ""
+    generate: list = field(default_factory=list)  # steps of generated.prepare
 
 
 def list_names():
@@ -96,6 +98,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         "cases": CASES_DIR,
         "host": host_dir or os.path.join(os.path.dirname(uefi_dir), "host"),
         "work": work_dir or os.path.join(os.path.dirname(uefi_dir), "scenarios", name, "prepared"),
+        **generated.places(name),
     }
     raw = _substitute(raw, places)
     partitions = [_partition(p) for p in raw.get("partitions", [])]
@@ -117,9 +120,12 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         prepare=raw.get("prepare", []),
         host_dir=places["host"],
         work_dir=places["work"],
+        generate=raw.get("generate", []),
     )
 
 
 def required_files(scenario):
     """Host files the scenario copies into its disk image."""
-    return [f.source for p in scenario.partitions for f in p.files if f.source]
+    files = [f.source for p in scenario.partitions for f in p.files
+             if f.source and not generated.is_generated(f.source, scenario.name)]
+    return files + generated.tools_needed(scenario.generate)

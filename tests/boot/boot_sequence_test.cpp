@@ -1,42 +1,127 @@
+// The whole boot sequence on the test firmware.
 #include <gtest/gtest.h>
 
-#include "boot/guids.h"
-#include "hw/fake/hw_fake.h"
-#include "testfw/test_firmware.h"
+#include <cstring>
+#include <string>
+#include <vector>
 
-extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table);
+#include "boot/guids.h"
+#include "handoff/boot_args.h"
+#include "hw/fake/hw_fake.h"
+#include "testfw/boot_machine.h"
+#include "tools/lib/device_tree_decode.h"
+#include "tools/lib/macho_writer.h"
+
+namespace {
+
+using How = TestFirmware::RunResult::How;
+constexpr uint64_t kKernelBase = 0xFFFFFF8002000000ull;
+
+// A small kernel: one page of code whose entry is its first byte, linked where the probe is.
+std::vector<uint8_t> SmallKernel() {
+  macho::Image image;
+  macho::Segment text;
+  text.name = "__TEXT";
+  text.address = kKernelBase;
+  text.contents.assign(0x1000, 0xF4);  // hlt
+  image.segments.push_back(text);
+  macho::Segment data;
+  data.name = "__DATA";
+  data.address = kKernelBase + 0x2000;
+  data.contents.assign(0x1000, 0);
+  data.init_protection = 3;
+  image.segments.push_back(data);
+  image.entry = kKernelBase + 0x1000;
+  std::vector<uint8_t> out;
+  std::string error;
+  EXPECT_TRUE(macho::WriteImage(image, &out, &error)) << error;
+  return out;
+}
+
+const DecodedDeviceTreeNode* Child(const DecodedDeviceTreeNode& node, const std::string& name) {
+  for (const auto& child : node.children) {
+    if (child.Name() == name) return &child;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 TEST(BootSequence, WithoutKernelEndsThroughFailBoot) {
   TestFirmware fw;
-  auto result = fw.Run([&] { return efi_main(fw.ImageHandle(), fw.SystemTable()); });
-  EXPECT_EQ(result.how, TestFirmware::RunResult::How::kExited);
+  BootMachine machine(fw);
+  auto result = machine.Boot();
+  EXPECT_EQ(result.how, How::kExited);
   EXPECT_EQ(result.status, EFI_ABORTED);
-  EXPECT_NE(fw.ConsoleText().find("Error loading kernel cache (0xe)\r\n"), std::string::npos);
+  EXPECT_NE(fw.ConsoleText().find("Error loading kernel cache (0xe)\r\n"), std::string::npos) << fw.ConsoleText();
   // The console started in graphics, so the text-mode farewell stays off the screen.
   EXPECT_EQ(fw.ConsoleText().find("Boot failed"), std::string::npos);
   EXPECT_EQ(fw.TotalStallMicroseconds(), 10'000'000u);
   EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  EXPECT_EQ(fw.LivePageRuns(), 0u);
 }
 
 TEST(BootSequence, VerboseLogToSerialShowsTheStages) {
   TestFirmware fw;
+  BootMachine machine(fw);
   fw.SetVariable(u"bootercfg", TarnBootGuid, "log=3 level=0x80000001");
-  auto result = fw.Run([&] { return efi_main(fw.ImageHandle(), fw.SystemTable()); });
+  auto result = machine.Boot();
   EXPECT_EQ(result.status, EFI_ABORTED);
   // Verbose switched the console to text; the failure path puts back what it found.
   EXPECT_EQ(fw.ConsoleControlMode(), EfiConsoleControlScreenGraphics);
   const std::string& serial = HwFakeSerialOutput();
+  size_t at = 0;
   for (const char* mark : {"hearth: Start\r\n", "hearth: Start InitDeviceTree\r\n", "hearth: End InitDeviceTree\r\n",
+                           "hearth: Start OpenVolume\r\n", "hearth: Start ProcessOptions\r\n",
+                           "hearth: Start SetConsoleMode\r\n",
                            "ERROR!!! Load prelinked kernel with status 0x800000000000000e\r\n"}) {
-    EXPECT_NE(serial.find(mark), std::string::npos) << mark << " in:\n" << serial;
+    size_t found = serial.find(mark, at);
+    EXPECT_NE(found, std::string::npos) << mark << " in order, in:\n" << serial;
+    if (found != std::string::npos) at = found;
   }
-  EXPECT_NE(fw.ConsoleText().find("Error loading kernel cache (0xe)\r\n"), std::string::npos);
 }
 
 TEST(BootSequence, MissingConsoleControlIsFatal) {
   TestFirmware fw;
+  BootMachine machine(fw);
   fw.RemoveConsoleControl();
-  auto result = fw.Run([&] { return efi_main(fw.ImageHandle(), fw.SystemTable()); });
+  auto result = machine.Boot();
   EXPECT_EQ(result.status, EFI_ABORTED);
   EXPECT_NE(fw.ConsoleText().find("Can not initialize console\r\n"), std::string::npos);
+}
+
+TEST(BootSequence, PlainKernelReachesTheCallGateWithABlockTheKernelCanRead) {
+  TestFirmware fw;
+  BootMachine machine(fw);
+  machine.boot.AddFile("\\System\\Library\\PrelinkedKernels\\prelinkedkernel", SmallKernel());
+  fw.SetVariable(u"boot-args", TarnBootGuid, "-v keepsyms=1");
+  auto result = machine.Boot();
+  ASSERT_EQ(result.how, How::kKernelEntered) << fw.ConsoleText() << HwFakeSerialOutput();
+  EXPECT_TRUE(fw.BootServicesExited());
+  const HwFakeKernelEntry& entry = HwFakeLastKernelEntry();
+  EXPECT_FALSE(entry.interrupts_enabled);
+  const auto* args = reinterpret_cast<const BootArgs*>(static_cast<uintptr_t>(entry.boot_args));
+  ASSERT_NE(args, nullptr);
+  EXPECT_EQ(args->revision, 0);
+  EXPECT_EQ(args->version, 2);
+  EXPECT_EQ(args->efiMode, 64);
+  EXPECT_EQ(args->flags & 0x31, 0x31);
+  EXPECT_NE(std::string(args->commandLine).find("keepsyms=1"), std::string::npos) << args->commandLine;
+  EXPECT_LE(args->kernelAddress, entry.entry);
+  EXPECT_GT(args->kernelAddress + args->kernelSize, entry.entry);
+
+  std::vector<uint8_t> tree(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(args->deviceTree)),
+                            reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(args->deviceTree)) +
+                                args->deviceTreeLength);
+  DecodedDeviceTreeNode root;
+  std::string why;
+  ASSERT_TRUE(DecodeDeviceTree(tree.data(), tree.size(), &root, &why)) << why;
+  const DecodedDeviceTreeNode* chosen = Child(root, "chosen");
+  ASSERT_NE(chosen, nullptr);
+  for (const char* name : {"boot-args", "boot-file", "random-seed", "booter-name", "boot-device-path"}) {
+    EXPECT_NE(chosen->Find(name), nullptr) << name;
+  }
+  const DecodedDeviceTreeNode* efi = Child(root, "efi");
+  ASSERT_NE(efi, nullptr);
+  EXPECT_NE(efi->Find("firmware-abi"), nullptr);
 }

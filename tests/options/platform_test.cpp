@@ -148,10 +148,6 @@ TEST_F(PlatformTest, StageReadsTheLoadOptionsOfTheImage) {
   EXPECT_LT(start, line);
   EXPECT_LT(line, end);
   EXPECT_NE(end, std::string::npos);
-
-  EFI_FILE_PROTOCOL* root = nullptr;
-  ASSERT_EQ(OpenBooterVolumeRoot(&root), EFI_SUCCESS);
-  root->Close(root);
 }
 
 TEST(OptionsStage, SlideIsDrawnBeforeTheKeys) {
