@@ -149,10 +149,7 @@ EFI_STATUS RunBootSequence() {
     InitMemoryConfig();
   }
   PrepareSlideAndStartKeys();
-  {
-    Stage stage("OpenVolume");
-    OpenVolume();
-  }
+  OpenVolume();
   SelectProcessorSubtype();
   RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root);
   NoteRecoveryBooter();

@@ -78,6 +78,27 @@ static uint32_t find_boot_arguments(uint32_t eax, uint32_t ebx) {
   return (uint32_t)address;
 }
 
+/* With "probe-hold" on the kernel command line the probe keeps the screen as hearth left it
+   until a key arrives on the keyboard controller (the demo takes its screenshot then), or
+   until a generous number of polls has passed. */
+static void hold_for_key(uint32_t boot_arguments) {
+  const char* value;
+  uint32_t length;
+  if (!boot_arguments || !cmdline_find((const char*)(uintptr_t)(boot_arguments + 8), 1024, "probe-hold", &value,
+                                       &length)) {
+    return;
+  }
+  while (probe_in8(0x64) & 1) (void)probe_in8(0x60); /* drop what was typed before */
+  probe_print("probe: holding the screen, waiting for a key\n");
+  for (uint32_t polls = 0; polls < 0x40000000u; ++polls) {
+    if (probe_in8(0x64) & 1) {
+      (void)probe_in8(0x60);
+      return;
+    }
+    __asm__ volatile("pause");
+  }
+}
+
 _Noreturn void probe_main(uint32_t eax, uint32_t ebx, uint32_t eflags) {
   struct probe_context context;
   read_processor(eflags, &context.processor);
@@ -106,5 +127,6 @@ _Noreturn void probe_main(uint32_t eax, uint32_t ebx, uint32_t eflags) {
   }
   probe_report_json();
   probe_print(probe_report_failures() ? "probe: failed\n" : "probe: passed\n");
+  hold_for_key(context.boot_arguments);
   probe_exit(probe_report_failures() ? kProbeFailed : kProbePassed);
 }

@@ -22,7 +22,7 @@ from harness.disk_image import DiskImageError  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EXIT_PASS, EXIT_FAIL, EXIT_USAGE, EXIT_SKIP = 0, 1, 2, 77
-DEMO_SCENARIO = "no_kernel"
+DEMO_SCENARIO = "demo"
 
 
 def parse_args(argv):
