@@ -1,5 +1,10 @@
 #include "testfw/boot_machine.h"
 
+#include <cstdlib>
+#include <string>
+
+#include "tools/lib/macho_writer.h"
+
 extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE* system_table);
 
 BootMachine::BootMachine(TestFirmware& firmware, const std::string& load_options)
@@ -23,4 +28,25 @@ BootMachine::BootMachine(TestFirmware& firmware, const std::string& load_options
 
 TestFirmware::RunResult BootMachine::Boot() {
   return fw.Run([&] { return efi_main(fw.ImageHandle(), fw.SystemTable()); });
+}
+
+void BootMachine::AddSmallKernel() {
+  constexpr uint64_t kBase = 0xFFFFFF8002000000ull;
+  macho::Image image;
+  macho::Segment text;
+  text.name = "__TEXT";
+  text.address = kBase;
+  text.contents.assign(0x1000, 0xF4);  // hlt
+  image.segments.push_back(text);
+  macho::Segment data;
+  data.name = "__DATA";
+  data.address = kBase + 0x2000;
+  data.contents.assign(0x1000, 0);
+  data.init_protection = 3;
+  image.segments.push_back(data);
+  image.entry = kBase + 0x1000;
+  std::vector<uint8_t> kernel;
+  std::string error;
+  if (!macho::WriteImage(image, &kernel, &error)) std::abort();
+  boot.AddFile("\\System\\Library\\PrelinkedKernels\\prelinkedkernel", kernel);
 }

@@ -19,6 +19,10 @@ class BootMachine {
  public:
   explicit BootMachine(TestFirmware& fw, const std::string& load_options = "");
 
+  // Puts a small kernel (one page of code at 0xFFFFFF8002000000, a data page, an entry
+  // point) where hearth looks for the kernel cache.
+  void AddSmallKernel();
+
   // Runs hearth's entry point on this machine.
   TestFirmware::RunResult Boot();
 

@@ -10,33 +10,10 @@
 #include "hw/fake/hw_fake.h"
 #include "testfw/boot_machine.h"
 #include "tools/lib/device_tree_decode.h"
-#include "tools/lib/macho_writer.h"
 
 namespace {
 
 using How = TestFirmware::RunResult::How;
-constexpr uint64_t kKernelBase = 0xFFFFFF8002000000ull;
-
-// A small kernel: one page of code whose entry is its first byte, linked where the probe is.
-std::vector<uint8_t> SmallKernel() {
-  macho::Image image;
-  macho::Segment text;
-  text.name = "__TEXT";
-  text.address = kKernelBase;
-  text.contents.assign(0x1000, 0xF4);  // hlt
-  image.segments.push_back(text);
-  macho::Segment data;
-  data.name = "__DATA";
-  data.address = kKernelBase + 0x2000;
-  data.contents.assign(0x1000, 0);
-  data.init_protection = 3;
-  image.segments.push_back(data);
-  image.entry = kKernelBase + 0x1000;
-  std::vector<uint8_t> out;
-  std::string error;
-  EXPECT_TRUE(macho::WriteImage(image, &out, &error)) << error;
-  return out;
-}
 
 const DecodedDeviceTreeNode* Child(const DecodedDeviceTreeNode& node, const std::string& name) {
   for (const auto& child : node.children) {
@@ -93,7 +70,7 @@ TEST(BootSequence, MissingConsoleControlIsFatal) {
 TEST(BootSequence, PlainKernelReachesTheCallGateWithABlockTheKernelCanRead) {
   TestFirmware fw;
   BootMachine machine(fw);
-  machine.boot.AddFile("\\System\\Library\\PrelinkedKernels\\prelinkedkernel", SmallKernel());
+  machine.AddSmallKernel();
   fw.SetVariable(u"boot-args", TarnBootGuid, "-v keepsyms=1");
   auto result = machine.Boot();
   ASSERT_EQ(result.how, How::kKernelEntered) << fw.ConsoleText() << HwFakeSerialOutput();
