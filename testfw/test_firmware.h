@@ -151,8 +151,17 @@ class TestFirmware {
   };
 
   bool ShouldFailAllocation();
-  bool ShouldFailPool() { return ShouldFailAllocation() | (fail_pool_at_ > 0 && --fail_pool_at_ == 0); }
-  bool ShouldFailPages() { return ShouldFailAllocation() | (fail_pages_at_ > 0 && --fail_pages_at_ == 0); }
+  // Both counters tick on every allocation of their kind.
+  bool ShouldFailPool() {
+    bool any = ShouldFailAllocation();
+    bool pool = fail_pool_at_ > 0 && --fail_pool_at_ == 0;
+    return any || pool;
+  }
+  bool ShouldFailPages() {
+    bool any = ShouldFailAllocation();
+    bool pages = fail_pages_at_ > 0 && --fail_pages_at_ == 0;
+    return any || pages;
+  }
   void CheckSecrets(const uint8_t* data, size_t size);
   void FireTimers();
   void DispatchEvent(Event* e);
