@@ -29,11 +29,11 @@ TEST(AppendFilePathNode, AppendsBeforeTheEndOfTheDevicePath) {
   TestFirmware fw;
   auto device = Path({Node(1, 1, {2, 0x1F}), EndNode()});
   EFI_DEVICE_PATH_PROTOCOL* path =
-      AppendFilePathNode(reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL*>(device.data()), u"\\EFI\\boot.efi");
+      AppendFilePathNode(reinterpret_cast<EFI_DEVICE_PATH_PROTOCOL*>(device.data()), u"\\EFI\\loader.efi");
   ASSERT_NE(path, nullptr);
-  EXPECT_EQ(DevicePathPayloadSize(path), 6u + 4u + 28u);
+  EXPECT_EQ(DevicePathPayloadSize(path), 6u + 4u + 32u);
   CHAR16* text = DevicePathToText(path);
-  EXPECT_EQ(Narrow(text), "Pci(1F|2)/\\EFI\\boot.efi");
+  EXPECT_EQ(Narrow(text), "Pci(1F|2)/\\EFI\\loader.efi");
   PoolFree(text);
   PoolFree(path);
   EXPECT_EQ(TrackedAllocationCount(), 0u);

@@ -293,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(
                       [](auto& o) { Before(o, [] { AddBytes("/chosen", "random-seed", std::vector<uint8_t>(32, 7)); }); }},
         BrokenHandOff{"random-seed all zero", "/chosen random-seed",
                       [](auto& o) { Before(o, [] { AddBytes("/chosen", "random-seed", std::vector<uint8_t>(64, 0)); }); }},
-        BrokenHandOff{"booter-name of another booter", "/chosen booter-name", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-name", "boot.efi"); }); }},
+        BrokenHandOff{"booter-name of another booter", "/chosen booter-name", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-name", "other.efi"); }); }},
         BrokenHandOff{"booter-version of two parts", "/chosen booter-version", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-version", "version:1.0"); }); }},
         BrokenHandOff{"booter-version without its prefix", "/chosen booter-version", [](auto& o) { Before(o, [] { AddText("/chosen", "booter-version", "1.0.0"); }); }},
         BrokenHandOff{"booter-build-time missing", "/chosen booter-build-time", [](auto& o) { Hide(o, "/chosen", "booter-build-time"); }},
