@@ -140,7 +140,7 @@ if(HEARTH_FUZZ_OUT AND NOT HEARTH_FUZZ)
       set(seeds "'${CMAKE_SOURCE_DIR}/fuzz/corpus/${name}'")
     endif()
     add_test(NAME fuzz-${name}
-             COMMAND sh -c "mkdir -p '${corpus}' && exec '${HEARTH_FUZZ_OUT}/fuzz-${name}' -max_total_time=${HEARTH_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${corpus}' ${seeds}")
+             COMMAND sh -c "mkdir -p '${corpus}' && exec '${HEARTH_FUZZ_OUT}/fuzz-${name}' -max_total_time=${HEARTH_FUZZ_SECONDS} -timeout=60 -rss_limit_mb=2048 -print_final_stats=1 '${corpus}' ${seeds}")
     set_tests_properties(fuzz-${name} PROPERTIES LABELS fuzz TIMEOUT 300)
   endforeach()
 endif()
