@@ -4,6 +4,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <cstdlib>
+#include <memory>
+
 #include "kernel/macho_format.h"
 #include "kernel/macho_walker.h"
 #include "lib/mem.h"
@@ -29,6 +32,20 @@ inline bool ModestMachOSegments(const uint8_t* data, size_t size, uint64_t limit
     }
   }
   return true;
+}
+
+using Decompressor = size_t (*)(void* destination, size_t destination_capacity, const void* source,
+                                size_t source_length);
+
+// One decompressor run: the first two input bytes choose the destination size
+// (little-endian) and the rest is the compressed data. The destination is a heap block of
+// exactly that size, so any write past it or read past the data is caught.
+inline void DecompressIntoExactBuffer(Decompressor decompress, const uint8_t* data, size_t size) {
+  if (size < 2) return;
+  size_t capacity = data[0] | (data[1] << 8);
+  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity ? capacity : 1]);
+  size_t produced = decompress(out.get(), capacity, data + 2, size - 2);
+  if (produced > capacity) std::abort();
 }
 
 }  // namespace fuzz_support
