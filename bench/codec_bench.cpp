@@ -3,18 +3,14 @@
 // Adler-32 against zlib's. The corpus is compressed once, before any timing.
 #include <benchmark/benchmark.h>
 #include <lz4.h>
-#include <lz4hc.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 #include <vector>
 
+#include "bench/bench_corpus.h"
 #include "bench/ratio.h"
 #include "kernel/adler32.h"
 #include "kernel/lzss.h"
@@ -26,35 +22,6 @@ namespace {
 
 constexpr size_t kCorpusSize = 32u << 20;
 using Bytes = std::vector<uint8_t>;
-
-// Whole shared libraries, in name order, until 32 MiB.
-Bytes BuildCorpus() {
-  std::vector<std::filesystem::path> files;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/x86_64-linux-gnu", ec)) {
-    std::string name = entry.path().filename().string();
-    if (name.find(".so") != std::string::npos && entry.is_regular_file() && !entry.is_symlink()) {
-      files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  Bytes corpus;
-  for (const auto& path : files) {
-    std::ifstream in(path, std::ios::binary);
-    corpus.insert(corpus.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (corpus.size() >= kCorpusSize) break;
-  }
-  if (corpus.size() > kCorpusSize) corpus.resize(kCorpusSize);
-  return corpus;
-}
-
-Bytes Lz4Hc9(const Bytes& in) {
-  Bytes out(LZ4_compressBound(int(in.size())));
-  int n = LZ4_compress_HC(reinterpret_cast<const char*>(in.data()), reinterpret_cast<char*>(out.data()),
-                          int(in.size()), int(out.size()), 9);
-  out.resize(n > 0 ? n : 0);
-  return out;
-}
 
 Bytes Zlib9(const Bytes& in) {
   uLongf n = compressBound(in.size());
@@ -69,7 +36,7 @@ struct Corpus {
   bool ok = false;
 
   Corpus() {
-    plain = BuildCorpus();
+    plain = SharedLibraryMachineCode(kCorpusSize);
     lzvn = LzvnEncode(plain.data(), plain.size());
     lzss = LzssEncode(plain.data(), plain.size());
     lz4 = Lz4Hc9(plain);

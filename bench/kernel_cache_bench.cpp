@@ -7,20 +7,16 @@
 // touch of fresh pages costs several times the load itself.
 #include <benchmark/benchmark.h>
 #include <lz4.h>
-#include <lz4hc.h>
 #include <malloc.h>
 #include <sys/mman.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "bench/bench_corpus.h"
 #include "bench/ratio.h"
 #include "handoff/memory.h"
 #include "kernel/boot_file.h"
@@ -33,27 +29,6 @@ namespace {
 
 constexpr size_t kCodeSize = 24u << 20;
 using Bytes = std::vector<uint8_t>;
-
-// Whole shared libraries, in name order, until the size is reached.
-Bytes MachineCode() {
-  std::vector<std::filesystem::path> files;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/x86_64-linux-gnu", ec)) {
-    std::string name = entry.path().filename().string();
-    if (name.find(".so") != std::string::npos && entry.is_regular_file() && !entry.is_symlink()) {
-      files.push_back(entry.path());
-    }
-  }
-  std::sort(files.begin(), files.end());
-  Bytes code;
-  for (const auto& path : files) {
-    std::ifstream in(path, std::ios::binary);
-    code.insert(code.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (code.size() >= kCodeSize) break;
-  }
-  if (code.size() > kCodeSize) code.resize(kCodeSize);
-  return code;
-}
 
 // Backed memory for the kernel region's fixed addresses, made once and touched once.
 constexpr uint64_t kRegionStart = 0x2000000;  // the kernel's physical load address
@@ -102,7 +77,7 @@ struct KernelCorpus {
   bool ok = false;
 
   KernelCorpus() {
-    Bytes code = MachineCode();
+    Bytes code = SharedLibraryMachineCode(kCodeSize);
     macho::Image image;
     std::string error;
     if (code.size() != kCodeSize || !macho::WrapFlatBinary(code, macho::FlatKernel{}, &image, &error) ||
@@ -111,11 +86,8 @@ struct KernelCorpus {
       return;
     }
     container = kernel_cache::BuildContainer(kernel);
-    lz4.resize(LZ4_compressBound(int(kernel.size())));
-    int n = LZ4_compress_HC(reinterpret_cast<const char*>(kernel.data()), reinterpret_cast<char*>(lz4.data()),
-                            int(kernel.size()), int(lz4.size()), 9);
-    lz4.resize(n > 0 ? n : 0);
-    ok = n > 0 && MapRegion() && LoadOnce() == EFI_SUCCESS;
+    lz4 = Lz4Hc9(kernel);
+    ok = !lz4.empty() && MapRegion() && LoadOnce() == EFI_SUCCESS;
     std::fprintf(stderr, "kernel %zu bytes: container %zu, lz4hc9 %zu\n", kernel.size(), container.size(), lz4.size());
   }
 

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "handoff/memory.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/device_tree_decode.h"
+#include "tools/lib/device_tree_mirror.h"
 
 namespace {
 
@@ -32,17 +32,6 @@ void FuzzDecoder(const uint8_t* data, size_t size) {
   Check(EncodeDeviceTree(root) == std::vector<uint8_t>(data, data + size));
   DeviceTreeListing(root);
   DeviceTreeJson(root);
-}
-
-DecodedDeviceTreeNode Mirror(const DeviceTreeNode* node) {
-  DecodedDeviceTreeNode out;
-  for (const DeviceTreeProperty* p = node->first_property; p; p = p->next) {
-    std::vector<uint8_t> value(p->length, 0);
-    if (p->value && p->length) std::memcpy(value.data(), p->value, p->length);
-    out.properties.push_back({p->name, value});
-  }
-  for (const DeviceTreeNode* c = node->first_child; c; c = c->next_sibling) out.children.push_back(Mirror(c));
-  return out;
 }
 
 // Paths and names come from small alphabets so that lookups often hit existing nodes.
@@ -85,7 +74,7 @@ void FuzzBuilder(const uint8_t* data, size_t size) {
     DecodedDeviceTreeNode decoded;
     std::string error;
     Check(DecodeDeviceTree(flat.data(), flat.size(), &decoded, &error));
-    Check(decoded == Mirror(DeviceTreeRoot()));
+    Check(decoded == MirrorDeviceTree(DeviceTreeRoot()));
   }
   DeviceTreeFree();
   Check(TrackedAllocationCount() == before);

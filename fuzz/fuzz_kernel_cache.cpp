@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "boot/boot_mode.h"
+#include "fuzz/fuzz_support.h"
 #include "handoff/memory.h"
 #include "kernel/boot_file.h"
 #include "kernel/kernel_cache_container.h"
-#include "kernel/macho_format.h"
 #include "kernel/macho_slide.h"
-#include "kernel/macho_walker.h"
 #include "kernel/prelinked_kernel.h"
 #include "lib/mem.h"
 #include "testfw/test_firmware.h"
@@ -34,30 +33,13 @@ bool ModestContainers(const uint8_t* data, size_t size) {
   return true;
 }
 
-// The loader zero-fills every segment to its full size: skip kernels that ask for more
-// than 16 MiB of segments in all, wherever a header may start.
-bool ModestSegments(const uint8_t* data, size_t size) {
-  for (size_t at = 0; at + 4 <= size; ++at) {
-    if (LoadLe32(data + at) != kMachOMagic64) continue;
-    ByteSpan area;
-    INT32 count = 0;
-    if (!MachOHeaderCommands(ByteSpan(data + at, size - at), &area, &count)) continue;
-    uint64_t total = 0;
-    MachOCommand segment;
-    for (bool more = MachOFirstSegment(area, count, &segment); more;
-         more = MachONextSegment(area, count, segment, &segment)) {
-      uint64_t bytes = LoadLe64(area.data() + segment.Offset + kSegmentVirtualSize);
-      if (bytes > kBytesLimit || (total += bytes) > kBytesLimit) return false;
-    }
-  }
-  return true;
-}
-
-// The kernels the loader could reach: the file itself and whatever its containers hold.
+// The kernels the loader could reach: the file itself and whatever its containers hold. The
+// loader zero-fills every segment to its full size: skip kernels that ask for more than 16 MiB
+// of segments in all, wherever a header may start.
 bool ModestKernels(const std::vector<uint8_t>& file) {
-  if (!ModestSegments(file.data(), file.size())) return false;
+  if (!fuzz_support::ModestMachOSegments(file.data(), file.size(), kBytesLimit)) return false;
   for (const auto& slice : kernel_cache::InspectFile(file).slices) {
-    if (!ModestSegments(slice.kernel.data(), slice.kernel.size())) return false;
+    if (!fuzz_support::ModestMachOSegments(slice.kernel.data(), slice.kernel.size(), kBytesLimit)) return false;
   }
   return true;
 }

@@ -4,16 +4,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <cstdlib>
-#include <memory>
-
+#include "fuzz/fuzz_support.h"
 #include "kernel/lzvn.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
-  size_t capacity = data[0] | (data[1] << 8);
-  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity ? capacity : 1]);
-  size_t produced = DecompressLzvn(out.get(), capacity, data + 2, size - 2);
-  if (produced > capacity) std::abort();
+  fuzz_support::DecompressIntoExactBuffer(DecompressLzvn, data, size);
   return 0;
 }

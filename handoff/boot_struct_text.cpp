@@ -1,46 +1,25 @@
 #include "handoff/boot_struct_text.h"
 
+#include "config/text_convert.h"
 #include "diag/ascii_format.h"
 #include "handoff/memory.h"
 
 namespace {
 
-// Bytes the UTF-8 form of c takes.
-UINTN Utf8Length(CHAR16 c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; }
-
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
+// A null text reads as empty.
 UINTN BootTextUcs2ToUtf8(const CHAR16* text, UINTN max_chars, char* out, UINTN out_size) {
-  if (out_size == 0) return 0;
-  UINTN at = 0;
-  for (UINTN i = 0; text && i < max_chars && text[i]; ++i) {
-    CHAR16 c = text[i];
-    UINTN n = Utf8Length(c);
-    if (at + n >= out_size) break;
-    if (n == 1) {
-      out[at++] = static_cast<char>(c);
-    } else if (n == 2) {
-      out[at++] = static_cast<char>(0xC0 | (c >> 6));
-      out[at++] = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out[at++] = static_cast<char>(0xE0 | (c >> 12));
-      out[at++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out[at++] = static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  out[at] = 0;
-  return at;
+  return Ucs2ToUtf8(text ? text : u"", text ? max_chars : 0, out, out_size);
 }
 
 char* BootTextUcs2ToUtf8Copy(const CHAR16* text) {
   UINTN chars = 0;
   while (text && text[chars]) ++chars;
-  UINTN size = chars * 3 + 1;
-  char* out = static_cast<char*>(PoolAllocate(size));
-  if (out) BootTextUcs2ToUtf8(text, chars, out, size);
-  return out;
+  char* out = nullptr;
+  return Ucs2ToUtf8Allocate(text ? text : u"", chars, &out) == EFI_SUCCESS ? out : nullptr;
 }
 
 void BootTextGuid(const EFI_GUID& g, char out[kGuidTextSize]) {

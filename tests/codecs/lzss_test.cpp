@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kernel/lzss.h"
+#include "tests/codecs/exact_decode.h"
 #include "tests/codecs/sample_data.h"
 #include "tools/lib/lzss_encode.h"
 
@@ -46,15 +46,7 @@ Bytes RingDecode(const Bytes& src, size_t capacity) {
   return out;
 }
 
-// Decodes into a buffer of exactly `capacity` bytes so that any stray write is caught.
-Bytes Decode(const Bytes& src, size_t capacity) {
-  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity ? capacity : 1]);
-  std::unique_ptr<uint8_t[]> in(new uint8_t[src.size() ? src.size() : 1]);
-  std::copy(src.begin(), src.end(), in.get());
-  size_t n = DecompressLzss(out.get(), capacity, in.get(), src.size());
-  EXPECT_LE(n, capacity);
-  return Bytes(out.get(), out.get() + std::min(n, capacity));
-}
+Bytes Decode(const Bytes& src, size_t capacity) { return DecodeExactly(DecompressLzss, src, capacity).output; }
 
 Bytes Str(const std::string& s) { return Bytes(s.begin(), s.end()); }
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "kernel/lzvn.h"
+#include "tests/codecs/exact_decode.h"
 #include "tests/codecs/sample_data.h"
 #include "tools/lib/lzvn_encode.h"
 
@@ -32,20 +32,7 @@ Bytes Ramp271() {
   return v;
 }
 
-struct DecodeResult {
-  size_t returned;
-  Bytes output;
-};
-
-// Decodes with both buffers exactly as large as stated so any stray access is caught.
-DecodeResult Decode(const Bytes& src, size_t capacity) {
-  std::unique_ptr<uint8_t[]> out(new uint8_t[capacity ? capacity : 1]);
-  std::unique_ptr<uint8_t[]> in(new uint8_t[src.size() ? src.size() : 1]);
-  std::copy(src.begin(), src.end(), in.get());
-  size_t n = DecompressLzvn(out.get(), capacity, in.get(), src.size());
-  EXPECT_LE(n, capacity);
-  return {n, Bytes(out.get(), out.get() + std::min(n, capacity))};
-}
+DecodeResult Decode(const Bytes& src, size_t capacity) { return DecodeExactly(DecompressLzvn, src, capacity); }
 
 struct Case {
   const char* name;

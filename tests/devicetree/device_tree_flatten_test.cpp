@@ -8,20 +8,9 @@
 #include "handoff/memory.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/device_tree_decode.h"
+#include "tools/lib/device_tree_mirror.h"
 
 namespace {
-
-// The in-memory tree as the host decoder would describe it.
-DecodedDeviceTreeNode Mirror(const DeviceTreeNode* node) {
-  DecodedDeviceTreeNode out;
-  for (const DeviceTreeProperty* p = node->first_property; p; p = p->next) {
-    std::vector<uint8_t> value(p->length, 0);
-    if (p->value && p->length) std::memcpy(value.data(), p->value, p->length);
-    out.properties.push_back({p->name, value});
-  }
-  for (const DeviceTreeNode* c = node->first_child; c; c = c->next_sibling) out.children.push_back(Mirror(c));
-  return out;
-}
 
 std::vector<uint8_t> Flatten() {
   UINT32 size = 0;
@@ -149,7 +138,7 @@ TEST_F(DeviceTreeFlattening, DecoderReadsBackWhatTheFirmwareBuilt) {
   DecodedDeviceTreeNode decoded;
   std::string error;
   ASSERT_TRUE(DecodeDeviceTree(flat.data(), flat.size(), &decoded, &error)) << error;
-  EXPECT_EQ(decoded, Mirror(DeviceTreeRoot()));
+  EXPECT_EQ(decoded, MirrorDeviceTree(DeviceTreeRoot()));
   EXPECT_EQ(EncodeDeviceTree(decoded), flat);
   ASSERT_EQ(decoded.children.size(), 2u);
   EXPECT_EQ(decoded.children[0].Name(), "efi");

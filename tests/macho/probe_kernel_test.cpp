@@ -3,35 +3,20 @@
 // its own checks. QEMU enters it through its multiboot loader, which gives the same entry
 // conditions as the boot loader's call gate: protected mode, paging off, flat segments.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "handoff/memory.h"
 #include "kernel/macho_format.h"
 #include "testfw/test_firmware.h"
 #include "tests/macho/macho_test_support.h"
+#include "tests/probe/probe_under_qemu.h"
 
 using namespace macho_test;
+using namespace probe_qemu;
 
 namespace {
-
-std::string ProbeKernelPath() {
-  if (const char* path = std::getenv("HEARTH_PROBE_KERNEL")) return path;
-  std::string source = __FILE__;
-  return source.substr(0, source.rfind("/tests/macho/")) + "/build/host/probe-kernel";
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
 
 class ProbeKernel : public testing::Test {
  protected:
@@ -48,45 +33,14 @@ class ProbeKernel : public testing::Test {
   std::vector<uint8_t> file_;
 };
 
-// A multiboot header (load address form) in the unused rest of the header page, so QEMU
-// loads the image at its physical address and enters it at the kernel's entry point.
+// A multiboot header in the unused rest of the header page, so QEMU loads the image at its
+// physical address and enters it at the kernel's entry point.
 void AddMultibootHeader(std::vector<uint8_t>* image, const KernelImageInfo& info) {
-  const size_t at = 0x800;
-  ASSERT_LE(kMachOHeaderSize + GetLe32(*image, kMachOHeaderCommandsSize), at);
-  const uint32_t magic = 0x1BADB002, flags = 0x00010000, base = uint32_t(info.LowestPhysical);
-  uint32_t fields[] = {magic, flags, uint32_t(0 - magic - flags), uint32_t(base + at), base,
-                       uint32_t(base + image->size()), 0, uint32_t(info.EntryPhysical)};
-  for (size_t i = 0; i < 8; ++i) PutLe32(image, at + 4 * i, fields[i]);
+  ASSERT_LE(kMachOHeaderSize + GetLe32(*image, kMachOHeaderCommandsSize), kMultibootHeaderAt);
+  probe_qemu::AddMultibootHeader(image, uint32_t(info.LowestPhysical), uint32_t(info.EntryPhysical));
 }
 
-struct QemuRun {
-  int exit_status = -1;
-  std::string serial;
-};
-
-bool HaveQemu() { return std::system("command -v qemu-system-x86_64 >/dev/null 2>&1") == 0; }
-
-QemuRun RunUnderQemu(const std::vector<uint8_t>& image) {
-  char dir[] = "/tmp/probe-kernel-XXXXXX";
-  EXPECT_NE(mkdtemp(dir), nullptr);
-  std::string kernel = std::string(dir) + "/kernel", log = std::string(dir) + "/serial.log";
-  std::ofstream(kernel, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), image.size());
-  std::string command = "timeout 300 qemu-system-x86_64 -machine q35,accel=tcg -m 128 -display none -net none "
-                        "-no-reboot -device isa-debug-exit,iobase=0xf4,iosize=0x04 -kernel " + kernel +
-                        " -serial file:" + log + " >/dev/null 2>&1";
-  QemuRun run;
-  int status = std::system(command.c_str());
-  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
-  std::ifstream in(log);
-  std::stringstream text;
-  text << in.rdbuf();
-  run.serial = text.str();
-  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
-  return run;
-}
-
-constexpr int kQemuPassed = (0x10 << 1) | 1;
-constexpr int kQemuFailed = (0x11 << 1) | 1;
+QemuRun RunUnderQemu(const std::vector<uint8_t>& image) { return probe_qemu::RunUnderQemu(image, 128); }
 
 }  // namespace
 

@@ -3,29 +3,16 @@
 // the one the scenarios' configuration file expects.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "kernel/adler32.h"
 #include "kernel/lzvn.h"
 #include "lib/mem.h"
+#include "tests/probe/probe_under_qemu.h"
 
-namespace {
-
-std::string HostOutput(const char* name) {
-  std::string source = __FILE__;
-  return source.substr(0, source.rfind("/tests/probe/")) + "/build/host/" + name;
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-}  // namespace
+using probe_qemu::HostOutput;
+using probe_qemu::ReadFile;
 
 TEST(ProbeKernelCache, ExpandsToTheProbeUnderItsChecksum) {
   std::vector<uint8_t> cache, kernel, plist;

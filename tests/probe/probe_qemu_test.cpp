@@ -4,15 +4,11 @@
 // probe in protected mode with paging off. The multiboot command line names the block
 // ("probe-boot-args=0x..."), which the probe then checks as if the call gate had passed it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
+#include <cstdio>
 #include <regex>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "boot/boot_mode.h"
 #include "kernel/boot_file.h"
@@ -20,63 +16,12 @@
 #include "kernel/macho_slide.h"
 #include "testfw/test_firmware.h"
 #include "tests/probe/handoff_machine.h"
+#include "tests/probe/probe_under_qemu.h"
 
 using namespace probe_test;
+using namespace probe_qemu;
 
 namespace {
-
-std::string ProbeKernelPath() {
-  if (const char* path = std::getenv("HEARTH_PROBE_KERNEL")) return path;
-  std::string source = __FILE__;
-  return source.substr(0, source.rfind("/tests/probe/")) + "/build/host/probe-kernel";
-}
-
-bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
-bool HaveQemu() { return std::system("command -v qemu-system-x86_64 >/dev/null 2>&1") == 0; }
-
-void PutLe32(std::vector<uint8_t>* bytes, size_t at, uint32_t value) { std::memcpy(&(*bytes)[at], &value, 4); }
-
-// A multiboot header (load address form) in the unused rest of the header page.
-void AddMultibootHeader(HandoffMachine* machine, uint32_t entry) {
-  const size_t at = 0x800;
-  const uint32_t magic = 0x1BADB002, flags = 0x00010000, base = machine->base;
-  uint32_t fields[] = {magic, flags, uint32_t(0 - magic - flags), uint32_t(base + at), base,
-                       uint32_t(base + machine->bytes.size()), 0, entry};
-  for (size_t i = 0; i < 8; ++i) PutLe32(&machine->bytes, at + 4 * i, fields[i]);
-}
-
-struct QemuRun {
-  int exit_status = -1;
-  std::string serial;
-};
-
-QemuRun RunUnderQemu(const std::vector<uint8_t>& memory, const std::string& command_line) {
-  char dir[] = "/tmp/probe-handoff-XXXXXX";
-  EXPECT_NE(mkdtemp(dir), nullptr);
-  std::string kernel = std::string(dir) + "/kernel", log = std::string(dir) + "/serial.log";
-  std::ofstream(kernel, std::ios::binary).write(reinterpret_cast<const char*>(memory.data()), memory.size());
-  std::string command = "timeout 300 qemu-system-x86_64 -machine q35,accel=tcg -m 256 -display none -net none "
-                        "-no-reboot -device isa-debug-exit,iobase=0xf4,iosize=0x04 -kernel " + kernel +
-                        " -append '" + command_line + "' -serial file:" + log + " >/dev/null 2>&1";
-  QemuRun run;
-  int status = std::system(command.c_str());
-  if (WIFEXITED(status)) run.exit_status = WEXITSTATUS(status);
-  std::ifstream in(log);
-  std::stringstream text;
-  text << in.rdbuf();
-  run.serial = text.str();
-  std::system(("rm -rf '" + std::string(dir) + "'").c_str());
-  return run;
-}
-
-constexpr int kQemuPassed = (0x10 << 1) | 1;
-constexpr int kQemuFailed = (0x11 << 1) | 1;
 
 class ProbeUnderQemu : public testing::Test {
  protected:
@@ -101,10 +46,10 @@ class ProbeUnderQemu : public testing::Test {
     const uint8_t* low = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info.LowestPhysical));
     std::vector<uint8_t> image(low, low + (info.HighestPhysical - info.LowestPhysical));
     HandoffMachine machine = BuildHandoffMachine(image, uint32_t(info.LowestPhysical), options);
-    AddMultibootHeader(&machine, uint32_t(info.EntryPhysical));
+    AddMultibootHeader(&machine.bytes, machine.base, uint32_t(info.EntryPhysical));
     char argument[64];
     std::snprintf(argument, sizeof(argument), "probe-boot-args=0x%x", machine.block);
-    return RunUnderQemu(machine.bytes, argument);
+    return RunUnderQemu(machine.bytes, 256, argument);
   }
 
   // The JSON line of the report.

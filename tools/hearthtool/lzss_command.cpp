@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kernel/lzss.h"
+#include "tools/hearthtool/codec_command.h"
 #include "tools/hearthtool/command.h"
 #include "tools/lib/lzss_encode.h"
 
@@ -18,38 +19,16 @@ void PrintUsage(FILE* out) {
                "LZSS has no end mark: expansion runs to the end of the input.\n");
 }
 
-void Expand(const std::vector<unsigned char>& in, std::vector<unsigned char>* out) {
+CodecBytes Compress(const CodecBytes& in) { return LzssEncode(in.data(), in.size()); }
+
+bool Expand(const CodecBytes& in, CodecBytes* out) {
   // At most 18 bytes come from every 2 input bytes plus flags; grow if that was not enough.
-  size_t capacity = std::max<size_t>(in.size() * 9 + 64, 4096);
-  for (;;) {
-    out->resize(capacity);
-    size_t produced = DecompressLzss(out->data(), capacity, in.data(), in.size());
-    if (produced < capacity) {
-      out->resize(produced);
-      return;
-    }
-    capacity *= 2;
-  }
+  ExpandUntilNotFull(DecompressLzss, in, std::max<size_t>(in.size() * 9 + 64, 4096), out);
+  return true;  // any input expands to something
 }
 
 int Run(const std::vector<std::string>& args) {
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-    PrintUsage(stdout);
-    return kExitOk;
-  }
-  if (args.size() != 3 || (args[0] != "compress" && args[0] != "decompress")) {
-    PrintUsage(stderr);
-    return kExitUsage;
-  }
-  std::vector<unsigned char> in;
-  if (!ReadWholeFile(args[1], &in)) return kExitIoError;
-  std::vector<unsigned char> out;
-  if (args[0] == "compress") {
-    out = LzssEncode(in.data(), in.size());
-  } else {
-    Expand(in, &out);
-  }
-  return WriteWholeFile(args[2], out) ? kExitOk : kExitIoError;
+  return RunCodecCommand(CodecCommand{"LZSS stream", PrintUsage, Compress, Expand}, args);
 }
 
 }  // namespace

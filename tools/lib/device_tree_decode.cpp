@@ -201,8 +201,9 @@ std::string ValueText(const std::vector<uint8_t>& value) {
   return std::string(value.begin(), value.begin() + static_cast<std::ptrdiff_t>(length));
 }
 
-// Quotes and backslashes escaped; anything unprintable (only in names) as \xNN.
-std::string Quoted(const std::string& text) {
+// Text in double quotes, with quotes and backslashes escaped and any unprintable byte as
+// `unprintable` formats it.
+std::string Escaped(const std::string& text, std::string (*unprintable)(unsigned char c)) {
   std::string out = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') {
@@ -211,25 +212,20 @@ std::string Quoted(const std::string& text) {
     } else if (Printable(c)) {
       out += static_cast<char>(c);
     } else {
-      out += Format("\\x%02x", c);
+      out += unprintable(c);
     }
   }
   return out + "\"";
 }
 
+// Anything unprintable (only in names) as \xNN.
+std::string Quoted(const std::string& text) {
+  return Escaped(text, [](unsigned char c) { return Format("\\x%02x", c); });
+}
+
+// Bytes above 0x7F read as Latin-1, keeping the output valid UTF-8.
 std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (Printable(c)) {
-      out += static_cast<char>(c);
-    } else {
-      out += Format("\\u%04x", c);  // bytes above 0x7F read as Latin-1, keeping the output valid UTF-8
-    }
-  }
-  return out + "\"";
+  return Escaped(text, [](unsigned char c) { return Format("\\u%04x", c); });
 }
 
 // The name shown in paths: names with a "/" or unprintable bytes are shown quoted.
