@@ -24,7 +24,9 @@ void InstallStandIns() {
   if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
     SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));
   }
-  InstallSignatureServiceFromSettings();
+  // The settings have handed the stand-in its keys by now.
+  status = InstallSignatureService();
+  if (!EFI_ERROR(status)) SerialWriteLine(PlatformText().Add("platform: signature service installed"));
 }
 
 // Finds and runs hearth; returns the status the loader ends with.

@@ -3,6 +3,7 @@
 #include "efi/protocols/loaded_image.h"
 #include "platform/owners.h"
 #include "platform/serial_output.h"
+#include "platform/signature_service.h"
 #include "platform/smc_service.h"
 #include "platform/variable_setter.h"
 #include "platform/volume_files.h"
@@ -28,6 +29,13 @@ void OnSmcKey(void*, const SettingsSmcKey& key) {
     line.Add(" set (").AddDecimal(key.value_size).Add(key.value_size == 1 ? " byte)" : " bytes)");
   }
   SerialWriteLine(line);
+}
+
+void OnSigningKey(void*, const SettingsSigningKey& key) {
+  EFI_STATUS status = SignatureServiceAddKey(key.name, key.name_length, key.modulus, key.modulus_size);
+  PlatformText text;
+  text.Add("platform: signing key ").Add(key.name, key.name_length);
+  SerialWriteLine(EFI_ERROR(status) ? text.Add(" not added: ").AddStatus(status) : text.Add(" added"));
 }
 
 void OnMalformed(void*, size_t line, const char* reason) {
@@ -62,7 +70,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   }
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
-  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed, OnSmcKey};
+  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed, OnSmcKey, OnSigningKey};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

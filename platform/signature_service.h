@@ -21,9 +21,5 @@ EFI_STATUS SignatureServiceAddKey(const char* name, size_t name_length, const ui
 // (nothing installed) otherwise.
 EFI_STATUS InstallSignatureService();
 
-// Reads the "signing-key" lines of the settings file and installs the service when they
-// named a usable key (platform/signature_service_keys.cpp).
-EFI_STATUS InstallSignatureServiceFromSettings();
-
 // True when signature^65537 mod modulus is the PKCS#1 v1.5 encoding of the SHA-256 digest.
 bool Rsa2048Sha256Verify(const uint8_t* modulus, const uint8_t* digest, const uint8_t* signature);

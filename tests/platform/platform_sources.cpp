@@ -8,6 +8,7 @@
 #include "platform/serial_output.cpp"
 #include "platform/settings.cpp"
 #include "platform/settings_parser.cpp"
+#include "platform/signature_service.cpp"
 #include "platform/smc_service.cpp"
 #include "platform/variable_setter.cpp"
 #include "platform/volume_files.cpp"
