@@ -5,6 +5,7 @@
 
 #include "handoff/memory.h"
 #include "kernel/boot_file.h"
+#include "testfw/memory_file_system.h"
 #include "testfw/test_firmware.h"
 
 namespace {
@@ -110,4 +111,27 @@ TEST(BootFile, NetworkSizeMismatchEndsTheBoot) {
   });
   EXPECT_EQ(result.how, TestFirmware::RunResult::How::kExited);
   EXPECT_NE(fw.ConsoleText().find("Network file size mismatch\r\n"), std::string::npos);
+}
+
+TEST(BootFile, VolumeReadsAreSplitAtTheReadSize) {
+  TestFirmware fw;
+  MemoryFileSystem volume;
+  volume.AddFile("\\kernelcache", Pattern(3 << 20));
+  volume.Install(DevicePathBuilder().Pci(0x1F, 2).Sata(0).HardDrive(2).Build());
+  EFI_FILE_PROTOCOL* root = nullptr;
+  ASSERT_EQ(volume.Protocol()->OpenVolume(volume.Protocol(), &root), EFI_SUCCESS);
+  for (UINT64 read_size : {UINT64(0), UINT64(0x80000)}) {  // the default 1 MiB, then "kc-read-size=0x80000"
+    BootFileSetReadSize(read_size);
+    BootFile file;
+    ASSERT_EQ(BootFileOpen(nullptr, root, u"\\kernelcache", &file), EFI_SUCCESS);
+    int before = volume.Calls(MemoryFileSystem::Op::kRead);
+    std::vector<uint8_t> out(3 << 20);
+    UINT64 n = out.size();
+    ASSERT_EQ(BootFileRead(&file, &n, out.data()), EFI_SUCCESS);
+    EXPECT_EQ(n, out.size());
+    EXPECT_EQ(volume.Calls(MemoryFileSystem::Op::kRead) - before, read_size ? 6 : 3);
+    EXPECT_EQ(out[(3 << 20) - 1], Pattern(3 << 20).back());
+    BootFileClose(&file);
+  }
+  root->Close(root);
 }
