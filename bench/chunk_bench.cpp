@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "bench/ratio.h"
-#include "boot/chunk_extents.h"
-#include "boot/image_verify_job.h"
-#include "handoff/memory.h"
+#include "verify/chunk_extents.h"
+#include "verify/image_verify_job.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/chunklist.h"
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "bench/ratio.h"
-#include "fde/crypto/aes.h"
-#include "fde/crypto/crc32.h"
-#include "fde/crypto/md5.h"
-#include "fde/crypto/pbkdf2.h"
-#include "fde/crypto/processor_features.h"
-#include "fde/crypto/sha256.h"
-#include "fde/crypto/xts.h"
+#include "crypto/aes.h"
+#include "crypto/crc32.h"
+#include "crypto/md5.h"
+#include "crypto/pbkdf2.h"
+#include "crypto/processor_features.h"
+#include "crypto/sha256.h"
+#include "crypto/xts.h"
 #include "hw/fake/hw_fake.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include "bench/bench_corpus.h"
 #include "bench/ratio.h"
-#include "handoff/memory.h"
-#include "kernel/boot_file.h"
+#include "memory/memory.h"
+#include "files/boot_file.h"
 #include "kernel/prelinked_kernel.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/kernel_cache_container.h"

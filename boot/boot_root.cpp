@@ -1,7 +1,7 @@
 #include "boot/boot_root.h"
 
-#include "diag/console.h"
-#include "handoff/memory.h"
+#include "output/console.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

@@ -1,13 +1,13 @@
 #include "boot/recovery.h"
 
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "boot/boot_root.h"
 #include "diag/device_path_build.h"
 #include "diag/log.h"
 #include "efi/protocols/block_io.h"
 #include "efi/protocols/simple_file_system.h"
-#include "handoff/memory.h"
-#include "kernel/boot_file.h"
+#include "memory/memory.h"
+#include "files/boot_file.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

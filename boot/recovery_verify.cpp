@@ -1,12 +1,12 @@
 // The recovery booter's check of its root disk image against the signed chunk list beside it.
-#include "boot/chunk_extents.h"
-#include "boot/chunk_list.h"
-#include "boot/image_verify.h"
+#include "verify/chunk_extents.h"
+#include "verify/chunk_list.h"
+#include "verify/image_verify.h"
 #include "boot/recovery.h"
-#include "diag/ascii_format.h"
+#include "output/ascii_format.h"
 #include "diag/log.h"
-#include "handoff/memory.h"
-#include "kernel/boot_file.h"
+#include "memory/memory.h"
+#include "files/boot_file.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

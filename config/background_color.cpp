@@ -1,6 +1,6 @@
 #include "config/background_color.h"
 
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "config/boot_options.h"
 #include "efi/efi.h"
 #include "efi/protocols/tarn_background_color.h"

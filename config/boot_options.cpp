@@ -2,8 +2,8 @@
 // the kernel command line and the flags it sets.
 #include "config/boot_options.h"
 
-#include "boot/boot_mode.h"
-#include "boot/guids.h"
+#include "flags/boot_mode.h"
+#include "flags/guids.h"
 #include "config/boot_options_booter.h"
 #include "config/boot_options_command_line.h"
 #include "config/boot_options_config_file.h"
@@ -13,7 +13,7 @@
 #include "config/boot_options_variables.h"
 #include "config/kernel_flags.h"
 #include "diag/log.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "diag/device_path_build.h"
 #include "efi/efi.h"
 #include "efi/protocols/loaded_image.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

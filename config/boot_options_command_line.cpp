@@ -1,9 +1,9 @@
 #include "config/boot_options_command_line.h"
 
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "config/kernel_flags.h"
-#include "diag/console.h"
-#include "handoff/memory.h"
+#include "output/console.h"
+#include "memory/memory.h"
 #include "lib/string.h"
 
 namespace {

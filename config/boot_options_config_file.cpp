@@ -3,8 +3,8 @@
 #include "config/boot_options.h"
 #include "config/boot_options_booter.h"
 #include "config/text_convert.h"
-#include "handoff/memory.h"
-#include "kernel/boot_file.h"
+#include "memory/memory.h"
+#include "files/boot_file.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

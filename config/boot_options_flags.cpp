@@ -1,7 +1,7 @@
 #include "config/boot_options_flags.h"
 
-#include "boot/boot_mode.h"
-#include "boot/processor.h"
+#include "flags/boot_mode.h"
+#include "machine/processor.h"
 #include "config/boot_options_booter.h"
 #include "config/boot_options_state.h"
 #include "config/kernel_flags.h"

@@ -1,7 +1,7 @@
 #include "config/boot_options_load.h"
 
 #include "config/text_convert.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "config/boot_options_stage.h"
 
-#include "boot/boot_mode.h"
-#include "boot/stage.h"
+#include "flags/boot_mode.h"
+#include "diag/stage.h"
 #include "config/background_color.h"
 #include "config/boot_options.h"
 #include "config/platform_support.h"

@@ -1,6 +1,6 @@
 #include "config/boot_options_state.h"
 
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/host_reset.h"
 
 BootOptionsState gBootOptions = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, true, true};

@@ -1,8 +1,8 @@
 #include "config/boot_options_variables.h"
 
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "efi/efi.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

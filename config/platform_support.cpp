@@ -1,11 +1,11 @@
 #include "config/platform_support.h"
 
-#include "boot/board_identity.h"
-#include "boot/processor.h"
+#include "machine/board_identity.h"
+#include "machine/processor.h"
 #include "config/boot_options_booter.h"
 #include "config/plist.h"
-#include "kernel/boot_file.h"
-#include "handoff/memory.h"
+#include "files/boot_file.h"
+#include "memory/memory.h"
 #include "lib/string.h"
 
 namespace {

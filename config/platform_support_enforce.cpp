@@ -1,11 +1,11 @@
 // The unsupported-platform stop: banner, 30 seconds, power off.
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "config/boot_options.h"
 #include "config/boot_options_screen.h"
 #include "config/platform_support.h"
-#include "diag/console.h"
+#include "output/console.h"
 #include "efi/efi.h"
-#include "graphics/console_mode.h"
+#include "output/console_mode.h"
 
 namespace {
 

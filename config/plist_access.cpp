@@ -1,7 +1,7 @@
 // Lookups in parsed trees and their release.
 #include "config/plist.h"
 #include "config/plist_pool.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/string.h"
 
 namespace {

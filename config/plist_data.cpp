@@ -1,6 +1,6 @@
 #include "config/plist_data.h"
 
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "config/plist_pool.h"
 
-#include "boot/fatal.h"
-#include "handoff/memory.h"
+#include "diag/fatal.h"
+#include "memory/memory.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 #include "lib/string.h"

@@ -1,6 +1,6 @@
 // The compact XML writer: elements back to back, no declaration, no white space.
 #include "config/plist.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "efi/types.h"
-#include "kernel/macho_slide.h"  // KernelSlide, in force only while kBootModeSlide is set
+#include "config/kernel_slide.h"  // KernelSlide, in force only while kBootModeSlide is set
 
 // Set when the user switched the slide off (safe mode, Command-S with minus); a "slide"
 // option on the command line then changes nothing.

@@ -1,6 +1,6 @@
 #include "config/start_keys.h"
 
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "config/boot_options.h"
 #include "config/boot_options_screen.h"
 #include "config/slide.h"

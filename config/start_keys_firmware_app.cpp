@@ -1,10 +1,10 @@
 // The firmware's recovery-password application and the picker check in front of it.
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "config/start_keys.h"
 #include "diag/device_path_build.h"
 #include "efi/efi.h"
 #include "efi/protocols/firmware_volume.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

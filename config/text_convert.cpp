@@ -1,6 +1,6 @@
 #include "config/text_convert.h"
 
-#include "handoff/memory.h"
+#include "memory/memory.h"
 
 namespace {
 

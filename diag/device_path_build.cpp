@@ -1,6 +1,6 @@
 #include "diag/device_path_build.h"
 
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

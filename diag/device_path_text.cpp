@@ -1,7 +1,7 @@
 #include "diag/device_path_text.h"
 
-#include "diag/unicode_format.h"
-#include "handoff/memory.h"
+#include "output/unicode_format.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

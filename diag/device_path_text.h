@@ -2,7 +2,7 @@
 // "Acpi(PNP0A03,0)/Pci(1F|2)/SATA(0,0)/HD(Part2,Sig...)".
 #pragma once
 
-#include "diag/ascii_format.h"
+#include "output/ascii_format.h"
 #include "diag/device_path_build.h"
 #include "efi/protocols/device_path.h"
 

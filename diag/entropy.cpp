@@ -1,7 +1,7 @@
 #include "diag/entropy.h"
 
-#include "boot/fatal.h"
-#include "diag/console.h"
+#include "diag/fatal.h"
+#include "output/console.h"
 #include "hw/hw.h"
 #include "lib/mem.h"
 

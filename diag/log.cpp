@@ -1,7 +1,7 @@
 #include "diag/log.h"
 
-#include "boot/booter_config.h"
-#include "diag/ascii_format.h"
+#include "flags/booter_config.h"
+#include "output/ascii_format.h"
 #include "diag/log_sinks.h"
 #include "efi/efi.h"
 

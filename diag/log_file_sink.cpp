@@ -6,7 +6,7 @@
 #include "efi/efi.h"
 #include "efi/protocols/device_path.h"
 #include "efi/protocols/simple_file_system.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/host_reset.h"
 #include "lib/string.h"
 

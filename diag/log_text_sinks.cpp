@@ -1,7 +1,7 @@
 // The serial port and console sinks of the debug log.
 #include "diag/log.h"
 #include "diag/log_sinks.h"
-#include "diag/serial.h"
+#include "output/serial.h"
 #include "efi/efi.h"
 #include "efi/protocols/simple_text_output.h"
 #include "lib/host_reset.h"

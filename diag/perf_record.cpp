@@ -1,10 +1,10 @@
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "diag/perf_record.h"
 
-#include "diag/ascii_format.h"
+#include "output/ascii_format.h"
 #include "efi/efi.h"
 #include "efi/protocols/cpu_arch.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "hw/hw.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "efi/system_table.h"
-#include "handoff/acpi.h"
+#include "machine/acpi.h"
 #include "handoff/platform_facts.h"
 #include "lib/mem.h"
 #include "testfw/test_firmware.h"

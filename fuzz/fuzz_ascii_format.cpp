@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "diag/ascii_format.h"
-#include "handoff/memory.h"
+#include "output/ascii_format.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "boot/boot_info.h"
-#include "fde/crypto/sha256.h"
-#include "handoff/memory.h"
+#include "fde/boot_info.h"
+#include "crypto/sha256.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 
 namespace {

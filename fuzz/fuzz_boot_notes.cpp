@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "boot/boot_notes.h"
+#include "fde/boot_notes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

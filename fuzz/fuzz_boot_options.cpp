@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_mode.h"
-#include "boot/guids.h"
+#include "flags/boot_mode.h"
+#include "flags/guids.h"
 #include "config/boot_options.h"
 #include "config/kernel_flags.h"
 #include "efi/protocols/loaded_image.h"

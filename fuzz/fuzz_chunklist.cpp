@@ -9,8 +9,8 @@
 
 #include <vector>
 
-#include "boot/chunk_extents.h"
-#include "boot/chunk_list.h"
+#include "verify/chunk_extents.h"
+#include "verify/chunk_list.h"
 #include "lib/mem.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "fde/crypto/key_unwrap.h"
-#include "fde/crypto/xts.h"
+#include "crypto/key_unwrap.h"
+#include "crypto/xts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size <= 1 + 64 + 16) return 0;

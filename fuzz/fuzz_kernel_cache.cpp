@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "fuzz/fuzz_support.h"
-#include "handoff/memory.h"
-#include "kernel/boot_file.h"
+#include "memory/memory.h"
+#include "files/boot_file.h"
 #include "kernel/kernel_cache_container.h"
-#include "kernel/macho_slide.h"
+#include "config/kernel_slide.h"
 #include "kernel/prelinked_kernel.h"
 #include "lib/mem.h"
 #include "testfw/test_firmware.h"

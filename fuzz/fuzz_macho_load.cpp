@@ -4,12 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boot/boot_mode.h"
+#include "flags/boot_mode.h"
 #include "fuzz/fuzz_support.h"
-#include "handoff/memory.h"
-#include "kernel/boot_file.h"
+#include "memory/memory.h"
+#include "files/boot_file.h"
 #include "kernel/macho_loader.h"
-#include "kernel/macho_slide.h"
+#include "config/kernel_slide.h"
 #include "testfw/test_firmware.h"
 
 // Keep runs about parsing: skip inputs whose headers ask for more than a few megabytes of

@@ -9,7 +9,7 @@
 
 #include "config/plist.h"
 #include "config/plist_pool.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "efi/system_table.h"
 #include "handoff/platform_facts.h"
-#include "handoff/smbios.h"
+#include "machine/smbios.h"
 #include "lib/mem.h"
 #include "testfw/test_firmware.h"
 

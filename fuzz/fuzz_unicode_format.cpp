@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "diag/unicode_format.h"
-#include "handoff/memory.h"
+#include "output/unicode_format.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "handoff/boot_struct_text.h"
 
 #include "config/text_convert.h"
-#include "diag/ascii_format.h"
-#include "handoff/memory.h"
+#include "output/ascii_format.h"
+#include "memory/memory.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The booter names itself on "/chosen": file name, version and the time it was built.
-#include "diag/ascii_format.h"
-#include "handoff/device_tree.h"
+#include "output/ascii_format.h"
+#include "devicetree/device_tree.h"
 #include "handoff/platform_facts.h"
 #include "lib/string.h"
 

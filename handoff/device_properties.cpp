@@ -1,9 +1,9 @@
 // "/efi" "device-properties": the firmware's whole device-property store for the kernel.
-#include "boot/fatal.h"
+#include "diag/fatal.h"
 #include "efi/efi.h"
 #include "efi/protocols/tarn_device_properties.h"
-#include "handoff/device_tree.h"
-#include "handoff/memory.h"
+#include "devicetree/device_tree.h"
+#include "memory/memory.h"
 #include "handoff/platform_facts.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // "/efi" properties: the configuration tables, the runtime services, the firmware itself.
-#include "boot/fatal.h"
+#include "diag/fatal.h"
 #include "efi/efi.h"
 #include "handoff/boot_struct_text.h"
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "handoff/platform_facts.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "handoff/hfs_uuid.h"
 
-#include "diag/ascii_format.h"
+#include "output/ascii_format.h"
 #include "efi/efi.h"
-#include "fde/crypto/md5.h"
+#include "crypto/md5.h"
 #include "lib/mem.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // The installer's progress meter: where the current install phase starts and ends on a
 // 0..65535 scale, from the phase list the installer left in firmware variables.
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "config/plist.h"
 #include "efi/efi.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "handoff/platform_facts.h"
 #include "lib/string.h"
 

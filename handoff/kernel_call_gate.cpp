@@ -1,7 +1,7 @@
 #include "handoff/kernel_call_gate.h"
 
-#include "boot/fatal.h"
-#include "handoff/memory.h"
+#include "diag/fatal.h"
+#include "memory/memory.h"
 #include "hw/hw.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"

@@ -1,6 +1,6 @@
 // "InitMemoryConfig": what SMBIOS says about the memory and the system.
 #include "handoff/platform_facts.h"
-#include "handoff/smbios.h"
+#include "machine/smbios.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 

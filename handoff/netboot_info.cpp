@@ -2,8 +2,8 @@
 // when it loaded the booter.
 #include "efi/efi.h"
 #include "efi/protocols/tarn_netboot_info.h"
-#include "handoff/device_tree.h"
-#include "handoff/memory.h"
+#include "devicetree/device_tree.h"
+#include "memory/memory.h"
 #include "handoff/platform_facts.h"
 
 namespace {

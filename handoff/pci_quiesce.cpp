@@ -4,7 +4,7 @@
 #include "efi/efi.h"
 #include "efi/protocols/pci_io.h"
 #include "efi/protocols/tarn_pci_quiesce.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "handoff/platform_facts.h"
 #include "lib/mem.h"
 

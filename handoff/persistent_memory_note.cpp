@@ -1,9 +1,9 @@
 // The persistent memory note: a region the operating system asked to find again after the
 // restart. It is copied into the kernel region, and the note is pointed at the copy.
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "efi/efi.h"
-#include "handoff/memory.h"
-#include "handoff/memory_map.h"
+#include "memory/memory.h"
+#include "memory/memory_map.h"
 #include "handoff/platform_facts.h"
 #include "lib/mem.h"
 

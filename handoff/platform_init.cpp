@@ -1,11 +1,11 @@
 #include "handoff/platform_init.h"
 
-#include "boot/fatal.h"
+#include "diag/fatal.h"
 #include "efi/efi.h"
 #include "efi/protocols/data_hub.h"
 #include "handoff/boot_struct_text.h"
-#include "handoff/device_tree.h"
-#include "handoff/memory.h"
+#include "devicetree/device_tree.h"
+#include "memory/memory.h"
 #include "lib/span.h"
 
 namespace {

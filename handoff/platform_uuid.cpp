@@ -1,10 +1,10 @@
 // The model string and the "platform-uuid" variable the operating system identifies the
 // machine by when the firmware publishes no "system-id".
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "efi/efi.h"
-#include "handoff/acpi.h"
+#include "machine/acpi.h"
 #include "handoff/boot_struct_text.h"
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "handoff/platform_facts.h"
 #include "hw/hw.h"
 #include "lib/host_reset.h"

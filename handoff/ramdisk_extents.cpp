@@ -1,7 +1,7 @@
 // A RAM disk the firmware left in memory: the boot device path names a memory range that
 // holds an extent table, and a vendor node that holds the disk's size.
 #include "diag/device_path_build.h"
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "handoff/platform_facts.h"
 #include "lib/mem.h"
 

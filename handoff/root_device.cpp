@@ -1,13 +1,13 @@
 #include "handoff/root_device.h"
 
-#include "boot/fatal.h"
-#include "diag/ascii_format.h"
+#include "diag/fatal.h"
+#include "output/ascii_format.h"
 #include "diag/device_path_build.h"
 #include "diag/log.h"
 #include "handoff/boot_struct_text.h"
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "handoff/hfs_uuid.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 #include "lib/string.h"
 

@@ -1,9 +1,9 @@
 #include "handoff/runtime_relocation.h"
 
-#include "boot/fatal.h"
-#include "fde/crypto/crc32.h"
-#include "handoff/memory.h"
-#include "handoff/memory_map.h"
+#include "diag/fatal.h"
+#include "crypto/crc32.h"
+#include "memory/memory.h"
+#include "memory/memory_map.h"
 #include "lib/mem.h"
 
 namespace {

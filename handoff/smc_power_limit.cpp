@@ -1,6 +1,6 @@
 // The power limit the SMC holds for the kernel: the larger of two keys, the second a
 // fixed-point value rounded to whole units.
-#include "boot/smc.h"
+#include "machine/smc.h"
 #include "handoff/platform_facts.h"
 
 UINT32 ReadSmcPowerLimit() {

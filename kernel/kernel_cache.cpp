@@ -1,8 +1,8 @@
 #include "kernel/kernel_cache.h"
 
-#include "boot/boot_mode.h"
-#include "diag/unicode_format.h"
-#include "handoff/memory.h"
+#include "flags/boot_mode.h"
+#include "output/unicode_format.h"
+#include "memory/memory.h"
 #include "kernel/kernel_cache_device_path.h"
 #include "kernel/kernel_cache_results.h"
 #include "kernel/prelinked_kernel.h"

@@ -1,7 +1,7 @@
 #include "kernel/kernel_cache_device_path.h"
 
 #include "diag/device_path_text.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "lib/mem.h"
 
 namespace {

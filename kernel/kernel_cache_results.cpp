@@ -1,6 +1,6 @@
 #include "kernel/kernel_cache_results.h"
 
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "kernel/kernel_cache.h"
 #include "lib/host_reset.h"
 

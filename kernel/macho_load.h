@@ -2,7 +2,7 @@
 #pragma once
 
 #include "efi/types.h"
-#include "kernel/boot_file.h"
+#include "files/boot_file.h"
 #include "kernel/kernel_image_info.h"
 #include "kernel/macho_walker.h"
 #include "lib/span.h"

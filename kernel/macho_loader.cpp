@@ -1,13 +1,13 @@
 // LoadKernelFromStream: header, load commands and the entry point.
 #include "kernel/macho_loader.h"
 
-#include "boot/boot_mode.h"
-#include "boot/fatal.h"
-#include "diag/console.h"
-#include "handoff/memory.h"
+#include "flags/boot_mode.h"
+#include "diag/fatal.h"
+#include "output/console.h"
+#include "memory/memory.h"
 #include "kernel/macho_format.h"
 #include "kernel/macho_load.h"
-#include "kernel/macho_slide.h"
+#include "config/kernel_slide.h"
 #include "lib/mem.h"
 
 namespace {

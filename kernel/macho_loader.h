@@ -3,7 +3,7 @@
 #pragma once
 
 #include "efi/types.h"
-#include "kernel/boot_file.h"
+#include "files/boot_file.h"
 #include "kernel/kernel_image_info.h"
 
 // Loads the kernel from the file's slice (chosen by SelectFileSlice from the current

@@ -1,7 +1,7 @@
 // Sliding a loaded kernel in place: symbol values, local relocations and the copy of the
 // header that "__TEXT" carries. Every offset and count comes from the file, so each table is
 // checked against "__LINKEDIT" and each relocated word against the segments loaded so far.
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "kernel/macho_format.h"
 #include "kernel/macho_load.h"
 #include "lib/mem.h"

@@ -1,6 +1,6 @@
 // Loading one LC_SEGMENT_64 into the kernel region.
-#include "diag/console.h"
-#include "handoff/memory.h"
+#include "output/console.h"
+#include "memory/memory.h"
 #include "kernel/macho_format.h"
 #include "kernel/macho_load.h"
 #include "lib/mem.h"

@@ -1,16 +1,16 @@
 #include "kernel/prelinked_kernel.h"
 
-#include "boot/boot_mode.h"
-#include "boot/stage.h"
+#include "flags/boot_mode.h"
+#include "diag/stage.h"
 #include "diag/log.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "kernel/adler32.h"
 #include "kernel/kernel_cache_container.h"
 #include "kernel/kernel_cache_results.h"
 #include "kernel/lzss.h"
 #include "kernel/lzvn.h"
 #include "kernel/macho_loader.h"
-#include "kernel/macho_slide.h"
+#include "config/kernel_slide.h"
 #include "lib/mem.h"
 
 namespace {

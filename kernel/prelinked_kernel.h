@@ -3,7 +3,7 @@
 #pragma once
 
 #include "efi/types.h"
-#include "kernel/boot_file.h"
+#include "files/boot_file.h"
 #include "kernel/kernel_image_info.h"
 
 // Selects the file's x86-64 slice; when it is a container, reads, decompresses and checks

@@ -1,10 +1,10 @@
 #include "kernel/ramdisk.h"
 
-#include "boot/fatal.h"
-#include "diag/console.h"
-#include "handoff/memory.h"
-#include "handoff/memory_map_entries.h"
-#include "kernel/boot_file.h"
+#include "diag/fatal.h"
+#include "output/console.h"
+#include "memory/memory.h"
+#include "devicetree/memory_map_entries.h"
+#include "files/boot_file.h"
 #include "kernel/kernel_cache_device_path.h"
 #include "lib/mem.h"
 

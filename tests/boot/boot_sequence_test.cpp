@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "handoff/boot_args.h"
 #include "hw/fake/hw_fake.h"
 #include "testfw/boot_machine.h"

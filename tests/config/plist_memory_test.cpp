@@ -5,7 +5,7 @@
 
 #include "config/plist.h"
 #include "config/plist_pool.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "tests/config/plist_test_support.h"
 #include "testfw/test_firmware.h"
 

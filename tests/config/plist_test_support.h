@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/plist.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 
 // Parses a heap copy of exactly text.size() bytes, with no NUL after them.
 inline EFI_STATUS ParsePlistCopy(const std::string& text, PlistNode** node, bool array = false) {

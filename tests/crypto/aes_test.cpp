@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/aes.h"
+#include "crypto/aes.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <zlib.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/crc32.h"
+#include "crypto/crc32.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fde/crypto/processor_features.h"
+#include "crypto/processor_features.h"
 #include "hw/fake/hw_fake.h"
 #include "testfw/test_firmware.h"
 

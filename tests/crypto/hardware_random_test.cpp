@@ -1,5 +1,5 @@
 #include "crypto_test_support.h"
-#include "fde/crypto/hardware_random.h"
+#include "crypto/hardware_random.h"
 
 namespace {
 

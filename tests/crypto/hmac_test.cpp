@@ -1,7 +1,7 @@
 #include <openssl/hmac.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/hmac.h"
+#include "crypto/hmac.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 #include "crypto_test_support.h"
-#include "fde/crypto/key_unwrap.h"
+#include "crypto/key_unwrap.h"
 
 namespace {
 

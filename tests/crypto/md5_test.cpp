@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/md5.h"
+#include "crypto/md5.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/pbkdf2.h"
+#include "crypto/pbkdf2.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <openssl/sha.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/sha256.h"
+#include "crypto/sha256.h"
 
 namespace {
 

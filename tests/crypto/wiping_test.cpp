@@ -5,10 +5,10 @@
 #include <openssl/sha.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/key_unwrap.h"
-#include "fde/crypto/pbkdf2.h"
-#include "fde/crypto/xts.h"
-#include "handoff/memory.h"
+#include "crypto/key_unwrap.h"
+#include "crypto/pbkdf2.h"
+#include "crypto/xts.h"
+#include "memory/memory.h"
 
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"  // SHA256_CTX exposes the chaining words
 

@@ -1,7 +1,7 @@
 #include <openssl/evp.h>
 
 #include "crypto_test_support.h"
-#include "fde/crypto/xts.h"
+#include "crypto/xts.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/device_tree_decode.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "handoff/device_tree.h"
-#include "handoff/memory.h"
+#include "devicetree/device_tree.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/device_tree_decode.h"
 #include "tools/lib/device_tree_mirror.h"

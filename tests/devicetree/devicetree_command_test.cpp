@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "handoff/device_tree.h"
-#include "handoff/memory.h"
+#include "devicetree/device_tree.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "diag/device_path_build.h"
 #include "diag/device_path_text.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 #include "tests/diag/text_helpers.h"
 

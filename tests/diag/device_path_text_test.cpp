@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "diag/device_path_text.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 #include "tests/diag/text_helpers.h"
 

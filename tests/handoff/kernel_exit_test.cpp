@@ -3,15 +3,15 @@
 #include <cstring>
 #include <vector>
 
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "diag/perf_record.h"
-#include "fde/crypto/crc32.h"
-#include "handoff/device_tree.h"
-#include "handoff/device_tree_kernel.h"
+#include "crypto/crc32.h"
+#include "devicetree/device_tree.h"
+#include "devicetree/device_tree_kernel.h"
 #include "handoff/boot_args.h"
 #include "handoff/kernel_exit.h"
-#include "handoff/memory.h"
-#include "handoff/memory_map.h"
+#include "memory/memory.h"
+#include "memory/memory_map.h"
 #include "lib/mem.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/device_tree_decode.h"

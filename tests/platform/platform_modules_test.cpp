@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "efi/protocols/loaded_image.h"
 #include "hw/fake/hw_fake.h"
 #include "platform/console_control.h"

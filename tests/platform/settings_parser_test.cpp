@@ -1,4 +1,4 @@
-#include "boot/guids.h"
+#include "flags/guids.h"
 #include "platform/settings_parser.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "efi/efi.h"
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "testfw/test_firmware.h"
 #include "tests/probe/handoff_machine.h"
 #include "tests/probe/probe_host.h"

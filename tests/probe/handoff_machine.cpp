@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "efi/efi.h"
-#include "fde/crypto/crc32.h"
-#include "handoff/device_tree.h"
-#include "handoff/memory.h"
-#include "handoff/memory_map_entries.h"
+#include "crypto/crc32.h"
+#include "devicetree/device_tree.h"
+#include "memory/memory.h"
+#include "devicetree/memory_map_entries.h"
 #include "handoff/platform_facts.h"
 #include "probe/probe_tree.h"
 

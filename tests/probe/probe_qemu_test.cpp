@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_mode.h"
-#include "kernel/boot_file.h"
+#include "flags/boot_mode.h"
+#include "files/boot_file.h"
 #include "kernel/macho_loader.h"
-#include "kernel/macho_slide.h"
+#include "config/kernel_slide.h"
 #include "testfw/test_firmware.h"
 #include "tests/probe/handoff_machine.h"
 #include "tests/probe/probe_under_qemu.h"

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "boot/boot_mode.h"
-#include "kernel/boot_file.h"
+#include "flags/boot_mode.h"
+#include "files/boot_file.h"
 #include "kernel/macho_format.h"
 #include "kernel/macho_loader.h"
-#include "kernel/macho_slide.h"
+#include "config/kernel_slide.h"
 #include "kernel/macho_walker.h"
 #include "lib/mem.h"
 #include "testfw/test_firmware.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "config/plist.h"
-#include "handoff/memory.h"
+#include "memory/memory.h"
 #include "testfw/test_firmware.h"
 #include "tools/hearthtool/command.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "boot/chunk_list.h"
+#include "verify/chunk_list.h"
 #include "lib/mem.h"
 
 namespace {

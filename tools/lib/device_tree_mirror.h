@@ -2,7 +2,7 @@
 // that a built tree can be compared with what its flattened form decodes to.
 #pragma once
 
-#include "handoff/device_tree.h"
+#include "devicetree/device_tree.h"
 #include "tools/lib/device_tree_decode.h"
 
 // The node and everything below it, properties and children in list order; a property without
