@@ -20,7 +20,15 @@ copied into partitions like any other host file ("from": "${generated}/NAME"):
 - unsigned: copies EFI images to "out" with every signature removed (sbattach), so that a
   scenario gets an unsigned image even from a signed build;
 - throwaway_key: makes a new RSA key and self-signed certificate with openssl, PATH.key and
-  PATH.pem, that no firmware trusts; nothing secret is kept in the repository.
+  PATH.pem, that no firmware trusts; nothing secret is kept in the repository;
+- db_append: makes the authenticated update that appends a certificate to the firmware's db,
+  the way docs/secure-boot.md tells an OS developer (efitools' cert-to-efi-sig-list, then
+  sign-efi-sig-list with a key-exchange key):
+    {"db_append": "${generated}/stranger.pem", "owner": "GUID", "out": "${generated}/db.auth",
+     "kek_key": "${snakeoil_key}", "kek_cert": "${snakeoil_cert}", "password": "snakeoil"}
+- write: writes text lines to a file; "{NAME}" in a line becomes the hexadecimal bytes of the
+  file that "hex" maps NAME to (for a platform.cfg line "var ... hex:{DB}"):
+    {"write": "${generated}/platform.cfg", "lines": [...], "hex": {"DB": "${generated}/db.auth"}}
 
 ${generated} is build/scenarios-generated/NAME; ${hearthtool} is the tool's path;
 ${snakeoil_key} and ${snakeoil_cert} are the test key and certificate that the enforcing
@@ -31,6 +39,7 @@ import os
 import random
 import shutil
 import subprocess
+import tempfile
 
 from . import firmware
 from .disk_image import DiskImageError
@@ -41,6 +50,7 @@ SIGN_SCRIPT = os.path.join(REPO, "scripts", "sign")
 # Programs the signing steps run, with the Debian package that has each.
 SIGNING_TOOLS = {"sbsign": "sbsigntool", "sbverify": "sbsigntool", "sbattach": "sbsigntool",
                  "openssl": "openssl"}
+ENROLMENT_TOOLS = {"cert-to-efi-sig-list": "efitools", "sign-efi-sig-list": "efitools", "openssl": "openssl"}
 
 
 class GenerateError(DiskImageError):
@@ -75,10 +85,12 @@ def images_needed(steps, name):
 
 def missing_programs(steps):
     """Messages for programs on PATH that the steps need and this machine lacks."""
-    signing = any(k in step for step in steps for k in ("sign", "unsigned", "throwaway_key"))
-    if not signing:
-        return []
-    return [f"{tool} not found (Debian package {package})" for tool, package in SIGNING_TOOLS.items()
+    tools = {}
+    if any(k in step for step in steps for k in ("sign", "unsigned", "throwaway_key")):
+        tools.update(SIGNING_TOOLS)
+    if any("db_append" in step for step in steps):
+        tools.update(ENROLMENT_TOOLS)
+    return [f"{tool} not found (Debian package {package})" for tool, package in tools.items()
             if not shutil.which(tool)]
 
 
@@ -139,8 +151,31 @@ def _throwaway_key(step):
           "-keyout", base + ".key", "-out", base + ".pem"], "making a throwaway key")
 
 
+def _db_append(step):
+    esl = step["out"] + ".esl"
+    _run(["cert-to-efi-sig-list", "-g", step["owner"], step["db_append"], esl], "cert-to-efi-sig-list")
+    # sign-efi-sig-list cannot take a password either: the key goes decrypted into a private
+    # temporary file.
+    with tempfile.TemporaryDirectory() as scratch:
+        kek_key = os.path.join(scratch, "kek.key")
+        env = dict(os.environ, HEARTH_SIGN_PASSWORD=str(step.get("password", "")))
+        _run(["openssl", "pkey", "-in", step["kek_key"], "-passin", "env:HEARTH_SIGN_PASSWORD", "-out", kek_key],
+             "decrypting the key-exchange key", env)
+        _run(["sign-efi-sig-list", "-a", "-g", step["owner"], "-k", kek_key, "-c", step["kek_cert"],
+              "db", esl, step["out"]], "sign-efi-sig-list")
+
+
+def _write(step):
+    text = "\n".join(step["lines"]) + "\n"
+    for name, path in step.get("hex", {}).items():
+        with open(path, "rb") as f:
+            text = text.replace("{" + name + "}", f.read().hex().upper())
+    with open(step["write"], "w") as f:
+        f.write(text)
+
+
 STEPS = {"pattern": _pattern, "hearthtool": _hearthtool, "flip_byte": _flip_byte, "sign": _sign,
-         "unsigned": _unsigned, "throwaway_key": _throwaway_key}
+         "unsigned": _unsigned, "throwaway_key": _throwaway_key, "db_append": _db_append, "write": _write}
 
 
 def prepare(name, steps):
