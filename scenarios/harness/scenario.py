@@ -11,7 +11,7 @@ import os
 import string
 from dataclasses import dataclass, field
 
-from . import generated
+from . import firmware, generated
 from .disk_image import FileCopy, Partition
 
 CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
@@ -46,6 +46,7 @@ class Scenario:
     host_dir: str = ""
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
+    firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
 
 
 def list_names():
@@ -107,6 +108,9 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
     if "platform_cfg" in raw:
         _attach_settings(partitions, raw["platform_cfg"])
     expect = raw.get("expect", {})
+    firmware_name = raw.get("firmware", firmware.DEFAULT)
+    if firmware_name not in firmware.PROFILES:
+        raise ScenarioError(f"{path}: unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
     return Scenario(
         name=name,
         description=raw.get("description", ""),
@@ -121,6 +125,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         host_dir=places["host"],
         work_dir=places["work"],
         generate=raw.get("generate", []),
+        firmware=firmware_name,
     )
 
 
@@ -128,4 +133,5 @@ def required_files(scenario):
     """Host files the scenario copies into its disk image."""
     files = [f.source for p in scenario.partitions for f in p.files
              if f.source and not generated.is_generated(f.source, scenario.name)]
-    return files + generated.tools_needed(scenario.generate)
+    return (files + generated.images_needed(scenario.generate, scenario.name)
+            + generated.tools_needed(scenario.generate))
