@@ -251,13 +251,13 @@ def write_planes(out, pictures):
 # ---- preview sheet ------------------------------------------------------------------------
 
 def laid_over(picture, planes):
-    """The picture as hearth lays it over its background (same integer arithmetic)."""
+    """The picture laid over the background it is made for (opacity 255 is solid)."""
     indices, opacity, palette = planes
     background = picture.background
     pixels = []
     for i, index in enumerate(indices):
         a = opacity[i] if opacity is not None else 255
-        pixels.append(tuple((background[c] * (255 - a) + palette[index][c] * a) >> 8 for c in range(3)))
+        pixels.append(tuple((background[c] * (255 - a) + palette[index][c] * a + 127) // 255 for c in range(3)))
     image = Image.new("RGB", (picture.width, picture.height))
     image.putdata(pixels)
     return image
@@ -277,9 +277,9 @@ def spinner_strip(image, frames):
 
 def write_preview(path, rendered):
     font_path = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
-    font = ImageFont.truetype(font_path, 13) if os.path.exists(font_path) else ImageFont.load_default()
+    font = ImageFont.truetype(font_path, 12) if os.path.exists(font_path) else ImageFont.load_default()
     by_name = {picture.name: (picture, planes) for picture, planes in rendered}
-    margin, gap, label = 24, 28, 20
+    margin, gap, label = 24, 40, 20
     sections = []
     for black in (False, True):
         rows = []
