@@ -120,8 +120,18 @@ def render_svg(source, stylesheet, width, height, rotation, workdir):
     return image
 
 
+# rsvg-convert quietly substitutes a missing font, which would reflow the panic notice's
+# text; the fonts its sources name must be there.
+FONT_FILES = ["/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+              "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"]
+
+
 def render_picture(picture, art, workdir):
     source = art / f"{picture.source}.svg"
+    if "<text" in source.read_text(encoding="utf-8"):
+        missing = [path for path in FONT_FILES if not os.path.exists(path)]
+        if missing:
+            raise ArtError(f"{source}: font {missing[0]} missing (Debian package fonts-dejavu-core)")
     stylesheet = art / f"{picture.source}-black.css" if picture.black else None
     if stylesheet and not stylesheet.exists():
         raise ArtError(f"{stylesheet} missing")
