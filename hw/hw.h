@@ -48,6 +48,21 @@ void HwEnterKernelGate(const void* gate, uint64_t boot_args, uint64_t entry);
 // Copies size bytes from a fixed physical address (firmware flash, legacy areas).
 void HwReadPhysical(uint64_t address, void* buffer, size_t size);
 
+// The entry point of both EFI images (the linker's /entry): makes SSE usable when the
+// firmware left it off (CR0.EM and CR0.TS clear, CR0.MP, CR4.OSFXSR and CR4.OSXMMEXCPT set),
+// then jumps to efi_main. Written without compiled code, since any compiled function may
+// use SSE registers.
+extern "C" void HwImageEntry();
+
+// Control-register bits the loader relies on.
+namespace hw {
+constexpr uint64_t kCr0Mp = 1u << 1;
+constexpr uint64_t kCr0Em = 1u << 2;
+constexpr uint64_t kCr0Ts = 1u << 3;
+constexpr uint64_t kCr4Osfxsr = 1u << 9;
+constexpr uint64_t kCr4Osxmmexcpt = 1u << 10;
+}  // namespace hw
+
 // CPUID feature bits the loader asks about.
 namespace hw {
 constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;

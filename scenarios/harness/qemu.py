@@ -1,4 +1,5 @@
-"""Starts QEMU with OVMF on a disk image and talks to it through its monitor socket."""
+"""Starts QEMU with a UEFI firmware (OVMF or U-Boot) on a disk image and talks to it through
+its monitor socket."""
 
 import os
 import shutil
@@ -10,23 +11,43 @@ import time
 import zlib
 
 QEMU = "qemu-system-x86_64"
-OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
-OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 POLL_SECONDS = 0.2
+
+# The firmware a scenario boots on. Each profile names the files it needs (with the Debian
+# package that has them), the variable store copied fresh for every run (None: the firmware
+# keeps its variables in memory), and its QEMU arguments; {vars} and {disk} stand for the
+# run's variable store and disk image.
+FIRMWARE = {
+    "ovmf": {
+        "files": {"/usr/share/OVMF/OVMF_CODE_4M.fd": "ovmf", "/usr/share/OVMF/OVMF_VARS_4M.fd": "ovmf"},
+        "vars": "/usr/share/OVMF/OVMF_VARS_4M.fd",
+        "args": ["-drive", "if=pflash,format=raw,unit=0,readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd",
+                 "-drive", "if=pflash,format=raw,unit=1,file={vars}",
+                 "-drive", "format=raw,file={disk}"],
+    },
+    # U-Boot's UEFI: no variable store file; its distro boot finds the disk on the AHCI port.
+    "uboot": {
+        "files": {"/usr/lib/u-boot/qemu-x86_64/u-boot.rom": "u-boot-qemu"},
+        "vars": None,
+        "args": ["-bios", "/usr/lib/u-boot/qemu-x86_64/u-boot.rom",
+                 "-drive", "if=none,id=d0,format=raw,file={disk}", "-device", "ide-hd,drive=d0,bus=ide.0"],
+    },
+}
+DEFAULT_FIRMWARE = "ovmf"
 
 
 class QemuError(Exception):
     pass
 
 
-def missing_prerequisites():
-    """What is missing for a QEMU run on this machine, as messages."""
+def missing_prerequisites(firmware=DEFAULT_FIRMWARE):
+    """What is missing for a QEMU run on this machine with the firmware, as messages."""
     missing = []
     if not shutil.which(QEMU):
         missing.append(f"{QEMU} not found (Debian package qemu-system-x86)")
-    for path in (OVMF_CODE, OVMF_VARS):
+    for path, package in FIRMWARE[firmware]["files"].items():
         if not os.path.isfile(path):
-            missing.append(f"{path} not found (Debian package ovmf)")
+            missing.append(f"{path} not found (Debian package {package})")
     for tool in ("sfdisk", "mkfs.fat", "mcopy", "mmd"):
         if not shutil.which(tool):
             missing.append(f"{tool} not found (Debian packages fdisk, dosfstools, mtools)")
@@ -107,17 +128,19 @@ def ppm_to_png(ppm_path, png_path):
 
 
 class QemuMachine:
-    """One QEMU run: q35 under TCG, OVMF with a fresh variable store, the disk image, serial
-    output to a file, the debug-exit device and a monitor socket; no display window."""
+    """One QEMU run: q35 under TCG, the firmware (with a fresh variable store where it has one),
+    the disk image, serial output to a file, the debug-exit device and a monitor socket; no
+    display window."""
 
-    def __init__(self, disk_image, out_dir, memory_mib=2048, extra_args=()):
+    def __init__(self, disk_image, out_dir, memory_mib=2048, extra_args=(), firmware=DEFAULT_FIRMWARE):
+        self.firmware = FIRMWARE[firmware]
         self.disk_image = disk_image
         self.out_dir = out_dir
         self.memory_mib = memory_mib
         self.extra_args = list(extra_args)
         self.serial_log = os.path.join(out_dir, "serial.log")
         self.qemu_log = os.path.join(out_dir, "qemu.log")
-        self.vars_file = os.path.join(out_dir, "OVMF_VARS.fd")
+        self.vars_file = os.path.join(out_dir, "OVMF_VARS.fd") if self.firmware["vars"] else None
         # Unix socket paths are short; keep the socket in a private temporary folder.
         self.socket_dir = tempfile.mkdtemp(prefix="hearth-qemu-")
         self.monitor_path = os.path.join(self.socket_dir, "monitor.sock")
@@ -128,16 +151,15 @@ class QemuMachine:
         return [
             QEMU, "-machine", "q35,accel=tcg", "-cpu", "max", "-m", str(self.memory_mib), "-net", "none",
             "-display", "none", "-no-reboot",
-            "-drive", f"if=pflash,format=raw,unit=0,readonly=on,file={OVMF_CODE}",
-            "-drive", f"if=pflash,format=raw,unit=1,file={self.vars_file}",
-            "-drive", f"format=raw,file={self.disk_image}",
+        ] + [a.format(vars=self.vars_file, disk=self.disk_image) for a in self.firmware["args"]] + [
             "-serial", f"file:{self.serial_log}",
             "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04",
             "-monitor", f"unix:{self.monitor_path},server,nowait",
         ] + self.extra_args
 
     def start(self):
-        shutil.copyfile(OVMF_VARS, self.vars_file)  # earlier runs' variables must not leak in
+        if self.vars_file:
+            shutil.copyfile(self.firmware["vars"], self.vars_file)  # earlier runs' variables must not leak in
         for path in (self.serial_log, self.qemu_log):
             if os.path.exists(path):
                 os.remove(path)

@@ -12,6 +12,7 @@ import string
 from dataclasses import dataclass, field
 
 from . import generated
+from .qemu import DEFAULT_FIRMWARE, FIRMWARE
 from .disk_image import FileCopy, Partition
 
 CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
@@ -46,6 +47,7 @@ class Scenario:
     host_dir: str = ""
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
+    firmware: str = DEFAULT_FIRMWARE  # a profile of qemu.FIRMWARE
 
 
 def list_names():
@@ -85,7 +87,7 @@ def _attach_settings(partitions, lines):
     esp.files.append(FileCopy(to=SETTINGS_PATH, data=("\n".join(lines) + "\n").encode()))
 
 
-def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None):
+def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None, firmware=None):
     path = os.path.join(CASES_DIR, name + ".json")
     if not os.path.isfile(path):
         raise ScenarioError(f"no scenario {name!r} (known: {', '.join(list_names())})")
@@ -107,6 +109,9 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
     if "platform_cfg" in raw:
         _attach_settings(partitions, raw["platform_cfg"])
     expect = raw.get("expect", {})
+    firmware = firmware or raw.get("firmware", DEFAULT_FIRMWARE)
+    if firmware not in FIRMWARE:
+        raise ScenarioError(f"{path}: unknown firmware {firmware!r} (known: {', '.join(sorted(FIRMWARE))})")
     return Scenario(
         name=name,
         description=raw.get("description", ""),
@@ -121,6 +126,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         host_dir=places["host"],
         work_dir=places["work"],
         generate=raw.get("generate", []),
+        firmware=firmware,
     )
 
 
