@@ -63,6 +63,14 @@ constexpr uint64_t kCr4Osfxsr = 1u << 9;
 constexpr uint64_t kCr4Osxmmexcpt = 1u << 10;
 }  // namespace hw
 
+// The operating-system side of SSE: CR4.OSFXSR and CR4.OSXMMEXCPT set, CR0.EM clear. Every
+// path chosen by a CPUID bit for an XMM instruction set (SSSE3, SSE4.1, AES, SHA, PCLMULQDQ)
+// also needs this, or its first instruction raises #UD.
+inline bool HwSseEnabled() {
+  const uint64_t cr4_bits = hw::kCr4Osfxsr | hw::kCr4Osxmmexcpt;
+  return (HwReadCr4() & cr4_bits) == cr4_bits && (HwReadCr0() & hw::kCr0Em) == 0;
+}
+
 // CPUID feature bits the loader asks about.
 namespace hw {
 constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;

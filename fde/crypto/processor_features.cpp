@@ -26,8 +26,7 @@ void CryptoRecordProcessorFeatures() {
   f.pclmul = (ecx & hw::kLeaf1EcxPclmul) != 0;
   f.rdrand = (ecx & hw::kLeaf1EcxRdrand) != 0;
   f.sha = maxLeaf >= 7 && (HwCpuid(7, 0).ebx & hw::kLeaf7EbxSha) != 0;
-  const uint64_t sseOn = hw::kCr4Osfxsr | hw::kCr4Osxmmexcpt;
-  f.os_sse = (HwReadCr4() & sseOn) == sseOn && (HwReadCr0() & hw::kCr0Em) == 0;
+  f.os_sse = HwSseEnabled();
   gFeatures = f;
   gRecorded = true;
 }
