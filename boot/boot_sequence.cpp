@@ -12,6 +12,7 @@
 #include "boot/recovery.h"
 #include "boot/volume.h"
 #include "diag/stage.h"
+#include "fde/unlock_key.h"
 #include "config/boot_options.h"
 #include "config/boot_options_stage.h"
 #include "output/console.h"
@@ -186,6 +187,7 @@ EFI_STATUS RunBootSequence() {
     args = FinalizeBootStruct(handoff);
   }
   StageMark("End");
+  WipeUnclaimedSecrets();
   EnterKernel(reinterpret_cast<UINT64>(args), state.kernel.EntryPhysical);
   FatalError("Kernel entry failed\n");
 }

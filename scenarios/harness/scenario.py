@@ -86,7 +86,7 @@ def _attach_settings(partitions, lines):
     esp.files.append(FileCopy(to=SETTINGS_PATH, data=("\n".join(lines) + "\n").encode()))
 
 
-def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None):
+def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None, firmware_name=None):
     path = os.path.join(CASES_DIR, name + ".json")
     if not os.path.isfile(path):
         raise ScenarioError(f"no scenario {name!r} (known: {', '.join(list_names())})")
@@ -108,7 +108,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
     if "platform_cfg" in raw:
         _attach_settings(partitions, raw["platform_cfg"])
     expect = raw.get("expect", {})
-    firmware_name = raw.get("firmware", firmware.DEFAULT)
+    firmware_name = firmware_name or raw.get("firmware", firmware.DEFAULT)
     if firmware_name not in firmware.PROFILES:
         raise ScenarioError(f"{path}: unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
     return Scenario(

@@ -343,6 +343,52 @@ TEST_F(HandoffChecks, ProcessorStateAsTheGateLeavesIt) {
   }
 }
 
+// The loader's call gate always passes a block; an entry with EAX 0 is a failed hand-off,
+// and only a multiboot run that asked for it checks the placement alone.
+TEST_F(HandoffChecks, EntryWithoutABlockFails) {
+  probe_context context = {};
+  EXPECT_FALSE(probe_check_entry(&context));
+  EXPECT_EQ(probe_host::Failures(), "boot arguments handed over: entered without a block (EAX 0)");
+
+  probe_host::ResetReport();
+  context.placement_only = 1;
+  EXPECT_FALSE(probe_check_entry(&context));
+  EXPECT_EQ(probe_host::Failures(), "");
+  EXPECT_EQ(probe_host::Results().size(), 0u);
+
+  probe_host::ResetReport();
+  context.boot_arguments = 0x1000;
+  EXPECT_TRUE(probe_check_entry(&context));
+  EXPECT_EQ(probe_host::Failures(), "");
+}
+
+// "probe-secrets" names byte strings the loader must have wiped: found anywhere in loader
+// code or data (here: a copy left in the kernel region) they fail the check.
+TEST_F(HandoffChecks, SecretLeftInLoaderMemory) {
+  const uint8_t unlock_key[16] = {0x3A, 0x91, 0x5C, 0x07, 0xE2, 0x48, 0xB6, 0x1D,
+                                  0x7F, 0xC0, 0x25, 0x99, 0x64, 0xAB, 0x0E, 0xD3};
+  HandoffOptions options;
+  options.command_line += " probe-secrets=3A915C07E248B61D7FC0259964AB0ED3,5566778899";
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+  EXPECT_NE(probe_host::Output().find("probe: ok secrets wiped from loader memory: 2 secrets, none in"),
+            std::string::npos) << probe_host::Output();
+
+  probe_host::ResetReport();
+  options.edit_memory = [&](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+    std::memcpy(&m[0x2000], unlock_key, sizeof(unlock_key));  // inside the kernel image
+  };
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("secrets wiped from loader memory")) << probe_host::Output();
+  EXPECT_NE(probe_host::Failures().find("secret 1 found at"), std::string::npos) << probe_host::Failures();
+
+  probe_host::ResetReport();
+  options.edit_memory = nullptr;
+  options.command_line = HandoffOptions{}.command_line + " probe-secrets=3A9";
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("secrets wiped from loader memory")) << probe_host::Output();
+}
+
 TEST_F(HandoffChecks, NoBlockAtAll) {
   probe_context context = {};
   context.boot_arguments = 0x1000;  // nothing mapped there
