@@ -106,3 +106,75 @@ HEARTH_BENCH_RATIO(kResampleArtwork, "resample_artwork_1x_to_2x_vs_stb", "BM_Dra
                    "BM_Draw_ResampleArtwork2x_Stb");
 
 }  // namespace
+
+// --- Compositing ------------------------------------------------------------------------
+
+#include <pixman.h>
+
+#include "draw/composite.h"
+
+namespace {
+
+constexpr int kScreenWidth = 1920, kScreenHeight = 1080;
+
+// A full-screen view whose transparency varies across it: a soft vignette around an opaque
+// middle, fully transparent corners, every value in between.
+const std::vector<DUPixel>& FullScreenView() {
+  static std::vector<DUPixel> pixels = [] {
+    std::vector<DUPixel> p(size_t(kScreenWidth) * kScreenHeight);
+    for (int y = 0; y < kScreenHeight; ++y) {
+      for (int x = 0; x < kScreenWidth; ++x) {
+        double dx = (x - kScreenWidth / 2.0) / (kScreenWidth / 2.0), dy = (y - kScreenHeight / 2.0) / (kScreenHeight / 2.0);
+        double d = (dx * dx + dy * dy) / 2;  // 0 in the middle, 1 in the corners
+        UINT8 t = d < 0.1 ? 0 : d > 0.9 ? 255 : UINT8((d - 0.1) / 0.8 * 255);
+        p[size_t(y) * kScreenWidth + x] = DUColorMake(UINT8(x), UINT8(y), UINT8(x ^ y), t);
+      }
+    }
+    return p;
+  }();
+  return pixels;
+}
+
+void BM_Draw_CompositeFullScreen_Hearth(benchmark::State& state) {
+  const std::vector<DUPixel>& view = FullScreenView();
+  std::vector<DUPixel> screen(view.size(), DUColorMake(30, 60, 90, 0));
+  DUSize size{kScreenHeight, kScreenWidth};
+  DURect clip{0, 0, kScreenHeight, kScreenWidth};
+  for (auto _ : state) {
+    if (DUCompositePixelBuffers(screen.data(), size, &clip, view.data(), size, {0, 0}, 0, nullptr) != EFI_SUCCESS) {
+      state.SkipWithError("compositing failed");
+      break;
+    }
+    benchmark::DoNotOptimize(screen.data());
+  }
+}
+
+// pixman works on premultiplied alpha: the same view, converted once before timing.
+void BM_Draw_CompositeFullScreen_PixmanOver(benchmark::State& state) {
+  const std::vector<DUPixel>& view = FullScreenView();
+  std::vector<uint32_t> premultiplied(view.size());
+  for (size_t i = 0; i < view.size(); ++i) {
+    uint32_t a = 255 - (view[i] >> 24), out = a << 24;
+    for (int c = 0; c < 3; ++c) out |= (((view[i] >> (8 * c)) & 0xFF) * a / 255) << (8 * c);
+    premultiplied[i] = out;
+  }
+  std::vector<uint32_t> screen(view.size(), 0xFF1E3C5A);
+  pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, kScreenWidth, kScreenHeight, premultiplied.data(),
+                                                 kScreenWidth * 4);
+  pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kScreenWidth, kScreenHeight, screen.data(),
+                                                 kScreenWidth * 4);
+  for (auto _ : state) {
+    pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, kScreenWidth, kScreenHeight);
+    benchmark::DoNotOptimize(screen.data());
+  }
+  pixman_image_unref(src);
+  pixman_image_unref(dst);
+}
+
+BENCHMARK(BM_Draw_CompositeFullScreen_Hearth)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Draw_CompositeFullScreen_PixmanOver)->Unit(benchmark::kMillisecond);
+
+HEARTH_BENCH_RATIO(kCompositeFullScreen, "composite_fullscreen_1920x1080_vs_pixman_over", "BM_Draw_CompositeFullScreen_Hearth",
+                   "BM_Draw_CompositeFullScreen_PixmanOver");
+
+}  // namespace

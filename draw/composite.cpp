@@ -10,26 +10,33 @@
 
 namespace {
 
+constexpr UINTN kPrefetchDistance = 512;
+
 INT64 Min(INT64 a, INT64 b) { return a < b ? a : b; }
 INT64 Max(INT64 a, INT64 b) { return a > b ? a : b; }
 
 inline __m128i Div255(__m128i x) {
-  // floor(x / 255) for 0 <= x <= 65025, exactly.
-  __m128i rounded = _mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8));
-  return _mm_srli_epi16(rounded, 8);
+  // floor(x / 255) = (x * 0x8081) >> 23, exact for 0 <= x <= 65025.
+  return _mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(INT16(0x8081))), 7);
 }
 
 // Two pixels widened to 16-bit lanes, over an opaque destination: each channel is
-// s x (255 - ts) / 255 + d x ts / 255, and the result stays opaque.
-inline __m128i MixOverOpaque(__m128i s, __m128i d, __m128i layer) {
-  __m128i ts = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+// s x (255 - ts) / 255 + d x ts / 255, and the result stays opaque. ts holds each pixel's
+// transparency in all four of its lanes.
+template <bool kLayer>
+inline __m128i MixOverOpaque(__m128i s, __m128i d, __m128i ts, __m128i layer) {
   const __m128i full = _mm_set1_epi16(255);
-  ts = _mm_add_epi16(ts, Div255(_mm_mullo_epi16(_mm_sub_epi16(full, ts), layer)));
+  if (kLayer) ts = _mm_add_epi16(ts, Div255(_mm_mullo_epi16(_mm_sub_epi16(full, ts), layer)));
   __m128i from_source = Div255(_mm_mullo_epi16(s, _mm_sub_epi16(full, ts)));
   return _mm_add_epi16(from_source, Div255(_mm_mullo_epi16(d, ts)));
 }
 
-inline bool All(__m128i mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
+// Rows are long runs; asking for the lines ahead keeps both streams in flight. A prefetch
+// never faults, so running past the buffer's end is harmless.
+inline void Prefetch(const DUPixel* p) {
+  _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<UINTN>(p) + kPrefetchDistance), _MM_HINT_T0);
+}
+
 
 inline void CompositePixel(DUPixel* d, DUPixel s, UINT32 layer) {
   UINT32 ts = s >> 24;
@@ -38,24 +45,31 @@ inline void CompositePixel(DUPixel* d, DUPixel s, UINT32 layer) {
   *d = DUBlendPixel(*d, s, ts);
 }
 
+template <bool kLayer>
 void CompositeRow(DUPixel* d, const DUPixel* s, INT64 count, UINT32 layer) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i full = _mm_set1_epi32(255);
+  const __m128i ones = _mm_set1_epi32(-1);
   const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
   const __m128i layer_lanes = _mm_set1_epi16(INT16(layer));
   INT64 i = 0;
   for (; i + 4 <= count; i += 4) {
+    Prefetch(s + i);
+    Prefetch(d + i);
     __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    __m128i st = _mm_srli_epi32(sv, 24);
-    if (All(_mm_cmpeq_epi32(st, full))) continue;
-    if (layer == 0 && All(_mm_cmpeq_epi32(st, zero))) {
+    // Bit 15, 11, 7 and 3 of the byte masks are the four transparency bytes.
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(sv, ones)) & 0x8888) == 0x8888) continue;
+    if (!kLayer && (_mm_movemask_epi8(_mm_cmpeq_epi8(sv, zero)) & 0x8888) == 0x8888) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
       continue;
     }
     __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-    if (All(_mm_cmpeq_epi32(_mm_srli_epi32(dv, 24), zero))) {
-      __m128i low = MixOverOpaque(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero), layer_lanes);
-      __m128i high = MixOverOpaque(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero), layer_lanes);
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi8(dv, zero)) & 0x8888) == 0x8888) {
+      __m128i st = _mm_srli_epi32(sv, 24);
+      __m128i ts = _mm_or_si128(st, _mm_slli_epi32(st, 16));  // each pixel's t in both of its words
+      __m128i low = MixOverOpaque<kLayer>(_mm_unpacklo_epi8(sv, zero), _mm_unpacklo_epi8(dv, zero),
+                                          _mm_unpacklo_epi32(ts, ts), layer_lanes);
+      __m128i high = MixOverOpaque<kLayer>(_mm_unpackhi_epi8(sv, zero), _mm_unpackhi_epi8(dv, zero),
+                                           _mm_unpackhi_epi32(ts, ts), layer_lanes);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_and_si128(_mm_packus_epi16(low, high), colour));
       continue;
     }
@@ -104,7 +118,11 @@ EFI_STATUS DUCompositePixelBuffers(DUPixel* destination, DUSize destination_size
     for (INT64 y = top; y < bottom; ++y) {
       DUPixel* d = destination + UINTN(y) * UINTN(destination_size.width) + UINTN(left);
       const DUPixel* s = source + UINTN(y - point.y) * UINTN(source_size.width) + UINTN(left - point.x);
-      CompositeRow(d, s, right - left, transparency);
+      if (transparency) {
+        CompositeRow<true>(d, s, right - left, transparency);
+      } else {
+        CompositeRow<false>(d, s, right - left, 0);
+      }
     }
   }
   DUScaledCopiesFree(&temporary);
