@@ -40,7 +40,21 @@ inline DUPixel Unweighted(__m128 sum) {
 }
 
 void WeighRow(const DUPixel* source, INT32 width, float* out) {
-  for (INT32 x = 0; x < width; ++x) _mm_storeu_ps(out + 4 * x, Weighted(source[x]));
+  const __m128i zero = _mm_setzero_si128();
+  INT32 x = 0;
+  for (; x + 4 <= width; x += 4) {
+    __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+    __m128 opacity = _mm_cvtepi32_ps(_mm_sub_epi32(_mm_set1_epi32(255), _mm_srli_epi32(pixels, 24)));
+    // A 1 in place of the transparency byte: times the opacity it gives the opacity lane.
+    pixels = _mm_or_si128(_mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF)), _mm_set1_epi32(0x01000000));
+    __m128i low = _mm_unpacklo_epi8(pixels, zero), high = _mm_unpackhi_epi8(pixels, zero);
+    float* o = out + 4 * x;
+    _mm_storeu_ps(o, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)), _mm_shuffle_ps(opacity, opacity, 0x00)));
+    _mm_storeu_ps(o + 4, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)), _mm_shuffle_ps(opacity, opacity, 0x55)));
+    _mm_storeu_ps(o + 8, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)), _mm_shuffle_ps(opacity, opacity, 0xAA)));
+    _mm_storeu_ps(o + 12, _mm_mul_ps(_mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)), _mm_shuffle_ps(opacity, opacity, 0xFF)));
+  }
+  for (; x < width; ++x) _mm_storeu_ps(out + 4 * x, Weighted(source[x]));
 }
 
 void FilterAcross(const float* row, const DUAxisWeights& weights, float* out) {
@@ -55,13 +69,46 @@ void FilterAcross(const float* row, const DUAxisWeights& weights, float* out) {
   }
 }
 
-void FilterDown(const float* const* rows, const float* w, INT32 count, INT32 width, DUPixel* out) {
+inline DUPixel ToPixel(__m128 sum) {
+  // Opacity below one half rounds to fully transparent: no colour to work out.
+  return _mm_cvtss_f32(_mm_shuffle_ps(sum, sum, 0xFF)) <= 0.5f ? 0xFF000000u : Unweighted(sum);
+}
+
+// Short filters (the usual two to four rows) keep every row's weight in a register.
+template <INT32 kCount>
+void FilterDownShort(const float* const* rows, const float* w, INT32 width, DUPixel* out) {
+  __m128 weights[kCount];
+  for (INT32 k = 0; k < kCount; ++k) weights[k] = _mm_set1_ps(w[k]);
   for (INT32 x = 0; x < width; ++x) {
-    __m128 sum = _mm_setzero_ps();
-    for (INT32 k = 0; k < count; ++k) {
-      sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[k]), _mm_loadu_ps(rows[k] + 4 * UINTN(x))));
+    __m128 sum = _mm_mul_ps(weights[0], _mm_loadu_ps(rows[0] + 4 * UINTN(x)));
+    for (INT32 k = 1; k < kCount; ++k) sum = _mm_add_ps(sum, _mm_mul_ps(weights[k], _mm_loadu_ps(rows[k] + 4 * UINTN(x))));
+    out[x] = ToPixel(sum);
+  }
+}
+
+// Longer filters sum row by row into sum (4 floats a pixel) so the loops stream.
+void FilterDownLong(const float* const* rows, const float* w, INT32 count, INT32 width, float* sum, DUPixel* out) {
+  UINTN floats = 4 * UINTN(width);
+  __m128 w0 = _mm_set1_ps(w[0]);
+  for (UINTN i = 0; i < floats; i += 4) _mm_storeu_ps(sum + i, _mm_mul_ps(w0, _mm_loadu_ps(rows[0] + i)));
+  for (INT32 k = 1; k < count; ++k) {
+    __m128 wk = _mm_set1_ps(w[k]);
+    const float* row = rows[k];
+    for (UINTN i = 0; i < floats; i += 4) {
+      _mm_storeu_ps(sum + i, _mm_add_ps(_mm_loadu_ps(sum + i), _mm_mul_ps(wk, _mm_loadu_ps(row + i))));
     }
-    out[x] = Unweighted(sum);
+  }
+  for (INT32 x = 0; x < width; ++x) out[x] = ToPixel(_mm_loadu_ps(sum + 4 * UINTN(x)));
+}
+
+void FilterDown(const float* const* rows, const float* w, INT32 count, INT32 width, float* sum, DUPixel* out) {
+  switch (count) {
+    case 1: return FilterDownShort<1>(rows, w, width, out);
+    case 2: return FilterDownShort<2>(rows, w, width, out);
+    case 3: return FilterDownShort<3>(rows, w, width, out);
+    case 4: return FilterDownShort<4>(rows, w, width, out);
+    case 5: return FilterDownShort<5>(rows, w, width, out);
+    default: return FilterDownLong(rows, w, count, width, sum, out);
   }
 }
 
@@ -69,11 +116,13 @@ void FilterDown(const float* const* rows, const float* w, INT32 count, INT32 wid
 struct Scratch {
   float* source_row = nullptr;
   float* ring = nullptr;
+  float* sum = nullptr;            // one output row before it becomes pixels
   INT32* ring_rows = nullptr;      // which source row each slot holds
   const float** window = nullptr;  // the filtered rows of one output row
   ~Scratch() {
     PoolFree(source_row);
     PoolFree(ring);
+    PoolFree(sum);
     PoolFree(ring_rows);
     PoolFree(window);
   }
@@ -93,9 +142,10 @@ EFI_STATUS ResampleFiltered(UINT32 filter, DUPixel* destination, const DUPixel* 
   Scratch scratch;
   scratch.source_row = static_cast<float*>(PoolAllocate(4 * UINTN(from.width) * sizeof(float)));
   scratch.ring = static_cast<float*>(PoolAllocate(ring_size * filtered_floats * sizeof(float)));
+  scratch.sum = static_cast<float*>(PoolAllocate(filtered_floats * sizeof(float)));
   scratch.ring_rows = static_cast<INT32*>(PoolAllocate(ring_size * sizeof(INT32)));
   scratch.window = static_cast<const float**>(PoolAllocate(ring_size * sizeof(float*)));
-  if (!scratch.source_row || !scratch.ring || !scratch.ring_rows || !scratch.window) {
+  if (!scratch.source_row || !scratch.ring || !scratch.sum || !scratch.ring_rows || !scratch.window) {
     status = EFI_OUT_OF_RESOURCES;
   } else {
     for (UINTN i = 0; i < ring_size; ++i) scratch.ring_rows[i] = -1;
@@ -112,7 +162,7 @@ EFI_STATUS ResampleFiltered(UINT32 filter, DUPixel* destination, const DUPixel* 
         }
         scratch.window[k] = filtered;
       }
-      FilterDown(scratch.window, down.weights + UINTN(y) * UINTN(down.stride), down.count[y], to.width,
+      FilterDown(scratch.window, down.weights + UINTN(y) * UINTN(down.stride), down.count[y], to.width, scratch.sum,
                  destination + UINTN(y) * UINTN(to.width));
     }
   }
