@@ -9,6 +9,13 @@ namespace {
 
 struct FakeUga {
   EFI_UGA_DRAW_PROTOCOL protocol{};
+  static inline int transfers = 0;
+  static EFI_STATUS EFIAPI Blt(EFI_UGA_DRAW_PROTOCOL*, EFI_UGA_PIXEL*, EFI_UGA_BLT_OPERATION op, UINTN, UINTN, UINTN,
+                               UINTN, UINTN w, UINTN h, UINTN delta) {
+    if (op != EfiUgaBltBufferToVideo || w != 800 || h != 600 || delta != 800 * 4) return EFI_INVALID_PARAMETER;
+    ++transfers;
+    return EFI_SUCCESS;
+  }
   static EFI_STATUS EFIAPI GetMode(EFI_UGA_DRAW_PROTOCOL*, UINT32* w, UINT32* h, UINT32* depth, UINT32* refresh) {
     *w = 800;
     *h = 600;
@@ -16,7 +23,10 @@ struct FakeUga {
     *refresh = 60;
     return EFI_SUCCESS;
   }
-  FakeUga() { protocol.GetMode = GetMode; }
+  FakeUga() {
+    protocol.GetMode = GetMode;
+    protocol.Blt = Blt;
+  }
 };
 
 const UINT8 kEndOfPath[4] = {0x7F, 0xFF, 4, 0};
@@ -47,6 +57,12 @@ TEST(DrawDisplay, FallsBackToTheFirstUgaDrawHandleWithADevicePath) {
   ASSERT_EQ(DUInitialize(), EFI_SUCCESS);
   EXPECT_EQ(DUDisplaySize().width, 800);
   EXPECT_EQ(DUDisplaySize().height, 600);
+  DUScreen* screen = nullptr;
+  ASSERT_EQ(DUScreenCreate(0, &screen), EFI_SUCCESS);
+  FakeUga::transfers = 0;
+  EXPECT_EQ(DUScreenDraw(screen), EFI_SUCCESS);
+  EXPECT_EQ(FakeUga::transfers, 1);
+  DUScreenDestroy(screen);
 }
 
 TEST(DrawDisplay, FailsWithoutAnyUsableDevice) {

@@ -153,6 +153,33 @@ TEST_F(ScreenTest, DrawNeedsInitialisationAndABackBuffer) {
   screen_->back_buffer = saved;
 }
 
+struct RunLoopLog {
+  std::vector<DUView*> removed;
+  int destroyed = 0;
+};
+RunLoopLog gRunLoop;
+const DUScreenOps kRunLoopOps = {
+    [](DUScreen*, DUView* view) { gRunLoop.removed.push_back(view); },
+    [](DUScreen*) { ++gRunLoop.destroyed; },
+};
+
+TEST_F(ScreenTest, TheRunLoopHearsOfRemovedViewsAndTheScreensEnd) {
+  gRunLoop = {};
+  screen_->ops = &kRunLoopOps;
+  DUView* a = Solid({0, 0, 2, 2}, kRed);
+  DUView* b = Solid({0, 0, 2, 2}, kRed);
+  ASSERT_EQ(DUScreenRemoveView(screen_, a), EFI_SUCCESS);
+  ASSERT_EQ(DUViewDestroy(b), EFI_SUCCESS);
+  ASSERT_EQ(gRunLoop.removed.size(), 2u);
+  EXPECT_EQ(gRunLoop.removed[0], a);
+  EXPECT_EQ(gRunLoop.removed[1], b);
+  Solid({0, 0, 2, 2}, kRed);
+  ASSERT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+  screen_ = nullptr;
+  EXPECT_EQ(gRunLoop.removed.size(), 3u);
+  EXPECT_EQ(gRunLoop.destroyed, 1);
+}
+
 // Any sequence of changes, redrawn lazily, leaves the display as a full repaint would.
 TEST_F(ScreenTest, LazyRedrawMatchesAFullRepaint) {
   std::mt19937 rng(81);
