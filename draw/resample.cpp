@@ -7,7 +7,6 @@
 #include <emmintrin.h>
 
 #include "draw/resample_weights.h"
-#include "lib/mem.h"
 #include "memory/memory.h"
 
 namespace {

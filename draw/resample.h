@@ -1,5 +1,7 @@
 // Separable filtered resampling of pixel buffers. Colour is weighted by each source pixel's
-// opacity, so transparent pixels lend no colour to their neighbours.
+// opacity and divided by the summed opacity afterwards, so transparent pixels lend no colour
+// to their neighbours and a uniform picture keeps its colour at any transparency; pixels
+// that come out fully transparent keep no colour (0xFF000000).
 #pragma once
 
 #include "draw/geometry.h"
