@@ -105,6 +105,13 @@ if(HEARTH_BENCH AND benchmark_FOUND)
   if(LZ4_LIBRARY)
     target_link_libraries(hearth-bench PRIVATE ${LZ4_LIBRARY})
   endif()
+  # The drawing layer's peers: pixman (compositing) and stb_image_resize (header only).
+  find_library(PIXMAN_LIBRARY pixman-1)
+  find_path(PIXMAN_INCLUDE_DIR pixman.h PATH_SUFFIXES pixman-1)
+  if(PIXMAN_LIBRARY AND PIXMAN_INCLUDE_DIR)
+    target_include_directories(hearth-bench PRIVATE ${PIXMAN_INCLUDE_DIR})
+    target_link_libraries(hearth-bench PRIVATE ${PIXMAN_LIBRARY})
+  endif()
 endif()
 
 # Fuzz targets: fuzz/fuzz_NAME.cpp -> build/fuzz/fuzz-NAME.
