@@ -20,6 +20,7 @@ bool Tokenize(const std::string& line, std::string* word, Pairs* pairs, std::str
   };
   skip_space();
   while (i < line.size() && line[i] != ' ' && line[i] != '\t') *word += line[i++];
+  if (!word->empty() && (*word)[0] == '#') return true;
   for (skip_space(); i < line.size() && line[i] != '#'; skip_space()) {
     std::string name, value;
     while (i < line.size() && line[i] != '=' && line[i] != ' ' && line[i] != '\t') name += line[i++];
