@@ -8,11 +8,8 @@ namespace {
 
 LodestoreState gLodestore = {};
 
-void ResetLodestore() {
-  LodestoreWipeSecrets();
-  LodestoreConfigFree(&gLodestore.config);
-  gLodestore = {};
-}
+// The previous test firmware took its memory with it: forget the pointers.
+void ResetLodestore() { gLodestore = {}; }
 HEARTH_HOST_RESET(ResetLodestore);
 
 }  // namespace
