@@ -7,6 +7,7 @@
    "rd" and "slide=N" are read as the loader reads them. */
 #include "probe_checks.h"
 
+#include "probe_key_store.h"
 #include "probe_report.h"
 #include "probe_text.h"
 #include "probe_tree.h"
@@ -868,6 +869,7 @@ void probe_check_handoff(const struct probe_context* context) {
   check_slide(&h);
   check_tree_form(&h);
   if (h.tree_ok) check_tree_contents(&h);
+  probe_check_key_store(h.args, &h.tree, h.tree_ok, context);
 }
 
 void probe_check_processor(const struct probe_processor* p) {
