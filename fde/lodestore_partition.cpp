@@ -92,7 +92,7 @@ EFI_STATUS FindLodestorePartition(const EFI_DEVICE_PATH_PROTOCOL* boot_device_pa
   ByteSpan boot_path = WholePath(boot_device_path);
   UINTN hd_index = 0;
   UINT32 boot_number = 0;
-  if (!partition || !FindHardDrive(boot_path, &hd_index, &boot_number) || boot_number < 2) return EFI_NO_MEDIA;
+  if (!partition || !FindHardDrive(boot_path, &hd_index, &boot_number)) return EFI_NO_MEDIA;
   EFI_HANDLE* handles = nullptr;
   UINTN count = 0;
   if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiBlockIoProtocolGuid, nullptr, &count, &handles))) {

@@ -113,7 +113,7 @@ TEST(LodestoreLoad, BootPartitionThatCannotBeNamedEndsTheBoot) {
   LodestoreMachine m;
   m.Install(Make(BaseDescription()));
   std::vector<uint8_t> no_partition = DevicePathBuilder().Acpi().Pci(0x1F, 2).Sata(0).Build();
-  std::vector<uint8_t> first = DevicePathBuilder().Acpi().Pci(0x1F, 2).Sata(0).HardDrive(5).Build();
+  std::vector<uint8_t> first = DevicePathBuilder().Acpi().Pci(0x1F, 2).Sata(0).HardDrive(1).Build();  // none before it
   struct Case {
     std::vector<uint8_t>* path;
     const char* message;
