@@ -61,16 +61,16 @@ static int parse_decimal(const char* text, uint32_t length, uint32_t* value) {
 }
 
 /* Compares one record of the block with "K.S.UUID.PAYLOAD". */
-static int record_matches(const uint8_t* record, const char* spec, uint32_t spec_length, struct probe_text* d) {
+static int record_matches(const uint8_t* record, const char* wanted, uint32_t wanted_length, struct probe_text* d) {
   uint32_t at = 0, length, kind, sub_kind;
   uint8_t uuid[16], payload[128];
-  const char* f = next_field(spec, spec_length, &at, '.', &length);
+  const char* f = next_field(wanted, wanted_length, &at, '.', &length);
   if (!parse_decimal(f, length, &kind)) return 0;
-  f = next_field(spec, spec_length, &at, '.', &length);
+  f = next_field(wanted, wanted_length, &at, '.', &length);
   if (!parse_decimal(f, length, &sub_kind)) return 0;
-  f = next_field(spec, spec_length, &at, '.', &length);
+  f = next_field(wanted, wanted_length, &at, '.', &length);
   if (hex_bytes(f, length, uuid, 16) != 16) return 0;
-  f = next_field(spec, spec_length, &at, '.', &length);
+  f = next_field(wanted, wanted_length, &at, '.', &length);
   int32_t payload_length = hex_bytes(f, length, payload, sizeof(payload));
   if (payload_length < 0) return 0;
   text_add_dec(d, load_le32(record + 4));
@@ -106,8 +106,8 @@ static void check_key_store_block(const uint8_t* args, const char* line) {
     return;
   }
   while (ok && at < expected_length) {
-    uint32_t spec_length;
-    const char* spec = next_field(expected, expected_length, &at, '/', &spec_length);
+    uint32_t wanted_length;
+    const char* wanted = next_field(expected, expected_length, &at, '/', &wanted_length);
     if (offset > size || size - offset < kRecordHeader) {
       text_add(&d, "block ends early");
       ok = 0;
@@ -115,7 +115,7 @@ static void check_key_store_block(const uint8_t* args, const char* line) {
     }
     const uint8_t* record = block + offset;
     uint32_t next = load_le32(record), length = load_le32(record + 44);
-    ok = length <= size - offset - kRecordHeader && record_matches(record, spec, spec_length, &d);
+    ok = length <= size - offset - kRecordHeader && record_matches(record, wanted, wanted_length, &d);
     ++records;
     if (!ok) {
       text_add(&d, "<- record differs");
