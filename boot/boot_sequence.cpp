@@ -9,6 +9,7 @@
 #include "flags/guids.h"
 #include "machine/os_identity.h"
 #include "machine/processor.h"
+#include "boot/encrypted_root.h"
 #include "boot/recovery.h"
 #include "boot/volume.h"
 #include "diag/stage.h"
@@ -159,6 +160,8 @@ EFI_STATUS RunBootSequence() {
     StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
   }
   ProcessBootNotes();
+  [[maybe_unused]] bool draw_boot_graphics = true;
+  RunEncryptedRootStages(&draw_boot_graphics, state.handoff.hidpi);
   ChooseConsole();
   VerifyRecoveryStage();
 

@@ -90,6 +90,11 @@ if(HEARTHTOOL_SOURCES AND NOT HEARTH_FUZZ)
   endif()
 endif()
 
+# The key-file tests run hearthtool wipekey end to end.
+if(TARGET test-fde AND TARGET hearthtool)
+  add_dependencies(test-fde hearthtool)
+endif()
+
 # Benchmarks: one program, each file adds its benchmarks and comparisons.
 if(HEARTH_BENCH AND benchmark_FOUND)
   file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)

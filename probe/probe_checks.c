@@ -4,10 +4,10 @@
      probe-expect-csr=0xNN           "csr-active-config" is set to this value
      probe-expect-boot-uuid=TEXT     "boot-uuid" on "/chosen"
      probe-expect-perf               a performance record was asked for
-     probe-secrets=HEX[,HEX...]      byte strings that must be nowhere in loader code or data
    "rd" and "slide=N" are read as the loader reads them. */
 #include "probe_checks.h"
 
+#include "probe_key_store.h"
 #include "probe_report.h"
 #include "probe_text.h"
 #include "probe_tree.h"
@@ -280,86 +280,6 @@ static void check_own_pages(const struct handoff* h) {
   ok = ok && region_typed(h, &map, start, end - start, 0, &d);
   if (ok) text_add(&d, "loader data");
   probe_report("memory map: probe pages are loader data", ok, d.data);
-}
-
-/* ---- secrets the loader must have wiped ---- */
-
-enum { kSecretMaxBytes = 128 };
-
-static int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-static uint8_t hex_byte(const char* hex) { return (uint8_t)(hex_digit(hex[0]) << 4 | hex_digit(hex[1])); }
-
-/* The secret is compared straight from its hex digits, so the probe never holds a copy of it
-   in memory that its own scan would find. */
-static int secret_at(const uint8_t* p, const char* hex, uint32_t bytes) {
-  for (uint32_t i = 0; i < bytes; ++i) {
-    if (p[i] != hex_byte(hex + 2 * i)) return 0;
-  }
-  return 1;
-}
-
-/* Where the secret lies in [start, start + size), or 0 (the first page is never scanned). */
-static uint32_t find_secret(uint32_t start, uint32_t size, const char* hex, uint32_t bytes) {
-  const uint8_t* base = size >= bytes ? probe_view(start, size) : 0;
-  uint8_t first = hex_byte(hex);
-  if (!base) return 0;
-  for (uint32_t i = 0; i + bytes <= size; ++i) {
-    if (base[i] == first && secret_at(base + i, hex, bytes)) return start + i;
-  }
-  return 0;
-}
-
-/* Every secret named by "probe-secrets" is absent from the memory the map gives the loader
-   (loader code and data: the loader's images, pools and the kernel region). */
-static void check_secrets_wiped(const struct handoff* h) {
-  const char* value;
-  uint32_t length;
-  struct memory_map map;
-  struct probe_text d;
-  uint64_t scanned = 0;
-  uint32_t found = 0, secrets = 0;
-  if (!has_token(h, "probe-secrets", &value, &length)) return;
-  int ok = memory_map_usable(h, &map);
-  text_clear(&d);
-  for (uint32_t at = 0; ok && at < length && !found; ++secrets) {
-    uint32_t digits = 0;
-    while (at + digits < length && value[at + digits] != ',') ++digits;
-    if (digits == 0 || digits % 2 || digits / 2 > kSecretMaxBytes) {
-      text_add(&d, "bad probe-secrets value");
-      ok = 0;
-      break;
-    }
-    for (uint32_t i = 0; i < digits; ++i) ok = ok && hex_digit(value[at + i]) >= 0;
-    for (uint32_t i = 0; ok && !found && i < map.count; ++i) {
-      const uint8_t* entry = descriptor(&map, i);
-      uint64_t start = descriptor_start(entry), size = descriptor_bytes(entry);
-      uint32_t type = descriptor_type(entry);
-      if ((type != kLoaderCode && type != kLoaderData) || start < 0x1000 || start + size > 0x100000000ull) continue;
-      found = find_secret((uint32_t)start, (uint32_t)size, value + at, digits / 2);
-      if (secrets == 0) scanned += size;
-    }
-    if (found) {
-      text_add(&d, "secret ");
-      text_add_dec(&d, secrets + 1);
-      text_add(&d, " found at ");
-      text_add_hex(&d, found);
-      ok = 0;
-    }
-    at += digits + 1;
-  }
-  if (ok) {
-    text_add_dec(&d, secrets);
-    text_add(&d, " secrets, none in ");
-    text_add_hex(&d, scanned);
-    text_add(&d, " bytes of loader memory");
-  }
-  probe_report("secrets wiped from loader memory", ok, d.data);
 }
 
 static void check_kernel_region_typed(const struct handoff* h) {
@@ -958,9 +878,9 @@ void probe_check_handoff(const struct probe_context* context) {
   check_system_table(&h);
   check_performance_data(&h);
   check_slide(&h);
-  check_secrets_wiped(&h);
   check_tree_form(&h);
   if (h.tree_ok) check_tree_contents(&h);
+  probe_check_key_store(h.args, &h.tree, h.tree_ok, context);
 }
 
 void probe_check_processor(const struct probe_processor* p) {
