@@ -363,8 +363,8 @@ TEST_F(HandoffChecks, EntryWithoutABlockFails) {
 }
 
 // "probe-secrets" names byte strings the loader must have wiped: found anywhere in loader
-// code or data outside the key store (here: a copy left in the kernel region) they fail the
-// check.
+// code or data outside the key store (here: a copy left in the boot-arguments block's tail)
+// they fail the check.
 TEST_F(HandoffChecks, SecretLeftInLoaderMemory) {
   const uint8_t unlock_key[16] = {0x3A, 0x91, 0x5C, 0x07, 0xE2, 0x48, 0xB6, 0x1D,
                                   0x7F, 0xC0, 0x25, 0x99, 0x64, 0xAB, 0x0E, 0xD3};
@@ -377,7 +377,7 @@ TEST_F(HandoffChecks, SecretLeftInLoaderMemory) {
 
   probe_host::ResetReport();
   options.edit_memory = [&](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
-    std::memcpy(&m[0x2000], unlock_key, sizeof(unlock_key));  // inside the kernel image
+    std::memcpy(&m[block - base + 3000], unlock_key, sizeof(unlock_key));  // the block's unused tail
   };
   Run(options);
   EXPECT_TRUE(probe_host::Failed("no key bytes in loader memory")) << probe_host::Output();
