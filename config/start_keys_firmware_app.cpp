@@ -94,7 +94,7 @@ EFI_STATUS StartFirmwareApplication() {
   if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiFirmwareVolume2ProtocolGuid, nullptr, &count, &volumes))) {
     return EFI_NOT_FOUND;
   }
-  PoolTrack(volumes);
+  if (EFI_ERROR(PoolTrack(volumes))) return EFI_OUT_OF_RESOURCES;
   EFI_STATUS status = EFI_NOT_FOUND;
   for (UINTN i = 0; i < count; ++i) {
     if (!VolumeHoldsApplication(volumes[i])) continue;
