@@ -2,7 +2,7 @@
 #include "kernel/macho_loader.h"
 
 #include "flags/boot_mode.h"
-#include "diag/fatal.h"
+#include "output/error_report.h"
 #include "output/console.h"
 #include "memory/memory.h"
 #include "kernel/macho_format.h"
@@ -38,8 +38,7 @@ EFI_STATUS ReadHeader(MachOLoad* load, UINT8 header[kMachOHeaderSize]) {
   if (EFI_ERROR(ReadExactly(load->File, kMachOHeaderSizeWithoutReserved, header))) return EFI_LOAD_ERROR;
   UINT32 magic = LoadLe32(header + kMachOHeaderMagic);
   if (magic == kMachOMagic32) {
-    ConsolePrint("Booting from 32-bit kernelcache is not supported. Exiting.\n");
-    FailBoot(EFI_UNSUPPORTED);
+    return ReportError(kStatusKernel32Bit, "Booting from 32-bit kernelcache is not supported. Exiting.\n");
   }
   if (magic != kMachOMagic64) {
     ConsolePrint("Mach-O file has bad magic number 0x%x\n", magic);
@@ -112,7 +111,7 @@ EFI_STATUS ReadCommandsAndWalk(MachOLoad* load, const UINT8* header) {
   UINT8* commands = nullptr;
   if (size != 0) {
     commands = buffer.Allocate(size);
-    if (!commands) FatalError("Out of memory in LoadKernel\n");
+    if (!commands) return ReportError(kStatusBootEnding, "Out of memory in LoadKernel\n");
     if (EFI_ERROR(ReadExactly(load->File, size, commands))) return EFI_LOAD_ERROR;
   }
   load->Commands = ByteSpan(commands, size);
