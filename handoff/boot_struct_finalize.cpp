@@ -36,7 +36,7 @@ void PublishCommandLine(BootArgs* args, const char* command_line) {
 void PublishRandomSeed() {
   StageMark("Start RandomSeed");
   UINT8 seed[kRandomSeedSize];
-  FillEntropySeed(seed, sizeof(seed));
+  EndBootOnError(FillEntropySeed(seed, sizeof(seed)));
   DeviceTreeAddProperty(Chosen(), "random-seed", sizeof(seed), seed, true);
   SecureZero(seed, sizeof(seed));
   StageMark("End RandomSeed");
@@ -94,8 +94,8 @@ void PublishPlatformProperties(const BootStructInputs& in, BootArgs* args) {
     args->progressMeterEnd = meter_end;
   }
   PublishNetBootInfo(booter_device);
-  PublishEfiProperties();
-  PublishDeviceProperties();
+  EndBootOnError(PublishEfiProperties());
+  EndBootOnError(PublishDeviceProperties());
   args->video = in.video;
   if (in.hidpi) args->flags |= kBootArgsFlagHiDpi;
   PublishCommandLine(args, in.command_line);
@@ -123,6 +123,6 @@ BootArgs* FinalizeBootStruct(const BootStructInputs& in) {
   if (!args) FatalError("Couldn't allocate bootArgs\n");
   PublishPlatformProperties(in, args);
   FlattenDeviceTreeIntoBootArgs(args);
-  ExitToKernel(args, gAcpiReservedAddress);
+  EndBootOnError(ExitToKernel(args, gAcpiReservedAddress));
   return args;
 }
