@@ -3,7 +3,7 @@
 #pragma once
 
 #include "efi/efi.h"
-#include "platform/owners.h"
+#include "memory/owners.h"
 
 inline constexpr const CHAR16* kHearthPath = u"\\System\\Library\\CoreServices\\hearth.efi";
 

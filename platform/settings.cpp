@@ -1,7 +1,7 @@
 #include "platform/settings.h"
 
 #include "efi/protocols/loaded_image.h"
-#include "platform/owners.h"
+#include "memory/owners.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
 #include "platform/smc_service.h"
