@@ -27,8 +27,8 @@ constexpr const char* kUsage =
     "         with a relocated pointer to the header, __LINKEDIT with symbols; the entry point\n"
     "         defaults to the first byte of the code.\n"
     "inspect  lists the header, segments, sections, entry point and tables; with --load it also\n"
-    "         loads the file with the boot loader's own loader on the test firmware (slid by\n"
-    "         BYTES when given) and prints where the kernel landed.\n";
+    "         loads the file with the boot loader's own loader into this process's memory at the\n"
+    "         kernel's physical addresses (slid by BYTES when given) and prints where it landed.\n";
 
 bool ParseNumber(const std::string& text, uint64_t* value) {
   char* end = nullptr;
