@@ -80,10 +80,10 @@ void RunStage(const char* name, Body body) {
 
 // Settings, log and performance record: everything later stages report through.
 void StartDiagnostics() {
-  ReadBooterSettings();
+  (void)ReadBooterSettings();  // none found: the defaults
   BootFileSetReadSize(gBooterSettings.kc_read_size);
   LogStart(gBooterSettings);
-  PerfRecordStart(0, 0);
+  (void)PerfRecordStart(0, 0);  // no record asked for, or no memory for one: the boot goes on
   StageMark("Start");
 }
 
@@ -91,7 +91,7 @@ void StartDiagnostics() {
 EFI_STATUS IdentifyMachine() {
   if (EFI_ERROR(InitConsoleMode())) return ReportError(EFI_DEVICE_ERROR, "Can not initialize console\n");
   if (gBooterSettings.log & kLogSinkConsole) BootModeFlags |= kBootModeVerbose;
-  if (BootModeFlags & kBootModeVerbose) SetConsoleMode(kConsoleModeText);
+  if (BootModeFlags & kBootModeVerbose) (void)SetConsoleMode(kConsoleModeText);
   RecordProcessorFeatures();
   IdentifyBoard();
   AnnounceOperatingSystem();
@@ -102,8 +102,9 @@ EFI_STATUS IdentifyMachine() {
 }
 
 void SelectProcessorSubtype() {
-  SetCpuSubtype(kCpuSubtypeX86_64All);
-  if (ProcessorSupportsHaswellSubtype()) SetCpuSubtype(kCpuSubtypeX86_64Haswell);
+  // Neither can be refused: the Haswell subtype only with the features it needs.
+  (void)SetCpuSubtype(kCpuSubtypeX86_64All);
+  if (ProcessorSupportsHaswellSubtype()) (void)SetCpuSubtype(kCpuSubtypeX86_64Haswell);
 }
 
 // A booter started from the recovery folder is the recovery system's own booter.
@@ -121,7 +122,7 @@ void NoteRecoveryBooter() {
 // then goes on from the disk.
 void StartRecoveryWhenRequested() {
   if (BootModeFlags & kBootModeRecoveryRequested) {
-    StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
+    (void)StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
   }
 }
 

@@ -12,7 +12,7 @@
 
 // The I/O port of the ACPI power-management timer, from the FADT found through the
 // system table's ACPI tables. EFI_NOT_FOUND when there is no FADT or its port is 0.
-EFI_STATUS EntropyFindPmTimerPort(UINT16* port);
+[[nodiscard]] EFI_STATUS EntropyFindPmTimerPort(UINT16* port);
 
 // Polls of the timer per output byte before the reading is taken as it is, so that a
 // timer that never moves cannot hang the boot.

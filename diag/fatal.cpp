@@ -35,7 +35,7 @@ void EndBootOnError(EFI_STATUS status) {
 void FailBoot(EFI_STATUS status) {
   // Boot services are gone: nothing to hand back and nowhere to return to.
   if (!gBS) HwHalt();
-  RestoreConsoleMode();
+  (void)RestoreConsoleMode();
   if (gDrawFailureScreen) gDrawFailureScreen();
   LogShutdown();
   ReleaseAllAllocations();

@@ -74,4 +74,4 @@ typedef EFI_STATUS (*LogDeviceTreePublisher)(const char* node_path, const char* 
 
 // When "debug" bit 0x2 is set and the memory copy is not empty, publishes it as property
 // "hearth" of "/efi/debug-log" through publish. EFI_SUCCESS when there is nothing to publish.
-EFI_STATUS LogPublishToDeviceTree(LogDeviceTreePublisher publish, void* context);
+[[nodiscard]] EFI_STATUS LogPublishToDeviceTree(LogDeviceTreePublisher publish, void* context);

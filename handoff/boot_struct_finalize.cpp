@@ -106,7 +106,7 @@ void PublishPlatformProperties(const BootStructInputs& in, BootArgs* args) {
   MovePersistentMemoryNote();
   FillPlatformFields(args);
   QuiescePciDevices(in.boot_device_path);
-  LogPublishToDeviceTree(PublishLogProperty, nullptr);
+  (void)LogPublishToDeviceTree(PublishLogProperty, nullptr);  // the kernel boots without the log copy
 }
 
 void FlattenDeviceTreeIntoBootArgs(BootArgs* args) {

@@ -16,7 +16,7 @@ constexpr UINT32 kCpuSubtypeX86_64Haswell = 8;
 
 // Sets CpuSubtype to kCpuSubtypeX86_64All or kCpuSubtypeX86_64Haswell; anything else, or
 // the Haswell subtype without the features, is EFI_UNSUPPORTED.
-EFI_STATUS SetCpuSubtype(UINT32 subtype);
+[[nodiscard]] EFI_STATUS SetCpuSubtype(UINT32 subtype);
 
 // The hypervisor-present bit (CPUID leaf 1 ECX bit 31).
 bool ProcessorIsVirtualMachine();

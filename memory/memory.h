@@ -20,9 +20,9 @@ void PoolFreeSecret(void* buffer, UINTN size);
 // Page allocation with exactly the firmware's arguments; tracked on success. Pages that
 // cannot be tracked go back (EFI_OUT_OF_RESOURCES).
 [[nodiscard]] EFI_STATUS PagesAllocate(EFI_ALLOCATE_TYPE type, EFI_MEMORY_TYPE memory_type, UINTN pages,
-                         EFI_PHYSICAL_ADDRESS* address);
+                                       EFI_PHYSICAL_ADDRESS* address);
 // Frees pages; unknown pages are reported with a warning and still freed.
-EFI_STATUS PagesFree(EFI_PHYSICAL_ADDRESS address, UINTN pages);
+[[nodiscard]] EFI_STATUS PagesFree(EFI_PHYSICAL_ADDRESS address, UINTN pages);
 
 // Frees every tracked allocation and the tracking blocks themselves.
 void ReleaseAllAllocations();

@@ -50,5 +50,6 @@ EFI_MEMORY_DESCRIPTOR* MemoryMapKeepRuntime(EFI_MEMORY_DESCRIPTOR* start, EFI_ME
                                             UINTN descriptor_size);
 // Splits so that one descriptor covers exactly [address, address + pages); pieces are
 // appended at *end (advanced). The buffer must have room for two more descriptors.
-EFI_STATUS MemoryMapSplit(EFI_MEMORY_DESCRIPTOR* start, EFI_MEMORY_DESCRIPTOR** end, UINTN descriptor_size,
-                          UINT64 address, UINT64 pages, EFI_MEMORY_DESCRIPTOR** found);
+[[nodiscard]] EFI_STATUS MemoryMapSplit(EFI_MEMORY_DESCRIPTOR* start, EFI_MEMORY_DESCRIPTOR** end,
+                                        UINTN descriptor_size,
+                                        UINT64 address, UINT64 pages, EFI_MEMORY_DESCRIPTOR** found);

@@ -13,7 +13,7 @@ namespace {
 // A settings file is a few lines of text; anything this large is not one.
 constexpr UINTN kMaxSettingsSize = 1024 * 1024;
 
-void OnVariable(void*, const SettingsVariable& variable) { SetSettingsVariable(variable); }
+void OnVariable(void*, const SettingsVariable& variable) { (void)SetSettingsVariable(variable); }
 
 void OnExitQemu(void* context, QemuExitPolicy policy) { static_cast<PlatformOptions*>(context)->exit_qemu = policy; }
 

@@ -141,7 +141,7 @@ TEST(KernelExit, PerformanceRecordGoesToTheBlockBeforeTheExit) {
   for (bool requested : {false, true}) {
     TestFirmware fw;
     if (requested) fw.SetVariable(u"hearth-perf-record", TarnBootGuid, 7, std::vector<uint8_t>{1});
-    PerfRecordStart(0, 0);
+    (void)PerfRecordStart(0, 0);
     PerfRecordMark("Start");
     BootArgs* args = PrepareKernelRegion();
     auto result = fw.Run([&] {
