@@ -32,11 +32,15 @@ hearth_efi_image(hearth)
 
 # The platform loader: stands in for the maker's firmware protocols on generic firmware.
 file(GLOB_RECURSE PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
-if(PLATFORM_SOURCES)
-  add_executable(BOOTX64 ${PLATFORM_SOURCES}
-                 ${CMAKE_SOURCE_DIR}/lib/mem.cpp ${CMAKE_SOURCE_DIR}/lib/string.cpp
-                 ${CMAKE_SOURCE_DIR}/lib/freestanding.cpp ${CMAKE_SOURCE_DIR}/efi/globals.cpp
-                 ${HEARTH_HW_X86})
-  hearth_efi_image(BOOTX64)
-  set_target_properties(BOOTX64 PROPERTIES SUFFIX ".EFI")
-endif()
+# It shares the bottom layers with hearth: helpers, text output and the tracked pool.
+add_executable(BOOTX64 ${PLATFORM_SOURCES}
+               ${CMAKE_SOURCE_DIR}/lib/mem.cpp ${CMAKE_SOURCE_DIR}/lib/string.cpp
+               ${CMAKE_SOURCE_DIR}/lib/freestanding.cpp ${CMAKE_SOURCE_DIR}/efi/globals.cpp
+               ${CMAKE_SOURCE_DIR}/output/ascii_format.cpp ${CMAKE_SOURCE_DIR}/output/console.cpp
+               ${CMAKE_SOURCE_DIR}/output/serial.cpp ${CMAKE_SOURCE_DIR}/output/error_report.cpp
+               ${CMAKE_SOURCE_DIR}/output/unicode_format.cpp ${CMAKE_SOURCE_DIR}/diag/device_path_text.cpp
+               ${CMAKE_SOURCE_DIR}/diag/device_path_build.cpp
+               ${CMAKE_SOURCE_DIR}/memory/allocation_tags.cpp
+               ${HEARTH_HW_X86})
+hearth_efi_image(BOOTX64)
+set_target_properties(BOOTX64 PROPERTIES SUFFIX ".EFI")

@@ -6,7 +6,7 @@
 #include "efi/types.h"
 
 // ConnectGraphics (mode, hibernate).
-EFI_STATUS OptionsConnectGraphics(UINT32 mode, BOOLEAN hibernate);
+[[nodiscard]] EFI_STATUS OptionsConnectGraphics(UINT32 mode, BOOLEAN hibernate);
 
 // OpenBootGraphics, then GetFramebufferInfo and DrawBootGraphics (2), the failure picture.
-EFI_STATUS OptionsDrawFailureScreen();
+[[nodiscard]] EFI_STATUS OptionsDrawFailureScreen();

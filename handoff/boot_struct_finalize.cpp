@@ -37,7 +37,7 @@ void PublishCommandLine(BootArgs* args, const char* command_line) {
 void PublishRandomSeed() {
   StageMark("Start RandomSeed");
   UINT8 seed[kRandomSeedSize];
-  FillEntropySeed(seed, sizeof(seed));
+  EndBootOnError(FillEntropySeed(seed, sizeof(seed)));
   DeviceTreeAddProperty(Chosen(), "random-seed", sizeof(seed), seed, true);
   SecureZero(seed, sizeof(seed));
   StageMark("End RandomSeed");
@@ -104,8 +104,8 @@ void PublishPlatformProperties(const BootStructInputs& in, BootArgs* args) {
     args->progressMeterEnd = meter_end;
   }
   PublishNetBootInfo(booter_device);
-  PublishEfiProperties();
-  PublishDeviceProperties();
+  EndBootOnError(PublishEfiProperties());
+  EndBootOnError(PublishDeviceProperties());
   args->video = in.video;
   if (in.hidpi) args->flags |= kBootArgsFlagHiDpi;
   PublishCommandLine(args, in.command_line);
@@ -116,7 +116,7 @@ void PublishPlatformProperties(const BootStructInputs& in, BootArgs* args) {
   MovePersistentMemoryNote();
   FillPlatformFields(args);
   QuiescePciDevices(in.boot_device_path);
-  LogPublishToDeviceTree(PublishLogProperty, nullptr);
+  (void)LogPublishToDeviceTree(PublishLogProperty, nullptr);  // the kernel boots without the log copy
 }
 
 void FlattenDeviceTreeIntoBootArgs(BootArgs* args) {
@@ -133,6 +133,6 @@ BootArgs* FinalizeBootStruct(const BootStructInputs& in) {
   if (!args) FatalError("Couldn't allocate bootArgs\n");
   PublishPlatformProperties(in, args);
   FlattenDeviceTreeIntoBootArgs(args);
-  ExitToKernel(args, gAcpiReservedAddress);
+  EndBootOnError(ExitToKernel(args, gAcpiReservedAddress));
   return args;
 }

@@ -9,7 +9,7 @@
 
 // Installs the protocol on a new handle and the ConOut wrapper in the system table; the
 // mode starts as text. Returns the status of the protocol installation.
-EFI_STATUS InstallConsoleControl();
+[[nodiscard]] EFI_STATUS InstallConsoleControl();
 
 // Puts the firmware's own ConOut back and removes the protocol, so that the loader's
 // closing report reaches the screen whatever mode hearth left behind.

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "diag/fatal.h"
+#include "diag/log.h"
 #include "flags/guids.h"
 #include "handoff/boot_args.h"
 #include "hw/fake/hw_fake.h"
@@ -101,4 +103,50 @@ TEST(BootSequence, PlainKernelReachesTheCallGateWithABlockTheKernelCanRead) {
   const DecodedDeviceTreeNode* efi = Child(root, "efi");
   ASSERT_NE(efi, nullptr);
   EXPECT_NE(efi->Find("firmware-abi"), nullptr);
+}
+
+TEST(BootSequence, ThirtyTwoBitKernelEndsTheBootAtOnceWithUnsupported) {
+  TestFirmware fw;
+  BootMachine machine(fw);
+  machine.AddSmallKernel();
+  const std::string path = "\\System\\Library\\PrelinkedKernels\\prelinkedkernel";
+  std::vector<uint8_t> kernel = *machine.boot.ReadFile(path);
+  const uint8_t magic32[] = {0xCE, 0xFA, 0xED, 0xFE};
+  std::memcpy(kernel.data(), magic32, sizeof(magic32));
+  // The development cache is tried before the release one, which stays a good kernel.
+  machine.boot.AddFile(path + ".development", kernel);
+  auto result = machine.Boot();
+  EXPECT_EQ(result.how, How::kExited);
+  EXPECT_EQ(result.status, EFI_UNSUPPORTED);
+  const std::string console = fw.ConsoleText();
+  // Said once: the search does not go on to the good kernel under the next name.
+  const std::string said = "Booting from 32-bit kernelcache is not supported. Exiting.\r\n";
+  ASSERT_NE(console.find(said), std::string::npos) << console;
+  EXPECT_EQ(console.find(said, console.find(said) + 1), std::string::npos) << console;
+  EXPECT_EQ(console.find("Error loading kernel cache"), std::string::npos) << console;
+  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  EXPECT_EQ(fw.LivePageRuns(), 0u);
+}
+
+namespace {
+int gFailureScreens = 0;
+void DrawFailureScreen() {
+  ++gFailureScreens;
+  LogMessage(kLogCategoryError, "failure screen drawn\n");
+}
+}  // namespace
+
+TEST(BootSequence, FailureScreenIsDrawnBeforeTheLogCloses) {
+  TestFirmware fw;
+  BootMachine machine(fw);
+  fw.SetVariable(u"bootercfg", TarnBootGuid, "log=4");
+  gFailureScreens = 0;
+  SetFailureScreen(DrawFailureScreen);
+  auto result = machine.Boot();
+  EXPECT_EQ(result.status, EFI_ABORTED);
+  EXPECT_EQ(gFailureScreens, 1);
+  // The file sink closes with the log: the line reached the file, so the screen came first.
+  const std::string log = machine.esp.FileText("\\BOOTER.LOG");
+  EXPECT_NE(log.find("ERROR!!! Load prelinked kernel"), std::string::npos) << log;
+  EXPECT_NE(log.find("failure screen drawn\r\n"), std::string::npos) << log;
 }

@@ -14,7 +14,7 @@ class LogFileTest : public ::testing::Test {
  protected:
   void StartFileLog(UINT64 debug = 0) {
     UseLogSettings(kLogSinkFile, debug);
-    LogStart();
+    LogStart(gBooterSettings);
   }
   TestFirmware fw;
 };
@@ -102,7 +102,7 @@ TEST(LogFileErrors, WriteOrFlushFailureStopsFileLogging) {
     MemoryFileSystem fs;
     fs.Install(InternalSataPath(), {MemoryFileSystem::kEspTypeGuid});
     UseLogSettings(kLogSinkFile);
-    LogStart();
+    LogStart(gBooterSettings);
     LogMessage(kLogCategoryError, "one ");
     fs.FailNth(failing, 1);
     LogMessage(kLogCategoryError, "two ");
@@ -153,7 +153,7 @@ TEST_F(LogFileTest, ShutdownAppendsTheMemoryLogEvenWithoutTheFileSink) {
   MemoryFileSystem fs;
   fs.Install(InternalSataPath(), {MemoryFileSystem::kEspTypeGuid});
   UseLogSettings(0, kLogDebugAppendMemoryLog);
-  LogStart();
+  LogStart(gBooterSettings);
   LogMessage(kLogCategoryError, "kept in memory\n");
   EXPECT_FALSE(fs.Exists("\\BOOTER.LOG"));
   LogShutdown();

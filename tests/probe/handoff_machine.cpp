@@ -74,7 +74,7 @@ void BuildTree(const HandoffOptions& options, uint32_t base, uint32_t image_size
   uint32_t signature = 0x5A5A1234;
   DeviceTreeAddProperty(chosen, "machine-signature", 4, &signature, true);
   ASSERT_EQ(DeviceTreeAddMemoryMapEntry("Kernel-__TEXT", base, image_size), EFI_SUCCESS);
-  PublishEfiProperties();
+  ASSERT_EQ(PublishEfiProperties(), EFI_SUCCESS);
 }
 
 std::vector<uint8_t> FlattenTree(const HandoffOptions& options) {

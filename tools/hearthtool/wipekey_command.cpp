@@ -16,7 +16,7 @@
 #include "fde/volume_header.h"
 #include "fde/wrapped_key.h"
 #include "lib/mem.h"
-#include "testfw/test_firmware.h"
+#include "tools/lib/host_services.h"
 #include "tools/hearthtool/command.h"
 #include "tools/lib/wipekey.h"
 
@@ -247,7 +247,7 @@ int Inspect(const std::vector<std::string>& args) {
   ReadOptions o;
   int result = ParseReadOptions(args, &o);
   if (result != kExitOk) return result;
-  TestFirmware fw;  // the booter's own code runs on the host firmware
+  HostServices services;  // the booter's own code runs on the host
   if ((result = OpenKeyFile(o)) != kExitOk) return result;
   const PlistNode* users = PlistDictLookup(Lodestore().config.root, "CryptoUsers");
   UINTN index = 0;
@@ -306,7 +306,7 @@ int Unlock(const std::vector<std::string>& args) {
   ReadOptions o;
   int result = ParseReadOptions(args, &o);
   if (result != kExitOk) return result;
-  TestFirmware fw;
+  HostServices services;
   if ((result = OpenKeyFile(o)) != kExitOk) return result;
   if ((result = ObtainKek(o)) == kExitOk) {
     const LodestoreState& s = Lodestore();
