@@ -17,7 +17,9 @@ class ScreenTest : public ::testing::Test {
     ASSERT_EQ(DUScreenCreate(kFill, &screen_), EFI_SUCCESS);
   }
   void TearDown() override {
-    if (screen_) EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    if (screen_) {
+      EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    }
     EXPECT_EQ(TrackedAllocationCount(), 0u) << "something was left allocated";
   }
 
@@ -25,7 +27,9 @@ class ScreenTest : public ::testing::Test {
     DUView* view = nullptr;
     EXPECT_EQ(DUViewCreate(frame, &view), EFI_SUCCESS);
     for (INT32 i = 0; i < frame.width * frame.height; ++i) view->pixels[i] = colour;
-    if (add) EXPECT_EQ(DUScreenAddView(screen_, view), EFI_SUCCESS);
+    if (add) {
+      EXPECT_EQ(DUScreenAddView(screen_, view), EFI_SUCCESS);
+    }
     return view;
   }
 

@@ -283,8 +283,8 @@ int ObtainKek(const ReadOptions& o) {
     if (!wipekey::ParseDescription(line, &d, &error) || d.keks[0].key.size() != kDeliveredUnlockKeySize) {
       return Usage("--kek needs 32 hex digits");
     }
-    DeliverUnlockKey(d.keks[0].key.data(), kDeliveredUnlockKeySize);
-    if (EFI_ERROR(UnlockWithPresetKek())) return Fail("the KEK opens no volume key");
+    if (EFI_ERROR(DeliverUnlockKey(d.keks[0].key.data(), kDeliveredUnlockKeySize)) ||
+        EFI_ERROR(UnlockWithPresetKek())) return Fail("the KEK opens no volume key");
     std::printf("unlocked by: the delivered KEK\n");
     return kExitOk;
   }
