@@ -31,6 +31,11 @@ EFI_STATUS BootFileOpen(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* ro
 EFI_STATUS BootFileGetInfo(EFI_FILE_PROTOCOL* handle, EFI_FILE_INFO** info);
 EFI_STATUS BootFileGetSize(BootFile* file, UINT64* size);
 EFI_STATUS BootFileRead(BootFile* file, UINT64* size, void* buffer);
+// The next size bytes where they already lie in memory (a memory source, or a network file
+// once fetched), moving the position on as a read does; null, with the position unmoved,
+// when the file is not held in memory or has fewer bytes left. The bytes stay valid until
+// the file is closed.
+const UINT8* BootFileTake(BootFile* file, UINT64 size);
 EFI_STATUS BootFileSetPosition(BootFile* file, UINT64 position);
 void BootFileClose(BootFile* file);
 

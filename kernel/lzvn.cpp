@@ -222,9 +222,11 @@ __attribute__((noinline)) Step CarefulStep(Decoder& z, size_t* result) {
   return Step::kContinue;
 }
 
-}  // namespace
-
-size_t DecompressLzvn(void* destination, size_t destination_capacity, const void* source, size_t source_length) {
+// Decodes the stream; when sink is given, hands it each stretch of finished output in order,
+// about every stride bytes (wild copies only ever write past o, so everything before it is
+// final).
+size_t Decode(void* destination, size_t destination_capacity, const void* source, size_t source_length,
+              LzvnSink sink, void* context, size_t stride) {
   if (destination_capacity < lzvn::kMinimumBuffer || source_length < lzvn::kMinimumBuffer) return 0;
   uint8_t* const out = static_cast<uint8_t*>(destination);
   const size_t capacity = destination_capacity;
@@ -234,12 +236,20 @@ size_t DecompressLzvn(void* destination, size_t destination_capacity, const void
   const size_t fast_capacity = capacity > kFastRoom ? capacity - kFastRoom : 0;
   size_t o = 0;
   size_t previous = 0;
+  size_t reported = 0;
   for (;;) {
+    if (sink && o - reported >= stride) {
+      sink(context, out + reported, o - reported);
+      reported = o;
+    }
+    // The fast loop also stops at the next stretch for the sink.
+    size_t limit = fast_capacity;
+    if (sink && reported + stride < limit) limit = reported + stride;
     // Until the first distance, and near the end of either buffer, every step is checked.
     // Past the first distance every instruction has a distance to check, its own or the
     // previous one, and the previous one is known to be good.
-    if (previous != 0) {
-      while (s < fast_end && o < fast_capacity) {
+    if (previous != 0 && o < limit) {
+      while (s < fast_end && o < limit) {
         const unsigned op = s[0];
         const size_t advance = kFast.advance[op];
         if (__builtin_expect(advance == 0, 0)) {
@@ -277,10 +287,25 @@ size_t DecompressLzvn(void* destination, size_t destination_capacity, const void
           CopyNearMatch(to, d, m);
         }
       }
+      if (o >= limit && s < fast_end && o < fast_capacity) continue;  // a stretch is done
     }
     Decoder z{out, capacity, s, end, o, previous};
     size_t result;
-    if (CarefulStep(z, &result) == Step::kStop) return result;
+    if (CarefulStep(z, &result) == Step::kStop) {
+      if (sink && result > reported) sink(context, out + reported, result - reported);
+      return result;
+    }
     s = z.s, o = z.o, previous = z.previous_distance;
   }
+}
+
+}  // namespace
+
+size_t DecompressLzvn(void* destination, size_t destination_capacity, const void* source, size_t source_length) {
+  return Decode(destination, destination_capacity, source, source_length, nullptr, nullptr, 0);
+}
+
+size_t DecompressLzvnStreaming(void* destination, size_t destination_capacity, const void* source,
+                               size_t source_length, LzvnSink sink, void* context) {
+  return Decode(destination, destination_capacity, source, source_length, sink, context, lzvn::kStretch);
 }

@@ -16,11 +16,15 @@
 namespace {
 
 // Both buffers go on every way out: the kernel has been copied to its own memory by then.
+// The compressed bytes are only borrowed when the file already holds them in memory.
 struct ContainerBuffers {
-  UINT8* compressed = nullptr;
+  const UINT8* compressed = nullptr;
+  UINT8* compressed_copy = nullptr;
   UINT8* uncompressed = nullptr;
+  UINT32 adler32 = 0;  // of the uncompressed bytes, when decompression computed it on the way
+  bool have_adler32 = false;
   ~ContainerBuffers() {
-    PoolFree(compressed);
+    PoolFree(compressed_copy);
     PoolFree(uncompressed);
   }
 };
@@ -41,26 +45,43 @@ void CancelSlideUnlessSupported(const KernelCacheHeader& header) {
   BootModeFlags &= ~kBootModeSlide;
 }
 
-EFI_STATUS ReadCompressed(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size, UINT8** out) {
+EFI_STATUS ReadCompressed(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size,
+                          ContainerBuffers* buffers) {
   Stage stage("ReadKernelCache");
   // The compressed bytes must lie inside the slice, not run into the next one.
   if (header.CompressedSize > slice_size - kKernelCacheHeaderSize) return EFI_NOT_FOUND;
-  *out = AllocateBytes(header.CompressedSize);
-  if (!*out) return EFI_OUT_OF_RESOURCES;
+  buffers->compressed = BootFileTake(file, header.CompressedSize);
+  if (buffers->compressed) return EFI_SUCCESS;
+  buffers->compressed_copy = AllocateBytes(header.CompressedSize);
+  if (!buffers->compressed_copy) return EFI_OUT_OF_RESOURCES;
+  buffers->compressed = buffers->compressed_copy;
   UINT64 n = header.CompressedSize;
-  EFI_STATUS status = BootFileRead(file, &n, *out);
+  EFI_STATUS status = BootFileRead(file, &n, buffers->compressed_copy);
   if (EFI_ERROR(status)) return status;
   return n < header.CompressedSize ? EFI_NOT_FOUND : EFI_SUCCESS;
 }
 
-EFI_STATUS Uncompress(const KernelCacheHeader& header, const UINT8* compressed, UINT8** out) {
-  *out = AllocateBytes(header.UncompressedSize);
-  if (!*out) return EFI_OUT_OF_RESOURCES;
+void AddToAdler32(void* context, const uint8_t* data, size_t n) {
+  UpdateAdler32(static_cast<Adler32Running*>(context), data, n);
+}
+
+// LZVN output is checksummed stretch by stretch as it is produced, while still in cache;
+// the checksum stage then only compares.
+EFI_STATUS Uncompress(const KernelCacheHeader& header, ContainerBuffers* buffers) {
+  buffers->uncompressed = AllocateBytes(header.UncompressedSize);
+  if (!buffers->uncompressed) return EFI_OUT_OF_RESOURCES;
   Stage stage("UncompressKernelCache");
-  size_t produced =
-      header.Method == kKernelCacheMethodLzvn
-          ? DecompressLzvn(*out, header.UncompressedSize, compressed, header.CompressedSize)
-          : DecompressLzss(*out, header.UncompressedSize, compressed, header.CompressedSize);
+  size_t produced;
+  if (header.Method == kKernelCacheMethodLzvn) {
+    Adler32Running adler = StartAdler32();
+    produced = DecompressLzvnStreaming(buffers->uncompressed, header.UncompressedSize, buffers->compressed,
+                                       header.CompressedSize, AddToAdler32, &adler);
+    buffers->adler32 = adler.value;
+    buffers->have_adler32 = true;
+  } else {
+    produced = DecompressLzss(buffers->uncompressed, header.UncompressedSize, buffers->compressed,
+                              header.CompressedSize);
+  }
   if (produced != header.UncompressedSize) {
     LogMessage(kLogCategoryError, "ERROR!!! Uncompress prelinked kernel\n");
     return EFI_DEVICE_ERROR;
@@ -68,9 +89,10 @@ EFI_STATUS Uncompress(const KernelCacheHeader& header, const UINT8* compressed, 
   return EFI_SUCCESS;
 }
 
-EFI_STATUS Verify(const KernelCacheHeader& header, const UINT8* uncompressed) {
+EFI_STATUS Verify(const KernelCacheHeader& header, const ContainerBuffers& buffers) {
   Stage stage("CalculateAdler32");
-  UINT32 adler = CalculateAdler32(uncompressed, header.UncompressedSize);
+  UINT32 adler = buffers.have_adler32 ? buffers.adler32
+                                      : CalculateAdler32(buffers.uncompressed, header.UncompressedSize);
   if (adler != header.Adler32) {
     LogMessage(kLogCategoryError, "ERROR!!! Prelinked kernel corrupted\n");
     return EFI_CRC_ERROR;
@@ -89,11 +111,11 @@ EFI_STATUS LoadContainer(BootFile* file, const KernelCacheHeader& header, UINT64
   CancelSlideUnlessSupported(header);
   if (header.Method != kKernelCacheMethodLzss && header.Method != kKernelCacheMethodLzvn) return EFI_UNSUPPORTED;
   ContainerBuffers buffers;
-  EFI_STATUS status = ReadCompressed(file, header, slice_size, &buffers.compressed);
+  EFI_STATUS status = ReadCompressed(file, header, slice_size, &buffers);
   if (EFI_ERROR(status)) return status;
-  status = Uncompress(header, buffers.compressed, &buffers.uncompressed);
+  status = Uncompress(header, &buffers);
   if (EFI_ERROR(status)) return status;
-  status = Verify(header, buffers.uncompressed);
+  status = Verify(header, buffers);
   if (EFI_ERROR(status)) return status;
   BootFileClose(file);
   BootFileFromMemory(buffers.uncompressed, header.UncompressedSize, file);
