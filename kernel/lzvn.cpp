@@ -222,9 +222,10 @@ __attribute__((noinline)) Step CarefulStep(Decoder& z, size_t* result) {
   return Step::kContinue;
 }
 
-// Decodes the stream; when sink is given, hands it each stretch of finished output in order,
+// Decodes the stream; when streaming, hands sink each stretch of finished output in order,
 // about every stride bytes (wild copies only ever write past o, so everything before it is
-// final).
+// final). Two instances, so that plain decoding carries nothing of the streaming.
+template <bool kStreaming>
 size_t Decode(void* destination, size_t destination_capacity, const void* source, size_t source_length,
               LzvnSink sink, void* context, size_t stride) {
   if (destination_capacity < lzvn::kMinimumBuffer || source_length < lzvn::kMinimumBuffer) return 0;
@@ -238,13 +239,13 @@ size_t Decode(void* destination, size_t destination_capacity, const void* source
   size_t previous = 0;
   size_t reported = 0;
   for (;;) {
-    if (sink && o - reported >= stride) {
+    if (kStreaming && o - reported >= stride) {
       sink(context, out + reported, o - reported);
       reported = o;
     }
     // The fast loop also stops at the next stretch for the sink.
     size_t limit = fast_capacity;
-    if (sink && reported + stride < limit) limit = reported + stride;
+    if (kStreaming && reported + stride < limit) limit = reported + stride;
     // Until the first distance, and near the end of either buffer, every step is checked.
     // Past the first distance every instruction has a distance to check, its own or the
     // previous one, and the previous one is known to be good.
@@ -287,12 +288,12 @@ size_t Decode(void* destination, size_t destination_capacity, const void* source
           CopyNearMatch(to, d, m);
         }
       }
-      if (o >= limit && s < fast_end && o < fast_capacity) continue;  // a stretch is done
+      if (kStreaming && o >= limit && s < fast_end && o < fast_capacity) continue;  // a stretch is done
     }
     Decoder z{out, capacity, s, end, o, previous};
     size_t result;
     if (CarefulStep(z, &result) == Step::kStop) {
-      if (sink && result > reported) sink(context, out + reported, result - reported);
+      if (kStreaming && result > reported) sink(context, out + reported, result - reported);
       return result;
     }
     s = z.s, o = z.o, previous = z.previous_distance;
@@ -302,10 +303,10 @@ size_t Decode(void* destination, size_t destination_capacity, const void* source
 }  // namespace
 
 size_t DecompressLzvn(void* destination, size_t destination_capacity, const void* source, size_t source_length) {
-  return Decode(destination, destination_capacity, source, source_length, nullptr, nullptr, 0);
+  return Decode<false>(destination, destination_capacity, source, source_length, nullptr, nullptr, 0);
 }
 
 size_t DecompressLzvnStreaming(void* destination, size_t destination_capacity, const void* source,
                                size_t source_length, LzvnSink sink, void* context) {
-  return Decode(destination, destination_capacity, source, source_length, sink, context, lzvn::kStretch);
+  return Decode<true>(destination, destination_capacity, source, source_length, sink, context, lzvn::kStretch);
 }
