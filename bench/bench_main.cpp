@@ -1,7 +1,10 @@
 // hearth-bench: runs every registered benchmark, then prints the registered comparisons.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +30,7 @@ std::map<std::string, double>& Recorded() {
 // Keeps each benchmark's time per iteration while printing as usual.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
+  explicit CollectingReporter(OutputOptions options) : ConsoleReporter(options) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
@@ -56,10 +60,29 @@ BenchRatio::BenchRatio(const char* name, const char* ours, const char* peer) {
 
 void BenchRecordRatio(const std::string& name, double value) { Recorded()[name] = value; }
 
+namespace {
+
+// Terminal colours only on a terminal, unless --benchmark_color says otherwise (our own
+// reporter does not read that flag, so it is honoured here).
+bool UseColour(int argc, char** argv) {
+  const char kFlag[] = "--benchmark_color=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], kFlag, sizeof(kFlag) - 1) != 0) continue;
+    const char* value = argv[i] + sizeof(kFlag) - 1;
+    if (std::strcmp(value, "auto") == 0) break;
+    return std::strcmp(value, "true") == 0 || std::strcmp(value, "yes") == 0 || std::strcmp(value, "1") == 0;
+  }
+  return isatty(STDOUT_FILENO) != 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  const bool colour = UseColour(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  CollectingReporter reporter;
+  CollectingReporter reporter(colour ? benchmark::ConsoleReporter::OO_ColorTabular
+                                     : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   for (const Comparison& c : Comparisons()) {

@@ -171,6 +171,14 @@ EFI_STATUS BootFileRead(BootFile* file, UINT64* size, void* buffer) {
   return EFI_INVALID_PARAMETER;
 }
 
+const UINT8* BootFileTake(BootFile* file, UINT64 size) {
+  if (!file->Buffer || file->FileHandle) return nullptr;
+  if (file->Position > file->Size || size > file->Size - file->Position) return nullptr;
+  const UINT8* bytes = file->Buffer + file->Position;
+  file->Position += size;
+  return bytes;
+}
+
 EFI_STATUS BootFileSetPosition(BootFile* file, UINT64 position) {
   if (file->FileHandle) return file->FileHandle->SetPosition(file->FileHandle, position);
   UINT64 size = 0;

@@ -31,6 +31,11 @@ void BootFileFromMemory(const void* data, UINT64 size, BootFile* file);
 [[nodiscard]] EFI_STATUS BootFileGetInfo(EFI_FILE_PROTOCOL* handle, EFI_FILE_INFO** info);
 [[nodiscard]] EFI_STATUS BootFileGetSize(BootFile* file, UINT64* size);
 [[nodiscard]] EFI_STATUS BootFileRead(BootFile* file, UINT64* size, void* buffer);
+// The next size bytes where they already lie in memory (a memory source, or a network file
+// once fetched), moving the position on as a read does; null, with the position unmoved,
+// when the file is not held in memory or has fewer bytes left. The bytes stay valid until
+// the file is closed.
+const UINT8* BootFileTake(BootFile* file, UINT64 size);
 [[nodiscard]] EFI_STATUS BootFileSetPosition(BootFile* file, UINT64 position);
 void BootFileClose(BootFile* file);
 

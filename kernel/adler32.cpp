@@ -83,10 +83,12 @@ bool HasSsse3() { return (HwCpuid(1).ecx & hw::kLeaf1EcxSsse3) != 0 && HwSseEnab
 
 }  // namespace
 
-uint32_t CalculateAdler32(const void* data, size_t length) {
+Adler32Running StartAdler32() { return Adler32Running{kAdler32Start, HasSsse3()}; }
+
+void UpdateAdler32(Adler32Running* running, const void* data, size_t length) {
   const uint8_t* p = static_cast<const uint8_t*>(data);
-  AdlerSums sums = {1, 0};
-  if (length >= 64 && HasSsse3()) {
+  AdlerSums sums = {running->value & 0xFFFF, running->value >> 16};
+  if (length >= 64 && running->vector) {
     size_t head = (16 - (reinterpret_cast<uintptr_t>(p) & 15)) & 15;
     ScalarUpdate(&sums, p, head);
     p += head;
@@ -97,5 +99,11 @@ uint32_t CalculateAdler32(const void* data, size_t length) {
     length -= blocks * 32;
   }
   ScalarUpdate(&sums, p, length);
-  return (sums.b << 16) | sums.a;
+  running->value = (sums.b << 16) | sums.a;
+}
+
+uint32_t CalculateAdler32(const void* data, size_t length) {
+  Adler32Running running = StartAdler32();
+  UpdateAdler32(&running, data, length);
+  return running.value;
 }

@@ -42,22 +42,24 @@ struct OpTable {
 constexpr OpTable kOps;
 
 // The same opcodes as tables, so that the common instructions decode without a branch on
-// their kind. The next opcode lies advance[op] bytes on (opcode, operands and literals); an
-// advance of 0 sends the opcode to the careful path (large literals, end of stream,
-// undefined). With w the two bytes after the opcode:
-//   L = literals, M = match + (w & match_mask),
-//   D = (distance_high << 8) | ((w >> distance_shift) & distance_mask), or the previous
-//   distance when reuse is -1.
+// their kind (the kinds follow each other too irregularly for branch prediction). The next
+// opcode lies advance[op] bytes on (opcode, operands and literals); an advance of 0 sends the
+// opcode to the careful path (large literals, end of stream, undefined). With w the two
+// bytes after the opcode:
+//   L = literals, starting operands bytes after the opcode; M = match + (w & match_mask);
+//   D = (((w * distance_scale) >> 8) & distance_mask) | distance_high, or the previous
+//   distance when reuse is all ones (the fresh part is then 0). The multiplication stands
+//   in for a variable shift: 256 keeps w, 64 drops the medium opcode's two match bits.
 // Literal-only opcodes are matches of length 0 at the previous distance.
 struct OpFields {
-  uint16_t literals;
-  uint16_t match;
-  uint16_t match_mask;
-  int16_t reuse;
-  uint16_t distance_shift;
-  uint16_t distance_high;
+  uint8_t literals;
+  uint8_t match;
+  uint8_t match_mask;
+  uint8_t operands;
+  uint16_t distance_scale;
   uint16_t distance_mask;
-  uint16_t unused = 0;
+  uint32_t distance_high;
+  uint32_t reuse;
 };
 static_assert(sizeof(OpFields) == 16);
 
@@ -67,28 +69,28 @@ struct FastOp {
 };
 
 constexpr FastOp FastOpOf(unsigned op) {
-  const uint16_t l = uint16_t(op >> 6);
-  const uint16_t m = uint16_t(((op >> 3) & 7) + 3);
-  const uint16_t kNone = 0;
+  const uint8_t l = uint8_t(op >> 6);
+  const uint8_t m = uint8_t(((op >> 3) & 7) + 3);
+  const uint32_t kReuse = ~uint32_t(0);
   switch (Classify(op)) {
     case Op::kSmallDistance:
-      return {uint8_t(2 + l), {l, m, kNone, 0, 0, uint16_t(op & 7), 0xFF}};
+      return {uint8_t(2 + l), {l, m, 0, 2, 256, 0xFF, uint32_t((op & 7) << 8), 0}};
     case Op::kMediumDistance: {
-      const uint16_t medium_l = uint16_t((op >> 3) & 3);
-      return {uint8_t(3 + medium_l), {medium_l, uint16_t(((op & 7) << 2) + 3), 3, 0, 2, 0, 0x3FFF}};
+      const uint8_t medium_l = uint8_t((op >> 3) & 3);
+      return {uint8_t(3 + medium_l), {medium_l, uint8_t(((op & 7) << 2) + 3), 3, 3, 64, 0x3FFF, 0, 0}};
     }
     case Op::kLargeDistance:
-      return {uint8_t(3 + l), {l, m, kNone, 0, 0, 0, 0xFFFF}};
+      return {uint8_t(3 + l), {l, m, 0, 3, 256, 0xFFFF, 0, 0}};
     case Op::kPreviousDistance:
-      return {uint8_t(1 + l), {l, m, kNone, -1, 0, 0, 0}};
+      return {uint8_t(1 + l), {l, m, 0, 1, 0, 0, 0, kReuse}};
     case Op::kSmallMatch:
-      return {1, {0, uint16_t(op & 0x0F), kNone, -1, 0, 0, 0}};
+      return {1, {0, uint8_t(op & 0x0F), 0, 1, 0, 0, 0, kReuse}};
     case Op::kLargeMatch:
-      return {2, {0, 16, 0xFF, -1, 0, 0, 0}};
+      return {2, {0, 16, 0xFF, 2, 0, 0, 0, kReuse}};
     case Op::kSmallLiteral:
-      return {uint8_t(1 + (op & 0x0F)), {uint16_t(op & 0x0F), 0, kNone, -1, 0, 0, 0}};
+      return {uint8_t(1 + (op & 0x0F)), {uint8_t(op & 0x0F), 0, 0, 1, 0, 0, 0, kReuse}};
     case Op::kNop:
-      return {1, {0, 0, kNone, -1, 0, 0, 0}};
+      return {1, {0, 0, 0, 1, 0, 0, 0, kReuse}};
     default:
       return {0, {}};
   }
@@ -106,52 +108,30 @@ struct FastTables {
 };
 alignas(64) constexpr FastTables kFast;
 
-// Distances below 8 are copied in steps of the smallest multiple of the distance that is
-// at least 8 bytes, once the first 8 bytes are in place.
-constexpr uint8_t kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
-
 inline void Copy8(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, 8); }
-
-// The two ranges never overlap: copies from earlier output are at least this far back.
 inline void Copy16(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, 16); }
 
 inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t n) {
   for (size_t j = 0; j < n; ++j) to[j] = from[j];
 }
 
-// Copies n literal bytes; room is how far both buffers reach past to and from.
-inline void CopyLiterals(uint8_t* to, const uint8_t* from, size_t n, size_t room) {
-  if (n <= 8 && room >= 8) {
-    Copy8(to, from);
-  } else if (room >= n + 15) {
-    for (size_t j = 0; j < n; j += 16) Copy16(to + j, from + j);
-  } else {
-    CopyBytes(to, from, n);
-  }
-}
+// Distances below 8 are copied in steps of the smallest multiple of the distance that is
+// at least 8 bytes, once the first 8 bytes are in place.
+constexpr uint8_t kPatternStep[8] = {0, 8, 8, 9, 8, 10, 12, 14};
 
-// Copies an n-byte match from distance d back; room is the space left in the destination.
-inline void CopyMatch(uint8_t* to, size_t d, size_t n, size_t room) {
+// An n-byte match from d (1 to 7) back; writes up to 8 bytes past the end (at least 8).
+__attribute__((noinline)) void CopyNearMatch(uint8_t* to, size_t d, size_t n) {
   const uint8_t* from = to - d;
-  if (room < n + 15) {
-    CopyBytes(to, from, n);
-  } else if (d >= 16) {
-    for (size_t j = 0; j < n; j += 16) Copy16(to + j, from + j);
-  } else if (d >= 8) {
-    for (size_t j = 0; j < n; j += 8) Copy8(to + j, from + j);
-  } else {
-    CopyBytes(to, from, 8);
-    size_t step = kPatternStep[d];
-    for (size_t j = 8; j < n; j += 8) Copy8(to + j, to + j - step);
-  }
+  CopyBytes(to, from, 8);
+  const size_t step = kPatternStep[d];
+  for (size_t j = 8; j < n; j += 8) Copy8(to + j, to + j - step);
 }
 
-// The fast path decodes an instruction without bounds checks while this much source and
-// destination remain: an opcode with operands (3), a 16-byte literal copy, and a match of up
-// to 34 bytes written as 48 behind at most 15 literals. Longer matches check for themselves.
-constexpr size_t kFastSource = 32;
-constexpr size_t kFastRoom = 64;
-constexpr size_t kShortMatchMax = 34;
+// The fast loop runs while this much source and destination remain: the longest instruction
+// it takes reads 2 + 271 literal bytes copied as 288, or writes 3 literals and a 271-byte
+// match copied as 280 (and 16 literal bytes at most in front of it).
+constexpr size_t kFastSource = 320;
+constexpr size_t kFastRoom = 320;
 
 struct Decoder {
   uint8_t* out;
@@ -215,15 +195,14 @@ __attribute__((noinline)) Step CarefulStep(Decoder& z, size_t* result) {
   }
   s += oplen;
   if (l != 0) {
-    size_t source_left = size_t(z.end - s);
+    if (size_t(z.end - s) < l) return Step::kStop;
     size_t room = z.capacity - z.o;
-    if (source_left < l) return Step::kStop;
     if (room < l) {
       CopyBytes(z.out + z.o, s, room);
       *result = z.capacity;
       return Step::kStop;
     }
-    CopyLiterals(z.out + z.o, s, l, source_left < room ? source_left : room);
+    CopyBytes(z.out + z.o, s, l);
     s += l;
     z.o += l;
   }
@@ -232,72 +211,102 @@ __attribute__((noinline)) Step CarefulStep(Decoder& z, size_t* result) {
     if (d == 0 || d > z.o) return Step::kStop;
     z.previous_distance = d;
     size_t room = z.capacity - z.o;
+    size_t n = room < m ? room : m;
+    CopyBytes(z.out + z.o, z.out + z.o - d, n);  // forward, byte by byte: repeats short periods
+    z.o += n;
     if (room < m) {
-      CopyBytes(z.out + z.o, z.out + z.o - d, room);
       *result = z.capacity;
       return Step::kStop;
     }
-    CopyMatch(z.out + z.o, d, m, room);
-    z.o += m;
   }
   return Step::kContinue;
 }
 
-}  // namespace
-
-size_t DecompressLzvn(void* destination, size_t destination_capacity, const void* source, size_t source_length) {
+// Decodes the stream; when streaming, hands sink each stretch of finished output in order,
+// about every stride bytes (wild copies only ever write past o, so everything before it is
+// final). Two instances, so that plain decoding carries nothing of the streaming.
+template <bool kStreaming>
+size_t Decode(void* destination, size_t destination_capacity, const void* source, size_t source_length,
+              LzvnSink sink, void* context, size_t stride) {
   if (destination_capacity < lzvn::kMinimumBuffer || source_length < lzvn::kMinimumBuffer) return 0;
   uint8_t* const out = static_cast<uint8_t*>(destination);
   const size_t capacity = destination_capacity;
   const uint8_t* s = static_cast<const uint8_t*>(source);
   const uint8_t* const end = s + source_length;
+  const uint8_t* const fast_end = source_length > kFastSource ? end - kFastSource : s;
+  const size_t fast_capacity = capacity > kFastRoom ? capacity - kFastRoom : 0;
   size_t o = 0;
   size_t previous = 0;
+  size_t reported = 0;
   for (;;) {
-    if (size_t(end - s) >= kFastSource && capacity - o >= kFastRoom) {
-      const unsigned op = s[0];
-      const size_t advance = kFast.advance[op];
-      if (advance != 0) {
-        const OpFields& f = kFast.fields[op];
-        const size_t w = LoadLe16(s + 1);
-        const size_t l = f.literals;
-        const size_t m = f.match + (w & f.match_mask);
-        // A long match runs here only when the destination holds it with the copies' overrun.
-        if (m <= kShortMatchMax || capacity - o >= l + m + 16) {
-          const size_t fresh = (size_t(f.distance_high) << 8) | ((w >> f.distance_shift) & f.distance_mask);
-          const size_t d = fresh ^ ((fresh ^ previous) & size_t(ptrdiff_t(f.reuse)));
-          uint8_t* to = out + o;
-          Copy16(to, s + advance - l);
-          s += advance;
-          o += l;
-          to += l;
-          if ((d - 1 >= o) & (m != 0)) return 0;  // distance 0, or before the output
-          previous = d;
-          const uint8_t* from = to - d;
-          if (d >= 16) {
-            Copy16(to, from);
-            Copy16(to + 16, from + 16);
-            for (size_t j = 32; j < m; j += 16) Copy16(to + j, from + j);
-          } else {
-            CopyMatch(to, d, m, capacity - o);
-          }
-          o += m;
-          continue;
-        }
-      } else if (op == 0xE0) {  // large literal, when both buffers hold it with 16 bytes to spare
-        const size_t l = s[1] + 16u;
-        if (size_t(end - s) >= l + 2 + 16 && capacity - o >= l + 16) {
+    if (kStreaming && o - reported >= stride) {
+      sink(context, out + reported, o - reported);
+      reported = o;
+    }
+    // The fast loop also stops at the next stretch for the sink.
+    size_t limit = fast_capacity;
+    if (kStreaming && reported + stride < limit) limit = reported + stride;
+    // Until the first distance, and near the end of either buffer, every step is checked.
+    // Past the first distance every instruction has a distance to check, its own or the
+    // previous one, and the previous one is known to be good.
+    if (previous != 0 && o < limit) {
+      while (s < fast_end && o < limit) {
+        const unsigned op = s[0];
+        const size_t advance = kFast.advance[op];
+        if (__builtin_expect(advance == 0, 0)) {
+          if (op != 0xE0) break;  // end of stream or undefined: the careful path decides
+          const size_t l = s[1] + 16u;
           for (size_t j = 0; j < l; j += 16) Copy16(out + o + j, s + 2 + j);
           s += 2 + l;
           o += l;
           continue;
         }
+        const OpFields& f = kFast.fields[op];
+        const size_t w = LoadLe16(s + 1);
+        Copy16(out + o, s + f.operands);  // up to 15 literals
+        s += advance;
+        o += f.literals;
+        const size_t m = f.match + (w & f.match_mask);
+        const size_t fresh = (((w * f.distance_scale) >> 8) & f.distance_mask) | f.distance_high;
+        const size_t d = fresh | (previous & f.reuse);
+        if (__builtin_expect(d - 1 >= o, 0)) return 0;  // distance 0, or before the output
+        previous = d;
+        uint8_t* to = out + o;
+        o += m;
+        if (__builtin_expect(d >= 8, 1)) {
+          // 8-byte steps: a load of 8 bytes usually lies inside one earlier store, so recent
+          // output is forwarded from the store buffer instead of waiting for it to drain.
+          const uint8_t* from = to - d;
+          Copy8(to, from);
+          Copy8(to + 8, from + 8);
+          Copy8(to + 16, from + 16);
+          Copy8(to + 24, from + 24);
+          if (__builtin_expect(m > 32, 0)) {
+            for (size_t j = 32; j < m; j += 8) Copy8(to + j, from + j);
+          }
+        } else {
+          CopyNearMatch(to, d, m);
+        }
       }
+      if (kStreaming && o >= limit && s < fast_end && o < fast_capacity) continue;  // a stretch is done
     }
-    // Near the end of either buffer, or an instruction the fast path does not take.
     Decoder z{out, capacity, s, end, o, previous};
     size_t result;
-    if (CarefulStep(z, &result) == Step::kStop) return result;
+    if (CarefulStep(z, &result) == Step::kStop) {
+      if (kStreaming && result > reported) sink(context, out + reported, result - reported);
+      return result;
+    }
     s = z.s, o = z.o, previous = z.previous_distance;
   }
+}
+
+}  // namespace
+
+size_t DecompressLzvn(void* destination, size_t destination_capacity, const void* source, size_t source_length) {
+  return Decode<false>(destination, destination_capacity, source, source_length, nullptr, nullptr, 0);
+}
+
+size_t DecompressLzvnStreaming(void* destination, size_t destination_capacity, const void* source,
+                               size_t source_length, LzvnSink sink, void* context) {
+  return Decode<true>(destination, destination_capacity, source, source_length, sink, context, lzvn::kStretch);
 }

@@ -10,6 +10,9 @@ namespace lzvn {
 constexpr uint8_t kEndOfStream = 0x06;  // followed by seven zero bytes
 constexpr size_t kEndOfStreamSize = 8;
 constexpr size_t kMinimumBuffer = 8;
+// DecompressLzvnStreaming hands on output in stretches of about this many bytes: small
+// enough to be still in the second-level cache when the sink reads them.
+constexpr size_t kStretch = 64 * 1024;
 }  // namespace lzvn
 
 // Decodes an LZVN stream into destination and returns the number of bytes produced.
@@ -18,3 +21,13 @@ constexpr size_t kMinimumBuffer = 8;
 // before the start of the output. When the destination fills during a copy, returns
 // destination_capacity at once. Never reads or writes outside the two buffers.
 size_t DecompressLzvn(void* destination, size_t destination_capacity, const void* source, size_t source_length);
+
+// Receives finished output in order: n bytes at data, the next stretch after the last.
+using LzvnSink = void (*)(void* context, const uint8_t* data, size_t n);
+
+// DecompressLzvn that also hands every produced byte to sink, in stretches of about
+// lzvn::kStretch, while the bytes are still in cache (for a checksum over the output). On
+// success the stretches cover exactly the returned count; after an error some may have been
+// handed on.
+size_t DecompressLzvnStreaming(void* destination, size_t destination_capacity, const void* source,
+                               size_t source_length, LzvnSink sink, void* context);

@@ -16,6 +16,16 @@
 
 namespace {
 
+// Both buffers go on every way out: the kernel has been copied to its own memory by then.
+// The compressed bytes are only borrowed when the file already holds them in memory.
+struct ContainerBuffers {
+  const UINT8* compressed = nullptr;  // the file's own bytes, or compressed_copy's
+  PoolBuffer compressed_copy;
+  PoolBuffer uncompressed;
+  UINT32 adler32 = 0;  // of the uncompressed bytes, when decompression computed it on the way
+  bool have_adler32 = false;
+};
+
 // Reads what the slice holds of the header; *length comes back as the bytes read.
 EFI_STATUS ReadHeader(BootFile* file, UINT64 slice_size, UINT8 (&header)[kKernelCacheHeaderSize], UINT64* length) {
   *length = slice_size < sizeof(header) ? slice_size : sizeof(header);
@@ -29,26 +39,43 @@ void CancelSlideUnlessSupported(const KernelCacheHeader& header) {
   BootModeFlags &= ~kBootModeSlide;
 }
 
-EFI_STATUS ReadCompressed(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size, PoolBuffer* out) {
+EFI_STATUS ReadCompressed(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size,
+                          ContainerBuffers* buffers) {
   Stage stage("ReadKernelCache");
   // The compressed bytes must lie inside the slice, not run into the next one.
   if (header.CompressedSize > slice_size - kKernelCacheHeaderSize) return EFI_NOT_FOUND;
-  EFI_STATUS status = out->Allocate(header.CompressedSize);
+  buffers->compressed = BootFileTake(file, header.CompressedSize);
+  if (buffers->compressed) return EFI_SUCCESS;
+  EFI_STATUS status = buffers->compressed_copy.Allocate(header.CompressedSize);
   if (EFI_ERROR(status)) return status;
+  buffers->compressed = buffers->compressed_copy.get<UINT8>();
   UINT64 n = header.CompressedSize;
-  status = BootFileRead(file, &n, out->get());
+  status = BootFileRead(file, &n, buffers->compressed_copy.get());
   if (EFI_ERROR(status)) return status;
   return n < header.CompressedSize ? EFI_NOT_FOUND : EFI_SUCCESS;
 }
 
-EFI_STATUS Uncompress(const KernelCacheHeader& header, const UINT8* compressed, PoolBuffer* out) {
-  if (EFI_ERROR(out->Allocate(header.UncompressedSize))) return EFI_OUT_OF_RESOURCES;
+void AddToAdler32(void* context, const uint8_t* data, size_t n) {
+  UpdateAdler32(static_cast<Adler32Running*>(context), data, n);
+}
+
+// LZVN output is checksummed stretch by stretch as it is produced, while still in cache;
+// the checksum stage then only compares.
+EFI_STATUS Uncompress(const KernelCacheHeader& header, ContainerBuffers* buffers) {
+  if (EFI_ERROR(buffers->uncompressed.Allocate(header.UncompressedSize))) return EFI_OUT_OF_RESOURCES;
   Stage stage("UncompressKernelCache");
-  UINT8* bytes = out->get<UINT8>();
-  size_t produced =
-      header.Method == kKernelCacheMethodLzvn
-          ? DecompressLzvn(bytes, header.UncompressedSize, compressed, header.CompressedSize)
-          : DecompressLzss(bytes, header.UncompressedSize, compressed, header.CompressedSize);
+  UINT8* bytes = buffers->uncompressed.get<UINT8>();
+  size_t produced;
+  if (header.Method == kKernelCacheMethodLzvn) {
+    Adler32Running adler = StartAdler32();
+    produced = DecompressLzvnStreaming(bytes, header.UncompressedSize, buffers->compressed,
+                                       header.CompressedSize, AddToAdler32, &adler);
+    buffers->adler32 = adler.value;
+    buffers->have_adler32 = true;
+  } else {
+    produced = DecompressLzss(bytes, header.UncompressedSize, buffers->compressed,
+                              header.CompressedSize);
+  }
   if (produced != header.UncompressedSize) {
     LogMessage(kLogCategoryError, "ERROR!!! Uncompress prelinked kernel\n");
     return EFI_DEVICE_ERROR;
@@ -56,9 +83,10 @@ EFI_STATUS Uncompress(const KernelCacheHeader& header, const UINT8* compressed, 
   return EFI_SUCCESS;
 }
 
-EFI_STATUS Verify(const KernelCacheHeader& header, const UINT8* uncompressed) {
+EFI_STATUS Verify(const KernelCacheHeader& header, const ContainerBuffers& buffers) {
   Stage stage("CalculateAdler32");
-  UINT32 adler = CalculateAdler32(uncompressed, header.UncompressedSize);
+  UINT32 adler = buffers.have_adler32 ? buffers.adler32
+                                      : CalculateAdler32(buffers.uncompressed.get<UINT8>(), header.UncompressedSize);
   if (adler != header.Adler32) {
     LogMessage(kLogCategoryError, "ERROR!!! Prelinked kernel corrupted\n");
     return EFI_CRC_ERROR;
@@ -76,18 +104,17 @@ EFI_STATUS LoadKernel(BootFile* file, KernelImageInfo* info) {
 EFI_STATUS LoadContainer(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size, KernelImageInfo* info) {
   CancelSlideUnlessSupported(header);
   if (header.Method != kKernelCacheMethodLzss && header.Method != kKernelCacheMethodLzvn) return EFI_UNSUPPORTED;
-  // Both buffers go on every way out: the kernel has been copied to its own memory by then.
-  PoolBuffer compressed, uncompressed;
-  EFI_STATUS status = ReadCompressed(file, header, slice_size, &compressed);
+  ContainerBuffers buffers;
+  EFI_STATUS status = ReadCompressed(file, header, slice_size, &buffers);
   if (EFI_ERROR(status)) return status;
-  status = Uncompress(header, compressed.get<UINT8>(), &uncompressed);
+  status = Uncompress(header, &buffers);
   if (EFI_ERROR(status)) return status;
-  status = Verify(header, uncompressed.get<UINT8>());
+  status = Verify(header, buffers);
   if (EFI_ERROR(status)) return status;
   BootFileClose(file);
-  BootFileFromMemory(uncompressed.get(), header.UncompressedSize, file);
+  BootFileFromMemory(buffers.uncompressed.get(), header.UncompressedSize, file);
   status = LoadKernel(file, info);
-  MemZero(file, sizeof(*file));  // its buffer goes with `uncompressed`
+  MemZero(file, sizeof(*file));  // its buffer goes with ContainerBuffers
   return status;
 }
 

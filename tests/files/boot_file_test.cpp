@@ -62,6 +62,45 @@ TEST(BootFile, MemorySourceReadsAndSeeksWithinItsSize) {
   EXPECT_EQ(BootFileGetSize(&empty, &size), EFI_INVALID_PARAMETER);
 }
 
+// Bytes already in memory are lent out in place; anything else still needs a read.
+TEST(BootFile, TakeLendsBytesHeldInMemoryAndNothingElse) {
+  TestFirmware fw;
+  auto data = Pattern(100);
+  BootFile file;
+  BootFileFromMemory(data.data(), data.size(), &file);
+  ASSERT_EQ(BootFileSetPosition(&file, 10), EFI_SUCCESS);
+  EXPECT_EQ(BootFileTake(&file, 60), data.data() + 10);
+  EXPECT_EQ(file.Position, 70u);
+  EXPECT_EQ(BootFileTake(&file, 31), nullptr) << "only 30 bytes are left";
+  EXPECT_EQ(file.Position, 70u);
+  EXPECT_EQ(BootFileTake(&file, 30), data.data() + 70);
+
+  FakeLoadFile source;
+  source.content = Pattern(5000);
+  BootFile network;
+  ASSERT_EQ(BootFileOpen(&source.protocol, nullptr, u"\\kernelcache", &network), EFI_SUCCESS);
+  EXPECT_EQ(BootFileTake(&network, 10), nullptr) << "not fetched yet";
+  uint8_t head[16];
+  UINT64 n = sizeof(head);
+  ASSERT_EQ(BootFileRead(&network, &n, head), EFI_SUCCESS);
+  const UINT8* rest = BootFileTake(&network, 5000 - 16);
+  ASSERT_NE(rest, nullptr);
+  EXPECT_EQ(std::memcmp(rest, source.content.data() + 16, 5000 - 16), 0);
+  BootFileClose(&network);
+  EXPECT_EQ(TrackedAllocationCount(), 0u);
+
+  MemoryFileSystem volume;
+  volume.AddFile("\\kernelcache", Pattern(100));
+  volume.Install(DevicePathBuilder().Pci(0x1F, 2).Sata(0).HardDrive(2).Build());
+  EFI_FILE_PROTOCOL* root = nullptr;
+  ASSERT_EQ(volume.Protocol()->OpenVolume(volume.Protocol(), &root), EFI_SUCCESS);
+  BootFile on_disk;
+  ASSERT_EQ(BootFileOpen(nullptr, root, u"\\kernelcache", &on_disk), EFI_SUCCESS);
+  EXPECT_EQ(BootFileTake(&on_disk, 10), nullptr);
+  BootFileClose(&on_disk);
+  root->Close(root);
+}
+
 TEST(BootFile, NetworkWholeFileGoesStraightIntoTheCallersBuffer) {
   TestFirmware fw;
   FakeLoadFile source;

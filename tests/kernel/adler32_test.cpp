@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -51,6 +52,26 @@ TEST(Adler32, MatchesZlibOnLargeAndWorstCaseInputs) {
         EXPECT_EQ(CalculateAdler32(p, n), ZlibAdler(p, n)) << "size " << n << " vector " << vector;
       }
     }
+  }
+}
+
+// A stream fed in uneven pieces gives the value of the whole, on either path.
+TEST(Adler32, PiecesGiveTheValueOfTheWhole) {
+  TestFirmware fw;
+  std::vector<uint8_t> data = RandomBytes(300000, 5);
+  std::vector<uint8_t> ones(70000, 0xFF);
+  data.insert(data.end(), ones.begin(), ones.end());
+  for (bool vector : {false, true}) {
+    UseVectorPath(vector);
+    std::mt19937 rng(vector ? 2 : 1);
+    Adler32Running running = StartAdler32();
+    size_t at = 0;
+    while (at < data.size()) {
+      size_t n = std::min<size_t>(data.size() - at, rng() % 9000);
+      UpdateAdler32(&running, data.data() + at, n);
+      at += n;
+    }
+    EXPECT_EQ(running.value, ZlibAdler(data.data(), data.size())) << "vector " << vector;
   }
 }
 

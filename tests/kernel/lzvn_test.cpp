@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,90 @@ TEST(Lzvn, EncoderRoundTrips) {
       EXPECT_LE(packed.size(), input.bytes.size() + input.bytes.size() / 128 + 16) << input.name;
     }
   }
+}
+
+// Data that drives the unchecked loop through every copy shape: short periods (distances 1
+// to 40, below and above the 8-byte steps) repeated far past 32 bytes, literal runs of up to
+// 271 bytes and beyond, and far matches; each input is long enough that most of it decodes
+// away from both buffer ends.
+std::vector<Bytes> CopyShapeInputs() {
+  std::vector<Bytes> inputs;
+  std::mt19937 rng(21);
+  auto random_bytes = [&](size_t n) {
+    Bytes v(n);
+    for (auto& b : v) b = uint8_t(rng());
+    return v;
+  };
+  Bytes periods;
+  for (size_t period = 1; period <= 40; ++period) {
+    Bytes unit = random_bytes(period);
+    for (size_t i = 0; i < 300 + period * 7; ++i) periods.push_back(unit[i % period]);
+    Bytes gap = random_bytes(1 + rng() % 20);
+    periods.insert(periods.end(), gap.begin(), gap.end());
+  }
+  inputs.push_back(periods);
+  Bytes runs;
+  for (size_t run : {16, 17, 31, 32, 33, 100, 271, 272, 600}) {
+    Bytes literals = random_bytes(run);
+    runs.insert(runs.end(), literals.begin(), literals.end());
+    runs.insert(runs.end(), periods.begin() + run, periods.begin() + run + 50);  // a far match
+  }
+  inputs.push_back(runs);
+  return inputs;
+}
+
+TEST(Lzvn, EveryCopyShapeRoundTripsWholeAndCut) {
+  for (const Bytes& input : CopyShapeInputs()) {
+    Bytes packed = LzvnEncode(input.data(), input.size());
+    DecodeResult whole = Decode(packed, input.size());
+    EXPECT_EQ(whole.returned, input.size());
+    EXPECT_EQ(whole.output, input);
+    for (size_t cut : {input.size() - 1, input.size() - 200, input.size() / 2 + 3}) {
+      DecodeResult part = Decode(packed, cut);
+      EXPECT_EQ(part.returned, cut);
+      EXPECT_TRUE(std::equal(part.output.begin(), part.output.end(), input.begin())) << "cut " << cut;
+    }
+  }
+}
+
+struct Stretches {
+  const uint8_t* start = nullptr;
+  size_t covered = 0;
+  bool in_order = true;
+  size_t count = 0;
+  static void Take(void* context, const uint8_t* data, size_t n) {
+    auto* s = static_cast<Stretches*>(context);
+    s->in_order = s->in_order && data == s->start + s->covered && n > 0;
+    s->covered += n;
+    ++s->count;
+  }
+};
+
+// The stretches follow each other without gaps and end exactly where the output does, also
+// when the destination fills first.
+TEST(Lzvn, StreamingHandsOnEveryProducedByteOnce) {
+  Bytes input;
+  for (const Bytes& shape : CopyShapeInputs()) input.insert(input.end(), shape.begin(), shape.end());
+  while (input.size() < 5 * lzvn::kStretch) input.insert(input.end(), input.begin(), input.begin() + input.size() / 3);
+  Bytes packed = LzvnEncode(input.data(), input.size());
+  for (size_t capacity : {input.size(), input.size() - 1000, size_t(lzvn::kStretch) + 5}) {
+    Bytes out(capacity);
+    Stretches stretches;
+    stretches.start = out.data();
+    size_t n = DecompressLzvnStreaming(out.data(), capacity, packed.data(), packed.size(), Stretches::Take,
+                                       &stretches);
+    EXPECT_EQ(n, capacity);
+    EXPECT_TRUE(stretches.in_order);
+    EXPECT_EQ(stretches.covered, n);
+    EXPECT_GE(stretches.count, capacity / lzvn::kStretch);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), input.begin()));
+  }
+  Bytes corrupt = packed;
+  corrupt[corrupt.size() / 2] = 0x7A;  // an undefined opcode, or a changed operand: still inside the buffers
+  Bytes out(input.size());
+  size_t n = DecompressLzvnStreaming(out.data(), out.size(), corrupt.data(), corrupt.size(),
+                                     [](void*, const uint8_t*, size_t) {}, nullptr);
+  EXPECT_LE(n, input.size());
 }
 
 }  // namespace
