@@ -28,6 +28,16 @@ file(GLOB HEARTH_HW_X86 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/x86/*.cpp)
 add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86})
 hearth_efi_image(hearth)
 
+# The input probe: the login toolkit's input events on real firmware, logged on the serial
+# port (scenarios put it where hearth would be). Everything hearth has but its stages.
+file(GLOB UIPROBE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uiprobe/*.cpp)
+if(UIPROBE_SOURCES)
+  set(UIPROBE_FIRMWARE_SOURCES ${HEARTH_SOURCES})
+  list(FILTER UIPROBE_FIRMWARE_SOURCES EXCLUDE REGEX "/boot/[^/]*$")
+  add_executable(ui-probe ${UIPROBE_SOURCES} ${UIPROBE_FIRMWARE_SOURCES} ${HEARTH_HW_X86})
+  hearth_efi_image(ui-probe)
+endif()
+
 # The platform loader: stands in for the maker's firmware protocols on generic firmware.
 file(GLOB_RECURSE PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
 if(PLATFORM_SOURCES)

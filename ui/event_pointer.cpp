@@ -81,25 +81,27 @@ void BuiltinReadScreenSize() {
 
 void BuiltinFindPointerDevices() {
   B().pointer_count = 0;
-  // The console's input handle carries the firmware's merge of every pointer; reading the
-  // devices beside it as well would split each movement between the two.
-  EFI_SIMPLE_POINTER_PROTOCOL* merged = nullptr;
-  if (gST->ConsoleInHandle && !EFI_ERROR(gBS->HandleProtocol(gST->ConsoleInHandle, &kEfiSimplePointerProtocolGuid,
-                                                             reinterpret_cast<VOID**>(&merged))) && merged) {
-    B().pointers[B().pointer_count++] = merged;
-    return;
-  }
   UINTN count = 0;
   EFI_HANDLE* handles = nullptr;
   if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiSimplePointerProtocolGuid, nullptr, &count, &handles))) return;
+  // The console's input handle carries the firmware's merge of the devices connected to it;
+  // reading both it and the devices would split each movement between the two, so it is
+  // read only when it is the one pointer there is.
+  EFI_SIMPLE_POINTER_PROTOCOL* merged = nullptr;
   for (UINTN i = 0; i < count && B().pointer_count < kMaxPointerDevices; ++i) {
     EFI_SIMPLE_POINTER_PROTOCOL* pointer = nullptr;
-    if (!EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiSimplePointerProtocolGuid, reinterpret_cast<VOID**>(&pointer))) &&
-        pointer) {
+    if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiSimplePointerProtocolGuid, reinterpret_cast<VOID**>(&pointer))) ||
+        !pointer) {
+      continue;
+    }
+    if (handles[i] == gST->ConsoleInHandle) {
+      merged = pointer;
+    } else {
       B().pointers[B().pointer_count++] = pointer;
     }
   }
   gBS->FreePool(handles);
+  if (B().pointer_count == 0 && merged) B().pointers[B().pointer_count++] = merged;
 }
 
 void BuiltinPollPointers() {
