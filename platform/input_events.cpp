@@ -9,6 +9,7 @@
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 #include "platform/serial_output.h"
+#include "platform/usb_tablet.h"
 
 namespace {
 
@@ -372,6 +373,7 @@ void SimplePointerRequest() { gInput.want_pointer = TRUE; }
 void InstallInputStandIns() {
   if (!gInput.want_events && !gInput.want_key_map && !gInput.want_pointer) return;
   ConnectAllControllers();
+  if (CountDevices(kEfiAbsolutePointerProtocolGuid) == 0) Report("USB tablet through its USB I/O", InstallUsbTablet());
   ReadScreenSize();
   SerialWriteLine(PlatformText()
                       .Add("platform: input devices: ")
@@ -386,6 +388,10 @@ void InstallInputStandIns() {
     gInput.absolute = FirstAbsolutePointer();
     EFI_STATUS status = EFI_NOT_FOUND;
     if (gInput.absolute) {
+      // Movement is counted from the screen's centre, where pointers start.
+      gInput.have_absolute_position = TRUE;
+      gInput.last_absolute_x = UINT64(gInput.width / 2);
+      gInput.last_absolute_y = UINT64(gInput.height / 2);
       gInput.pointer_mode = EFI_SIMPLE_POINTER_MODE{1, 1, 1, TRUE, TRUE};
       gInput.pointer = EFI_SIMPLE_POINTER_PROTOCOL{PointerReset, PointerGetState, nullptr, &gInput.pointer_mode};
       status = gBS->InstallProtocolInterface(&gInput.pointer_handle, &kEfiSimplePointerProtocolGuid,
@@ -411,6 +417,7 @@ void InstallInputStandIns() {
 }
 
 void RemoveInputStandIns() {
+  RemoveUsbTablet();
   if (gInput.poll_timer) {
     gBS->SetTimer(gInput.poll_timer, TimerCancel, 0);
     gBS->CloseEvent(gInput.poll_timer);

@@ -79,11 +79,17 @@ bool AppendAll(UINT8* merged, UINT32* used_end, const Archive* from) {
   return true;
 }
 
-UINT64 ReachableDataLength(const Archive* archive) {
-  UINT64 total = 0;
+// The data length of every reachable file; false when one lies outside the archive (checked
+// before anything is allocated for a merge).
+bool ReachableDataLength(const Archive* archive, UINT64* total) {
+  *total = 0;
   UINT32 reachable = ArchiveIndexedCount(archive);
-  for (UINT32 i = 0; i < reachable; ++i) total += ArchiveRecordAt(archive, i).length;
-  return total;
+  for (UINT32 i = 0; i < reachable; ++i) {
+    ArchiveRecord record = ArchiveRecordAt(archive, i);
+    if (record.offset >= archive->size || record.length > archive->size - record.offset) return false;
+    *total += record.length;
+  }
+  return true;
 }
 
 }  // namespace
@@ -120,7 +126,16 @@ UINT32 ArchiveCreateWithArchives(const Archive* first, const Archive* second, Ar
     UILogError("ArchiveCreateWithArchives", "archive is NULL");
     return kArchiveMissing;
   }
-  UINT64 total = kArchiveMergedDataStart + ReachableDataLength(first) + ReachableDataLength(second);
+  UINT64 first_length = 0, second_length = 0;
+  if (!ReachableDataLength(first, &first_length)) {
+    UILogError("ArchiveCreateWithArchives", "error appending inArchive1");
+    return kArchiveFailed;
+  }
+  if (!ReachableDataLength(second, &second_length)) {
+    UILogError("ArchiveCreateWithArchives", "error appending inArchive2");
+    return kArchiveFailed;
+  }
+  UINT64 total = kArchiveMergedDataStart + first_length + second_length;
   if (total > 0xFFFFFFFFull) {
     UILogError("ArchiveCreateWithArchives", "merged archive would hold %ld bytes", total);
     return kArchiveFailed;
