@@ -88,6 +88,11 @@ if(HEARTHTOOL_SOURCES AND NOT HEARTH_FUZZ)
   endif()
 endif()
 
+# The archive tool's tests run the tool itself.
+if(TARGET test-ui AND TARGET hearthtool)
+  add_dependencies(test-ui hearthtool)
+endif()
+
 # Benchmarks: one program, each file adds its benchmarks and comparisons.
 if(HEARTH_BENCH AND benchmark_FOUND)
   file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
