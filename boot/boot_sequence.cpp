@@ -9,9 +9,11 @@
 #include "flags/guids.h"
 #include "machine/os_identity.h"
 #include "machine/processor.h"
+#include "boot/encrypted_root.h"
 #include "boot/recovery.h"
 #include "boot/volume.h"
 #include "diag/stage.h"
+#include "fde/unlock_key.h"
 #include "config/boot_options.h"
 #include "config/boot_options_stage.h"
 #include "output/console.h"
@@ -158,6 +160,8 @@ EFI_STATUS RunBootSequence() {
     StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
   }
   ProcessBootNotes();
+  [[maybe_unused]] bool draw_boot_graphics = true;
+  RunEncryptedRootStages(&draw_boot_graphics, state.handoff.hidpi);
   ChooseConsole();
   VerifyRecoveryStage();
 
@@ -186,6 +190,7 @@ EFI_STATUS RunBootSequence() {
     args = FinalizeBootStruct(handoff);
   }
   StageMark("End");
+  WipeUnclaimedSecrets();
   EnterKernel(reinterpret_cast<UINT64>(args), state.kernel.EntryPhysical);
   FatalError("Kernel entry failed\n");
 }

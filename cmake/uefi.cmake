@@ -1,13 +1,15 @@
 # Firmware build: hearth.efi and the platform loader BOOTX64.EFI.
 include(${CMAKE_SOURCE_DIR}/cmake/sources.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/art.cmake)
 
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${HEARTH_OUTPUT_ROOT}/uefi")
 
-# Freestanding: no exceptions, no RTTI, no runtime library. SSE is allowed (the firmware
-# enables it) but nothing newer unless a function asks for it by target attribute.
+# Freestanding: no exceptions, no RTTI, no runtime library. SSE is allowed (the entry shim
+# hw/x86/image_entry.cpp enables it where the firmware did not) but nothing newer unless a
+# function asks for it by target attribute.
 set(HEARTH_EFI_FLAGS
     --target=x86_64-unknown-windows -ffreestanding -fno-exceptions -fno-rtti -fno-stack-protector -fno-threadsafe-statics
     -fno-builtin -mno-stack-arg-probe -fshort-wchar -mno-red-zone -O2 -g0
@@ -15,7 +17,7 @@ set(HEARTH_EFI_FLAGS
 # Link with lld-link directly: the image needs nothing from a C runtime.
 find_program(LLD_LINK NAMES lld-link lld-link-14 REQUIRED)
 set(CMAKE_CXX_LINK_EXECUTABLE
-    "${LLD_LINK} /nologo /subsystem:efi_application /entry:efi_main /nodefaultlib /debug:none /out:<TARGET> <LINK_FLAGS> <OBJECTS> <LINK_LIBRARIES>")
+    "${LLD_LINK} /nologo /subsystem:efi_application /entry:HwImageEntry /nodefaultlib /debug:none /out:<TARGET> <LINK_FLAGS> <OBJECTS> <LINK_LIBRARIES>")
 
 function(hearth_efi_image target)
   target_compile_options(${target} PRIVATE ${HEARTH_EFI_FLAGS})
@@ -25,7 +27,7 @@ endfunction()
 
 hearth_collect_firmware_sources(HEARTH_SOURCES)
 file(GLOB HEARTH_HW_X86 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/x86/*.cpp)
-add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86})
+add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86} ${HEARTH_EMBEDDED_PICTURES})
 hearth_efi_image(hearth)
 
 # The input probe: the login toolkit's input events on real firmware, logged on the serial

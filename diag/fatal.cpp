@@ -2,6 +2,7 @@
 
 #include <stdarg.h>
 
+#include "fde/unlock_key.h"
 #include "output/ascii_format.h"
 #include "output/console.h"
 #include "diag/log.h"
@@ -29,6 +30,7 @@ void FatalError(const char* format, ...) {
 void FailBoot(EFI_STATUS status) {
   RestoreConsoleMode();
   LogShutdown();
+  WipeUnclaimedSecrets();
   ReleaseAllAllocations();
   if (GetConsoleMode() == kConsoleModeText) ConsolePrint("Boot failed, sleeping for 10 seconds before exiting...\n");
   gBS->Stall(10 * 1000 * 1000);

@@ -30,3 +30,8 @@ EFI_STATUS DeliverKeyStoreBlob(const UINT8* blob, UINT32 length);
 // Zero-fills both delivered records (all 132 bytes of each). Called once the unlock result
 // has been handed to the kernel; safe to call any number of times.
 void WipeSecrets();
+
+// The last word on delivered secrets, called just before the exit to the kernel and by the
+// failure path: whatever no later stage claimed (and wiped itself) is zeroed here, so no
+// key reaches the kernel or the firmware in loader memory.
+void WipeUnclaimedSecrets();

@@ -9,6 +9,7 @@
 #include "devicetree/device_tree.h"
 #include "devicetree/device_tree_kernel.h"
 #include "handoff/kernel_exit.h"
+#include "fde/key_store.h"
 #include "handoff/platform_facts.h"
 #include "config/kernel_slide.h"
 #include "lib/mem.h"
@@ -47,6 +48,15 @@ void PublishMachineSignature() {
   if (AcpiMachineSignature(&signature)) {
     DeviceTreeAddProperty(Chosen(), "machine-signature", sizeof(signature), &signature, true);
   }
+}
+
+// The unlock result: "/chosen" idents and the key-store block (fields 0 when there is none).
+void PublishKeyStore(BootArgs* args) {
+  UINT8* block = nullptr;
+  UINTN size = 0;
+  if (EFI_ERROR(PublishUnlockResult(&block, &size, true)) || !block) return;
+  args->keyStoreDataStart = static_cast<UINT32>(reinterpret_cast<UINTN>(block));
+  args->keyStoreDataSize = static_cast<UINT32>(size);
 }
 
 // "/efi/platform" "FSBFrequency", 8 or 4 bytes.
@@ -102,7 +112,7 @@ void PublishPlatformProperties(const BootStructInputs& in, BootArgs* args) {
   PublishRandomSeed();
   PublishBooterIdentity();
   PublishMachineSignature();
-  // The key store stays empty: keyStoreDataStart and keyStoreDataSize remain 0.
+  PublishKeyStore(args);
   MovePersistentMemoryNote();
   FillPlatformFields(args);
   QuiescePciDevices(in.boot_device_path);

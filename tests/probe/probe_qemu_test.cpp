@@ -17,6 +17,7 @@
 #include "testfw/test_firmware.h"
 #include "tests/probe/handoff_machine.h"
 #include "tests/probe/probe_under_qemu.h"
+#include "tests/required_tool.h"
 
 using namespace probe_test;
 using namespace probe_qemu;
@@ -26,8 +27,8 @@ namespace {
 class ProbeUnderQemu : public testing::Test {
  protected:
   void SetUp() override {
-    if (!ReadFile(ProbeKernelPath(), &file_)) GTEST_SKIP() << "no probe kernel at " << ProbeKernelPath();
-    if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+    REQUIRE_TOOL(ReadFile(ProbeKernelPath(), &file_), "no probe kernel at " << ProbeKernelPath());
+    REQUIRE_TOOL(HaveQemu(), "qemu-system-x86_64 not installed");
     static uint8_t acpi_table[36];
     fw_.SetConfigurationTable(kEfiAcpi20TableGuid, acpi_table);
     fw_.SetConfigurationTable(kEfiAcpi10TableGuid, acpi_table);
@@ -84,7 +85,7 @@ TEST_F(ProbeUnderQemu, PassesASoundHandOffSlidOrNot) {
     std::string report = Report(run);
     EXPECT_NE(report.find("\"pass\":true"), std::string::npos) << run.serial;
     EXPECT_EQ(report.find("\"ok\":false"), std::string::npos) << run.serial;
-    EXPECT_EQ(CountChecks(report), 38u) << "3 of the probe itself, the processor and 34 of the hand-off\n" << report;
+    EXPECT_EQ(CountChecks(report), 40u) << "3 of the probe itself, the processor and 36 of the hand-off\n" << report;
     EXPECT_NE(report.find("\"name\":\"processor: protected mode, paging off, flat selectors, interrupts off\""),
               std::string::npos) << run.serial;
     EXPECT_NE(run.serial.find("probe: passed\r\n"), std::string::npos) << run.serial;
