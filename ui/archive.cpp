@@ -3,7 +3,7 @@
 #include "lib/mem.h"
 #include "lib/string.h"
 #include "memory/memory.h"
-#include "ui/ui_log.h"
+#include "draw/log_error.h"
 
 namespace {
 
@@ -15,17 +15,17 @@ const UINT8* RecordBytes(const Archive* archive, UINT32 index) {
 
 UINT32 Build(const void* data, UINT64 size, BOOLEAN owns, Archive** out_archive) {
   if (!out_archive) {
-    UILogError("ArchiveCreate", "archive is NULL");
+    DULogError("ArchiveCreate", "archive is NULL");
     return kArchiveNoOutput;
   }
   *out_archive = nullptr;
   if (!data || size < kArchiveHeaderSize) {
-    UILogError("ArchiveCreate", "archive of %d bytes has no header", static_cast<UINT32>(size));
+    DULogError("ArchiveCreate", "archive of %d bytes has no header", static_cast<UINT32>(size));
     return kArchiveFailed;
   }
   UINT32 count = LoadLe16(static_cast<const UINT8*>(data) + 2);
   if (kArchiveHeaderSize + UINT64(count) * kArchiveRecordSize > size) {
-    UILogError("ArchiveCreate", "%d entry records do not fit in %ld bytes", count, size);
+    DULogError("ArchiveCreate", "%d entry records do not fit in %ld bytes", count, size);
     return kArchiveFailed;
   }
   auto* archive = static_cast<Archive*>(PoolAllocateZero(sizeof(Archive)));
@@ -42,7 +42,7 @@ UINT32 Build(const void* data, UINT64 size, BOOLEAN owns, Archive** out_archive)
     const UINT8* record = RecordBytes(archive, i);
     const char* name = reinterpret_cast<const char*>(record);
     if (AsciiStrnLen(name, kArchiveNameSize) == kArchiveNameSize) {
-      UILogError("ArchiveCreate", "entry %d has no NUL within its 64-byte name", i);
+      DULogError("ArchiveCreate", "entry %d has no NUL within its 64-byte name", i);
       ArchiveDestroy(archive);
       return kArchiveFailed;
     }
@@ -118,42 +118,42 @@ UINT32 ArchiveCreateOwning(void* data, UINT64 size, Archive** out_archive) {
 
 UINT32 ArchiveCreateWithArchives(const Archive* first, const Archive* second, Archive** out_archive) {
   if (!out_archive) {
-    UILogError("ArchiveCreateWithArchives", "outArchive is NULL");
+    DULogError("ArchiveCreateWithArchives", "outArchive is NULL");
     return kArchiveNoOutput;
   }
   *out_archive = nullptr;
   if (!first || !second) {
-    UILogError("ArchiveCreateWithArchives", "archive is NULL");
+    DULogError("ArchiveCreateWithArchives", "archive is NULL");
     return kArchiveMissing;
   }
   UINT64 first_length = 0, second_length = 0;
   if (!ReachableDataLength(first, &first_length)) {
-    UILogError("ArchiveCreateWithArchives", "error appending inArchive1");
+    DULogError("ArchiveCreateWithArchives", "error appending inArchive1");
     return kArchiveFailed;
   }
   if (!ReachableDataLength(second, &second_length)) {
-    UILogError("ArchiveCreateWithArchives", "error appending inArchive2");
+    DULogError("ArchiveCreateWithArchives", "error appending inArchive2");
     return kArchiveFailed;
   }
   UINT64 total = kArchiveMergedDataStart + first_length + second_length;
   if (total > 0xFFFFFFFFull) {
-    UILogError("ArchiveCreateWithArchives", "merged archive would hold %ld bytes", total);
+    DULogError("ArchiveCreateWithArchives", "merged archive would hold %ld bytes", total);
     return kArchiveFailed;
   }
   auto* merged = static_cast<UINT8*>(PoolAllocateZero(total));
   if (!merged) {
-    UILogError("ArchiveCreateWithArchives", "no memory for %ld bytes", total);
+    DULogError("ArchiveCreateWithArchives", "no memory for %ld bytes", total);
     return kArchiveFailed;
   }
   StoreLe16(merged, LoadLe16(first->data));
   UINT32 used_end = kArchiveMergedDataStart;
   if (!AppendAll(merged, &used_end, first)) {
-    UILogError("ArchiveCreateWithArchives", "error appending inArchive1");
+    DULogError("ArchiveCreateWithArchives", "error appending inArchive1");
     PoolFree(merged);
     return kArchiveFailed;
   }
   if (!AppendAll(merged, &used_end, second)) {
-    UILogError("ArchiveCreateWithArchives", "error appending inArchive2");
+    DULogError("ArchiveCreateWithArchives", "error appending inArchive2");
     PoolFree(merged);
     return kArchiveFailed;
   }
@@ -172,38 +172,38 @@ void ArchiveDestroy(Archive* archive) {
 UINT32 ArchiveGetData(const Archive* archive, const char* name, BOOLEAN copy, const void** out_data,
                       UINT32* out_length, BOOLEAN log_missing) {
   if (!archive) {
-    UILogError("ArchiveGetData", "archive is NULL");
+    DULogError("ArchiveGetData", "archive is NULL");
     return kArchiveMissing;
   }
   if (!out_data) {
-    UILogError("ArchiveGetData", "outData is NULL");
+    DULogError("ArchiveGetData", "outData is NULL");
     return kArchiveNoOutput;
   }
   *out_data = nullptr;
   if (!name) {
-    UILogError("ArchiveGetData", "fileName is NULL");
+    DULogError("ArchiveGetData", "fileName is NULL");
     return kArchiveFailed;
   }
   auto* record = static_cast<const UINT8*>(DictionaryValueForKey(archive->dictionary, name));
   if (!record) {
-    if (log_missing) UILogError("ArchiveGetData", "Couldn't find file: %s", name);
+    if (log_missing) DULogError("ArchiveGetData", "Couldn't find file: %s", name);
     return kArchiveFileNotFound;
   }
   UINT32 offset = LoadLe32(record + kArchiveNameSize);
   UINT32 length = LoadLe32(record + kArchiveNameSize + 4);
   if (offset >= archive->size) {
-    UILogError("ArchiveGetData", "data out of bounds (readPosition >= archive->size)");
+    DULogError("ArchiveGetData", "data out of bounds (readPosition >= archive->size)");
     return kArchiveFailed;
   }
   if (length > archive->size - offset) {
-    UILogError("ArchiveGetData", "data out of bounds (readPosition + length > archive->size) for %s", name);
+    DULogError("ArchiveGetData", "data out of bounds (readPosition + length > archive->size) for %s", name);
     return kArchiveFailed;
   }
   const UINT8* data = archive->data + offset;
   if (copy) {
     void* block = PoolAllocate(length);
     if (!block) {
-      UILogError("ArchiveGetData", "no memory to copy %s (%d bytes)", name, length);
+      DULogError("ArchiveGetData", "no memory to copy %s (%d bytes)", name, length);
       return kArchiveFailed;
     }
     MemCopy(block, data, length);

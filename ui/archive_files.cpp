@@ -3,7 +3,7 @@
 #include "lib/mem.h"
 #include "lib/string.h"
 #include "memory/memory.h"
-#include "ui/ui_log.h"
+#include "draw/log_error.h"
 
 namespace {
 
@@ -46,12 +46,12 @@ EFI_STATUS LWOpenFileAtPathWithRootFile(EFI_FILE_PROTOCOL* root, const CHAR16* p
     EFI_FILE_PROTOCOL* next = nullptr;
     EFI_STATUS status = directory->Open(directory, &next, copy + start, EFI_FILE_MODE_READ, 0);
     if (EFI_ERROR(status)) {
-      UILogError("LWOpenFileAtPathWithRootFile", "Failed to load \"%S\" failed", path);
+      DULogError("LWOpenFileAtPathWithRootFile", "Failed to load \"%S\" failed", path);
       if (directory != root) directory->Close(directory);
       return status;
     }
     if (directory != root && EFI_ERROR(directory->Close(directory))) {
-      UILogError("LWOpenFileAtPathWithRootFile", "dirfile->Close(dirfile)");
+      DULogError("LWOpenFileAtPathWithRootFile", "dirfile->Close(dirfile)");
       next->Close(next);
       return EFI_DEVICE_ERROR;
     }
@@ -65,11 +65,11 @@ EFI_STATUS LWOpenFileAtPathWithRootFile(EFI_FILE_PROTOCOL* root, const CHAR16* p
 
 INTN LWDataFromEfiFile(EFI_FILE_PROTOCOL* file, void** out_data, UINT64* out_size) {
   if (!file) {
-    UILogError("LWDataFromEfiFile", "file is NULL");
+    DULogError("LWDataFromEfiFile", "file is NULL");
     return -1;
   }
   if (!out_data || !out_size) {
-    UILogError("LWDataFromEfiFile", "Failure while loading efi file");
+    DULogError("LWDataFromEfiFile", "Failure while loading efi file");
     return -1;
   }
   *out_data = nullptr;
@@ -77,19 +77,19 @@ INTN LWDataFromEfiFile(EFI_FILE_PROTOCOL* file, void** out_data, UINT64* out_siz
   UINT64 size = 0;
   if (EFI_ERROR(file->SetPosition(file, kEndOfFile)) || EFI_ERROR(file->GetPosition(file, &size)) ||
       EFI_ERROR(file->SetPosition(file, 0)) || size > kArchiveMaxFileSize) {
-    UILogError("LWDataFromEfiFile", "Failure while loading efi file");
+    DULogError("LWDataFromEfiFile", "Failure while loading efi file");
     return -1;
   }
   auto* data = static_cast<UINT8*>(PoolAllocate(size ? size : 1));
   if (!data) {
-    UILogError("LWDataFromEfiFile", "Failure while loading efi file");
+    DULogError("LWDataFromEfiFile", "Failure while loading efi file");
     return -1;
   }
   UINT64 done = 0;
   while (done < size) {
     UINTN chunk = size - done;
     if (EFI_ERROR(file->Read(file, &chunk, data + done)) || chunk == 0 || chunk > size - done) {
-      UILogError("LWDataFromEfiFile", "Failure while loading efi file");
+      DULogError("LWDataFromEfiFile", "Failure while loading efi file");
       PoolFree(data);
       return -1;
     }
@@ -102,7 +102,7 @@ INTN LWDataFromEfiFile(EFI_FILE_PROTOCOL* file, void** out_data, UINT64* out_siz
 
 UINT32 ArchiveCreateWithEfiFile(EFI_FILE_PROTOCOL* file, Archive** out_archive) {
   if (!out_archive) {
-    UILogError("ArchiveCreateWithEfiFile", "archive is NULL");
+    DULogError("ArchiveCreateWithEfiFile", "archive is NULL");
     return kArchiveNoOutput;
   }
   *out_archive = nullptr;
@@ -110,11 +110,11 @@ UINT32 ArchiveCreateWithEfiFile(EFI_FILE_PROTOCOL* file, Archive** out_archive) 
   UINT64 size = 0;
   INTN err = LWDataFromEfiFile(file, &data, &size);
   if (err != 0) {
-    UILogError("ArchiveCreateWithEfiFile", "LWDataFromEfiFile failed with err: %d", static_cast<INT32>(err));
+    DULogError("ArchiveCreateWithEfiFile", "LWDataFromEfiFile failed with err: %d", static_cast<INT32>(err));
     return kArchiveFailed;
   }
   if (!data) {
-    UILogError("ArchiveCreateWithEfiFile", "LWDataFromEfiFile returned NULL pointer");
+    DULogError("ArchiveCreateWithEfiFile", "LWDataFromEfiFile returned NULL pointer");
     return kArchiveFailed;
   }
   UINT32 result = ArchiveCreateOwning(data, size, out_archive);
@@ -124,32 +124,32 @@ UINT32 ArchiveCreateWithEfiFile(EFI_FILE_PROTOCOL* file, Archive** out_archive) 
 
 UINT32 ArchiveCreateFromRootWithPath(EFI_FILE_PROTOCOL* root, const CHAR16* path, Archive** out_archive) {
   if (!out_archive) {
-    UILogError("ArchiveCreateFromRootWithPath", "archive is NULL!");
+    DULogError("ArchiveCreateFromRootWithPath", "archive is NULL!");
     return kArchiveNoOutput;
   }
   *out_archive = nullptr;
   EFI_FILE_PROTOCOL* file = nullptr;
   EFI_STATUS status = LWOpenFileAtPathWithRootFile(root, path, &file);
   if (EFI_ERROR(status)) {
-    UILogError("ArchiveCreateFromRootWithPath", "LWOpenFileAtPathWithRootFile(%S) failed with err: %d", path,
+    DULogError("ArchiveCreateFromRootWithPath", "LWOpenFileAtPathWithRootFile(%S) failed with err: %d", path,
                static_cast<INT32>(status & 0xFFFF));
     return kArchiveFailed;
   }
   UINT32 result = ArchiveCreateWithEfiFile(file, out_archive);
-  if (result != kArchiveOk) UILogError("ArchiveCreateFromRootWithPath", "ArchiveCreateWithEfiFile failed!");
-  if (EFI_ERROR(file->Close(file))) UILogError("ArchiveCreateFromRootWithPath", "outFile->Close(outFile) failed");
+  if (result != kArchiveOk) DULogError("ArchiveCreateFromRootWithPath", "ArchiveCreateWithEfiFile failed!");
+  if (EFI_ERROR(file->Close(file))) DULogError("ArchiveCreateFromRootWithPath", "outFile->Close(outFile) failed");
   return result;
 }
 
 UINT32 LWCreateLocalizedArchiveAdv(EFI_FILE_PROTOCOL* root, const CHAR16* name, Archive** out_archive,
                                    BOOLEAN* is_localized) {
   if (!out_archive) {
-    UILogError("LWCreateLocalizedArchiveAdv", "archive is NULL");
+    DULogError("LWCreateLocalizedArchiveAdv", "archive is NULL");
     return kArchiveFailed;
   }
   *out_archive = nullptr;
   if (!name) {
-    UILogError("LWCreateLocalizedArchiveAdv", "archiveFileName is NULL");
+    DULogError("LWCreateLocalizedArchiveAdv", "archiveFileName is NULL");
     return kArchiveFailed;
   }
   CHAR16 path[kArchivePathRoom];
@@ -158,12 +158,12 @@ UINT32 LWCreateLocalizedArchiveAdv(EFI_FILE_PROTOCOL* root, const CHAR16* name, 
     if (is_localized) *is_localized = TRUE;
     return kArchiveOk;
   }
-  UILogError("LWCreateLocalizedArchiveAdv", "Cannot find localized archive %S in %S", name, kLocalizedArchiveFolder);
+  DULogError("LWCreateLocalizedArchiveAdv", "Cannot find localized archive %S in %S", name, kLocalizedArchiveFolder);
   if (ComposePath(kBuiltInArchiveFolder, name, path, kArchivePathRoom) &&
       ArchiveCreateFromRootWithPath(root, path, out_archive) == kArchiveOk) {
     if (is_localized) *is_localized = FALSE;
     return kArchiveOk;
   }
-  UILogError("LWCreateLocalizedArchiveAdv", "Cannot find built-in archive %S in %S", name, kBuiltInArchiveFolder);
+  DULogError("LWCreateLocalizedArchiveAdv", "Cannot find built-in archive %S in %S", name, kBuiltInArchiveFolder);
   return kArchiveMissing;
 }

@@ -3,7 +3,7 @@
 #include "lib/mem.h"
 #include "lib/string.h"
 #include "memory/memory.h"
-#include "ui/ui_log.h"
+#include "draw/log_error.h"
 
 namespace {
 
@@ -71,11 +71,11 @@ Dictionary* DictionaryCreate(UINT32 capacity) {
 
 UINT32 DictionarySetValueForKey(Dictionary* dictionary, void* value, const char* key) {
   if (!key) {
-    UILogError("DictionarySetValueForKey", "key is NULL");
+    DULogError("DictionarySetValueForKey", "key is NULL");
     return 1;
   }
   if (!dictionary || !dictionary->map) {
-    UILogError("DictionarySetValueForKey", "dict is NULL");
+    DULogError("DictionarySetValueForKey", "dict is NULL");
     return 1;
   }
   DictionaryBucket& bucket = dictionary->map[BucketIndex(dictionary, key)];
@@ -94,15 +94,15 @@ UINT32 DictionarySetValueForKey(Dictionary* dictionary, void* value, const char*
 
 void* DictionaryValueForKey(const Dictionary* dictionary, const char* key) {
   if (!key) {
-    UILogError("DictionaryValueForKey", "key is NULL");
+    DULogError("DictionaryValueForKey", "key is NULL");
     return nullptr;
   }
   if (!dictionary) {
-    UILogError("DictionaryValueForKey", "dict is NULL");
+    DULogError("DictionaryValueForKey", "dict is NULL");
     return nullptr;
   }
   if (!dictionary->map) {
-    UILogError("DictionaryValueForKey", "dict->map is NULL");
+    DULogError("DictionaryValueForKey", "dict->map is NULL");
     return nullptr;
   }
   const DictionaryBucket& bucket = dictionary->map[BucketIndex(dictionary, key)];

@@ -3,7 +3,7 @@
 #include "lib/host_reset.h"
 #include "memory/memory.h"
 #include "ui/timer.h"
-#include "ui/ui_log.h"
+#include "draw/log_error.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void RunLoopIdle() { gBS->Stall(kIdleStallMicroseconds); }
 
 INTN RunLoopRun(RunLoop* run_loop) {
   if (!run_loop) {
-    UILogError("RunLoopRun", "runLoop is NULL");
+    DULogError("RunLoopRun", "runLoop is NULL");
     return 1;
   }
   for (;;) {
@@ -73,7 +73,7 @@ INTN RunLoopRun(RunLoop* run_loop) {
       continue;
     }
     if (function && function(run_loop, context, argument) != 0) {
-      UILogError("RunLoopRun", "Deferred function failed in runloop (%s)", name ? name : "unnamed");
+      DULogError("RunLoopRun", "Deferred function failed in runloop (%s)", name ? name : "unnamed");
     }
     QueueGuard guard;
     run_loop->functions[slot] = nullptr;
@@ -90,7 +90,7 @@ INTN RunLoopRun() { return RunLoopRun(RunLoopGetCurrent()); }
 INTN RunLoopExecuteDeferredFunc(RunLoop* run_loop, RunLoopFunction function, void* context, UINTN argument,
                                 const char* name) {
   if (!run_loop) {
-    UILogError("RunLoopExecuteDeferredFunc", "runLoop is NULL");
+    DULogError("RunLoopExecuteDeferredFunc", "runLoop is NULL");
     return 1;
   }
   INT32 queued = 0;
@@ -109,9 +109,9 @@ INTN RunLoopExecuteDeferredFunc(RunLoop* run_loop, RunLoopFunction function, voi
     }
     refusal = gRefusedDeferrals++;
   }
-  UILogError("RunLoopExecuteDeferredFunc", "Cannot defer function (%s), function queue is full (count:%d)",
+  DULogError("RunLoopExecuteDeferredFunc", "Cannot defer function (%s), function queue is full (count:%d)",
              name ? name : "unnamed", refusal);
-  UILogError("RunLoopExecuteDeferredFunc", "runLoop->numberOfFunctions: %d", queued);
+  DULogError("RunLoopExecuteDeferredFunc", "runLoop->numberOfFunctions: %d", queued);
   return -1;
 }
 
@@ -122,7 +122,7 @@ INTN RunLoopExecuteDeferredFunc(RunLoopFunction function, void* context, UINTN a
 INTN RunLoopExit() {
   RunLoop* run_loop = RunLoopGetCurrent();
   if (!run_loop) {
-    UILogError("RunLoopExit", "runLoop is NULL");
+    DULogError("RunLoopExit", "runLoop is NULL");
     return 1;
   }
   run_loop->exit = TRUE;
@@ -134,7 +134,7 @@ INTN RunLoopWaitMilliseconds(UINT32 milliseconds, void (*draw)(void* context), v
   gSleepElapsed = FALSE;
   EFI_EVENT timer = TimerCreate(SleepElapsed, nullptr, UINT64(milliseconds) * kTimerUnitsPerMillisecond, FALSE);
   if (!timer) {
-    UILogError("SleepFunnel", "sleep timer create failed");
+    DULogError("SleepFunnel", "sleep timer create failed");
     return 1;
   }
   if (draw) draw(context);
@@ -145,7 +145,7 @@ INTN RunLoopWaitMilliseconds(UINT32 milliseconds, void (*draw)(void* context), v
 
 INTN RunLoopSleep(RunLoop* run_loop, UINT32 milliseconds) {
   if (!run_loop) {
-    UILogError("RunLoopSleep", "runLoop is NULL");
+    DULogError("RunLoopSleep", "runLoop is NULL");
     return 1;
   }
   return RunLoopWaitMilliseconds(milliseconds, nullptr, nullptr);
