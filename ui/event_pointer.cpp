@@ -80,7 +80,8 @@ void BuiltinReadScreenSize() {
 }
 
 void BuiltinFindPointerDevices() {
-  B().pointer_count = 0;
+  EFI_SIMPLE_POINTER_PROTOCOL* found[kMaxPointerDevices] = {};
+  UINTN found_count = 0;
   UINTN count = 0;
   EFI_HANDLE* handles = nullptr;
   if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiSimplePointerProtocolGuid, nullptr, &count, &handles))) return;
@@ -88,7 +89,7 @@ void BuiltinFindPointerDevices() {
   // reading both it and the devices would split each movement between the two, so it is
   // read only when it is the one pointer there is.
   EFI_SIMPLE_POINTER_PROTOCOL* merged = nullptr;
-  for (UINTN i = 0; i < count && B().pointer_count < kMaxPointerDevices; ++i) {
+  for (UINTN i = 0; i < count && found_count < kMaxPointerDevices; ++i) {
     EFI_SIMPLE_POINTER_PROTOCOL* pointer = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiSimplePointerProtocolGuid, reinterpret_cast<VOID**>(&pointer))) ||
         !pointer) {
@@ -97,11 +98,16 @@ void BuiltinFindPointerDevices() {
     if (handles[i] == gST->ConsoleInHandle) {
       merged = pointer;
     } else {
-      B().pointers[B().pointer_count++] = pointer;
+      found[found_count++] = pointer;
     }
   }
   gBS->FreePool(handles);
-  if (B().pointer_count == 0 && merged) B().pointers[B().pointer_count++] = merged;
+  if (found_count == 0 && merged) found[found_count++] = merged;
+  // The arrival notification runs below the pollers' level: swap the list in one piece.
+  EFI_TPL old = gBS->RaiseTPL(TPL_NOTIFY);
+  for (UINTN i = 0; i < found_count; ++i) B().pointers[i] = found[i];
+  B().pointer_count = found_count;
+  gBS->RestoreTPL(old);
 }
 
 void BuiltinPollPointers() {

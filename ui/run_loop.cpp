@@ -1,8 +1,10 @@
 #include "ui/run_loop.h"
 
 #include "lib/host_reset.h"
+#include "lib/mem.h"
 #include "memory/memory.h"
 #include "ui/timer.h"
+#include "ui/tpl_lock.h"
 #include "draw/log_error.h"
 
 namespace {
@@ -37,7 +39,19 @@ void EFIAPI SleepElapsed(EFI_EVENT, void*) { gSleepElapsed = TRUE; }
 }  // namespace
 
 RunLoop* RunLoopGetCurrent() {
-  if (!gCurrentRunLoop) gCurrentRunLoop = static_cast<RunLoop*>(PoolAllocateZero(sizeof(RunLoop)));
+  if (gCurrentRunLoop) return gCurrentRunLoop;
+  if (CurrentTpl() > TPL_APPLICATION) {
+    // A notification defers first: the allocation tracker is not safe against pre-emption,
+    // so the block comes straight from the firmware (PoolFree frees untracked blocks too).
+    RunLoop* loop = nullptr;
+    if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, sizeof(RunLoop), reinterpret_cast<VOID**>(&loop)))) {
+      return nullptr;
+    }
+    MemZero(loop, sizeof(RunLoop));
+    gCurrentRunLoop = loop;
+  } else {
+    gCurrentRunLoop = static_cast<RunLoop*>(PoolAllocateZero(sizeof(RunLoop)));
+  }
   return gCurrentRunLoop;
 }
 

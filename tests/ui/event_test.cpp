@@ -175,6 +175,16 @@ TEST_F(BuiltInFixture, ThePointerMovesScaledAndStaysOnTheScreen) {
   EXPECT_EQ(c.events.back().y, 0);
 }
 
+TEST_F(BuiltInFixture, APointerThatArrivesLaterIsPolledToo) {
+  MemoryPointer second{2, 2};
+  second.Install();  // the arrival notification finds it
+  second.Move(8, 0);  // bit length 4: factor 5, 40 counts at 2 per pixel
+  AdvanceMs(fw, 4);
+  ASSERT_FALSE(c.events.empty());
+  EXPECT_EQ(c.events.back().x, 400 + 20);
+  EXPECT_GT(second.Reads(), 0);
+}
+
 TEST_F(BuiltInFixture, ClicksBecomeDoubleClicksWithin750Milliseconds) {
   Click(40);
   AdvanceMs(fw, 700 - 44);
