@@ -50,9 +50,13 @@ void StartPolling() {
   if (!B().keyboard_timer) B().keyboard_timer = TimerCreate(KeyboardTick, nullptr, kKeyboardPollPeriod, TRUE);
 }
 
+// Events carry the time of the last read: the clock is read only below TPL_NOTIFY, where
+// the firmware's time service may be called, never from the pollers.
 void ReadTime() {
   EFI_TIME now{};
-  if (gRT && !EFI_ERROR(gRT->GetTime(&now, nullptr))) MemCopy(B().time, &now, sizeof(B().time));
+  if (gRT && CurrentTpl() <= TPL_CALLBACK && !EFI_ERROR(gRT->GetTime(&now, nullptr))) {
+    MemCopy(B().time, &now, sizeof(B().time));
+  }
 }
 
 // Frees the records of handlers that unregistered.
@@ -157,6 +161,8 @@ EFI_STATUS EFIAPI UnregisterHandler(TarnEventHandle handle) {
 
 EFI_STATUS EFIAPI SetCursorPosition(TarnEventPosition* position) {
   if (!position) return EFI_INVALID_PARAMETER;
+  EFI_STATUS status = Arm();  // the screen size bounds the position
+  if (EFI_ERROR(status)) return status;
   NotifyGuard guard;
   B().position.X = position->X < 0 ? 0 : (position->X > B().screen_width ? B().screen_width : position->X);
   B().position.Y = position->Y < 0 ? 0 : (position->Y > B().screen_height ? B().screen_height : position->Y);

@@ -175,6 +175,25 @@ TEST_F(BuiltInFixture, ThePointerMovesScaledAndStaysOnTheScreen) {
   EXPECT_EQ(c.events.back().y, 0);
 }
 
+TEST_F(BuiltInFixture, CursorPositionCapsLockAndNames) {
+  TarnEventPosition at{-5, 10000};
+  ASSERT_EQ(protocol->SetCursorPosition(&at), EFI_SUCCESS);
+  mouse.Move(1, 0);  // factor 2
+  AdvanceMs(fw, 4);
+  ASSERT_FALSE(c.events.empty());
+  EXPECT_EQ(c.events.back().x, 2);
+  EXPECT_EQ(c.events.back().y, 600);
+  BOOLEAN caps = TRUE;
+  ASSERT_EQ(protocol->IsCapsLockOn(&caps), EFI_SUCCESS);
+  EXPECT_FALSE(caps);
+  keys.Hold(0, {0x7039});
+  AdvanceMs(fw, 20);
+  ASSERT_EQ(protocol->IsCapsLockOn(&caps), EFI_SUCCESS);
+  EXPECT_TRUE(caps);
+  EXPECT_EQ(protocol->SetEventName(handle, "collector"), EFI_SUCCESS);
+  EXPECT_EQ(protocol->SetEventName(nullptr, "nobody"), EFI_INVALID_PARAMETER);
+}
+
 TEST_F(BuiltInFixture, APointerThatArrivesLaterIsPolledToo) {
   MemoryPointer second{2, 2};
   second.Install();  // the arrival notification finds it
