@@ -99,6 +99,10 @@ endif()
 if(TARGET test-fde AND TARGET hearthtool)
   add_dependencies(test-fde hearthtool)
 endif()
+# The archive tool's tests run the tool itself.
+if(TARGET test-ui AND TARGET hearthtool)
+  add_dependencies(test-ui hearthtool)
+endif()
 
 # Benchmarks: one program, each file adds its benchmarks and comparisons.
 if(HEARTH_BENCH)

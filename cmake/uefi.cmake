@@ -30,6 +30,14 @@ file(GLOB HEARTH_HW_X86 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/x86/*.cpp)
 add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86} ${HEARTH_EMBEDDED_PICTURES})
 hearth_efi_image(hearth)
 
+# The input probe: the login toolkit's input events on real firmware, logged on the serial
+# port (scenarios put it where hearth would be). Everything hearth has but its stages.
+file(GLOB UIPROBE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uiprobe/*.cpp)
+set(UIPROBE_FIRMWARE_SOURCES ${HEARTH_SOURCES})
+list(FILTER UIPROBE_FIRMWARE_SOURCES EXCLUDE REGEX "/boot/[^/]*$")
+add_executable(ui-probe ${UIPROBE_SOURCES} ${UIPROBE_FIRMWARE_SOURCES} ${HEARTH_HW_X86})
+hearth_efi_image(ui-probe)
+
 # The platform loader: stands in for the maker's firmware protocols on generic firmware.
 file(GLOB_RECURSE PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp)
 # It shares the bottom layers with hearth: helpers, text output and the tracked pool.

@@ -4,6 +4,7 @@
 #include "efi/efi.h"
 #include "platform/console_control.h"
 #include "platform/image_starter.h"
+#include "platform/input_events.h"
 #include "platform/qemu_exit.h"
 #include "platform/serial_output.h"
 #include "platform/settings.h"
@@ -24,6 +25,7 @@ void InstallStandIns() {
   if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
     SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));
   }
+  InstallInputStandIns();  // only what the settings asked for
   // The settings have handed the stand-in its keys by now.
   status = InstallSignatureService();
   if (!EFI_ERROR(status)) SerialWriteLine(PlatformText().Add("platform: signature service installed"));
@@ -67,6 +69,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   EFI_STATUS status = RunHearth();
   RemoveConsoleControl();
   RemoveSmcService();
+  RemoveInputStandIns();
   if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
   return status;
 }

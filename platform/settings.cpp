@@ -2,6 +2,7 @@
 
 #include "efi/protocols/loaded_image.h"
 #include "memory/owners.h"
+#include "platform/input_events.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
 #include "platform/smc_service.h"
@@ -38,6 +39,10 @@ void OnSigningKey(void*, const SettingsSigningKey& key) {
   SerialWriteLine(EFI_ERROR(status) ? text.Add(" not added: ").AddStatus(status) : text.Add(" added"));
 }
 
+void OnInputEvents(void*, uint64_t revision) { InputEventsRequest(UINTN(revision)); }
+void OnKeyMap(void*) { KeyMapRequest(); }
+void OnSimplePointer(void*) { SimplePointerRequest(); }
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -70,7 +75,8 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   }
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
-  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed, OnSmcKey, OnSigningKey};
+  SettingsSink sink{options,      OnVariable,    OnExitQemu, OnMalformed, OnSmcKey,
+                    OnSigningKey, OnInputEvents, OnKeyMap,   OnSimplePointer};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

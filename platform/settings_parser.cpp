@@ -353,6 +353,34 @@ const char* ParseSigningKeyLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// input-events REVISION
+const char* ParseInputEventsLine(DirectiveContext& c) {
+  Token revision;
+  const char* error = RequireToken(c.reader, &revision, "input-events needs a revision");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  uint64_t value = 0;
+  if (revision.quoted || !ParseUnsigned(revision.data, revision.size, 0xFFFFFFFFu, &value)) {
+    return "input-events revision is not a number";
+  }
+  if (c.sink->input_events) c.sink->input_events(c.sink->context, value);
+  return nullptr;
+}
+
+// key-map
+const char* ParseKeyMapLine(DirectiveContext& c) {
+  if (const char* error = RequireEnd(c.reader)) return error;
+  if (c.sink->key_map) c.sink->key_map(c.sink->context);
+  return nullptr;
+}
+
+// simple-pointer
+const char* ParseSimplePointerLine(DirectiveContext& c) {
+  if (const char* error = RequireEnd(c.reader)) return error;
+  if (c.sink->simple_pointer) c.sink->simple_pointer(c.sink->context);
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -363,6 +391,9 @@ constexpr Directive kDirectives[] = {
     {"exit-qemu", ParseExitQemuLine},
     {"smc", ParseSmcLine},
     {"signing-key", ParseSigningKeyLine},
+    {"input-events", ParseInputEventsLine},
+    {"key-map", ParseKeyMapLine},
+    {"simple-pointer", ParseSimplePointerLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

@@ -52,6 +52,10 @@ struct SettingsSink {
   void (*malformed)(void* context, size_t line, const char* reason);
   void (*smc_key)(void* context, const SettingsSmcKey& key) = nullptr;
   void (*signing_key)(void* context, const SettingsSigningKey& key) = nullptr;
+  // `input-events REVISION`, `key-map` and `simple-pointer` (see platform/input_events.h).
+  void (*input_events)(void* context, uint64_t revision) = nullptr;
+  void (*key_map)(void* context) = nullptr;
+  void (*simple_pointer)(void* context) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

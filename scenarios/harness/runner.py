@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import disk_files, generated, serial_log
+from . import disk_files, generated, input_actions, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -78,8 +78,10 @@ def run(scenario, out_root):
     machine = QemuMachine(disk, out_dir, scenario.memory_mib, scenario.qemu_args, scenario.firmware)
     result = RunResult(out_dir=out_dir, serial_log=machine.serial_log, qemu_log=machine.qemu_log)
     started = time.monotonic()
+    input_actions.prepare(machine, scenario.input)
     try:
         machine.start()
+        result.failures += input_actions.perform(machine, scenario.input)
         result.how = _wait_for_end(machine, scenario.end_marker, scenario.timeout)
         _finish(machine, result.how, os.path.join(out_dir, "screen.png"), result)
     finally:

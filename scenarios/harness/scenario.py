@@ -47,6 +47,7 @@ class Scenario:
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
     firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
+    input: list = field(default_factory=list)  # keys and pointer actions (input_actions.py)
 
 
 def list_names():
@@ -133,6 +134,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
         work_dir=places["work"],
         generate=raw.get("generate", []),
         firmware=firmware_name,
+        input=raw.get("input", []),
     )
 
 

@@ -220,3 +220,37 @@ TEST(SettingsParser, NullCallbacksAreAllowed) {
 }
 
 }  // namespace
+
+namespace {
+
+struct InputRequests {
+  std::vector<uint64_t> revisions;
+  int key_maps = 0;
+  int pointers = 0;
+  std::vector<std::string> malformed;
+};
+
+TEST(SettingsParser, InputStandInDirectives) {
+  InputRequests r;
+  SettingsSink sink{&r, nullptr, nullptr,
+                    [](void* ctx, size_t, const char* reason) {
+                      static_cast<InputRequests*>(ctx)->malformed.push_back(reason);
+                    },
+                    nullptr, nullptr,
+                    [](void* ctx, uint64_t revision) { static_cast<InputRequests*>(ctx)->revisions.push_back(revision); },
+                    [](void* ctx) { ++static_cast<InputRequests*>(ctx)->key_maps; },
+                    [](void* ctx) { ++static_cast<InputRequests*>(ctx)->pointers; }};
+  std::string text =
+      "input-events 7\ninput-events 0x6\nkey-map\nsimple-pointer\n"
+      "input-events\ninput-events seven\ninput-events \"7\"\ninput-events 4294967296\nkey-map now\nsimple-pointer 2\n";
+  std::vector<uint8_t> scratch(SettingsScratchSize(text.size()));
+  size_t bad = ParsePlatformSettings(ByteSpan(text.data(), text.size()), SettingsScratch{scratch.data(), scratch.size()},
+                                     sink);
+  EXPECT_EQ(r.revisions, (std::vector<uint64_t>{7, 6}));
+  EXPECT_EQ(r.key_maps, 1);
+  EXPECT_EQ(r.pointers, 1);
+  EXPECT_EQ(bad, 6u);
+  EXPECT_EQ(r.malformed.size(), 6u);
+}
+
+}  // namespace
