@@ -119,7 +119,10 @@ UINT32 LWPixelBufferFromPNGData(const void* data, UINTN length, DUPixel** out_pi
     DULogError("LWPixelBufferFromPNGData", "DecodeImageData failed: 0x%lx", status);
     return 1;
   }
-  PoolTrack(pixels);
+  if (EFI_ERROR(PoolTrack(pixels))) {  // freed already
+    DULogError("LWPixelBufferFromPNGData", "no room to track the decoded pixels");
+    return 1;
+  }
   if (pixels_size < PixelBytes(size)) {  // a codec that delivers less than it announced
     DULogError("LWPixelBufferFromPNGData", "decoded %ld bytes for %d x %d pixels", UINT64(pixels_size), width, height);
     PoolFree(pixels);

@@ -68,8 +68,10 @@ EFI_STATUS ReadFirmwarePicture(const EFI_GUID* file, void** out_data, UINTN* out
     UINT32 authentication = 0;
     status = volume->ReadSection(volume, file, EFI_SECTION_RAW, 0, &data, &size, &authentication);
     if (status == EFI_NOT_FOUND) continue;
+    // The volume allocated it; tracked, the caller frees it like any other block (untracked,
+    // it is freed at once).
+    if (!EFI_ERROR(status)) status = PoolTrack(data);
     if (!EFI_ERROR(status)) {
-      PoolTrack(data);  // the volume allocated it; the caller frees it like any other block
       *out_data = data;
       *out_size = size;
     }

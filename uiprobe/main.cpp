@@ -128,8 +128,9 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   gST = system_table;
   gBS = system_table->BootServices;
   gRT = system_table->RuntimeServices;
-  gBooterSettings.log = kLogSinkSerial;
-  LogStart();
+  BooterSettings settings = gBooterSettings;
+  settings.log = kLogSinkSerial;
+  LogStart(settings);
   LogMessage(kLogCategoryError, "uiprobe: start\n");
 
   EFI_STATUS status = InstallTarnEventProtocol(image_handle);
