@@ -51,6 +51,10 @@ if(HEARTH_HOSTLIB)
   if(OpenSSL_FOUND)
     target_link_libraries(hearth_hostlib PUBLIC OpenSSL::Crypto)
   endif()
+  # The keyboard-layout compiler reads XKB keymaps through libxkbcommon.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon)
+  target_link_libraries(hearth_hostlib PUBLIC PkgConfig::XKBCOMMON)
 endif()
 
 
@@ -89,6 +93,9 @@ if(HEARTHTOOL_SOURCES AND NOT HEARTH_FUZZ)
     target_link_libraries(hearthtool PRIVATE OpenSSL::Crypto)
   endif()
 endif()
+
+# The keyboard layouts the login window loads, compiled from xkb-data.
+include(${CMAKE_SOURCE_DIR}/cmake/layouts.cmake)
 
 # The key-file tests run hearthtool wipekey end to end.
 if(TARGET test-fde AND TARGET hearthtool)
