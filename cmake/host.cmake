@@ -96,6 +96,12 @@ endif()
 
 # The keyboard layouts the login window loads, compiled from xkb-data.
 include(${CMAKE_SOURCE_DIR}/cmake/layouts.cmake)
+if(TARGET test-ui)
+  target_compile_definitions(test-ui PRIVATE HEARTH_TEST_LAYOUT_DIR="${HEARTH_LAYOUT_DIR}")
+  if(TARGET keyboard-layouts)
+    add_dependencies(test-ui keyboard-layouts)
+  endif()
+endif()
 
 # The key-file tests run hearthtool wipekey end to end.
 if(TARGET test-fde AND TARGET hearthtool)

@@ -188,6 +188,16 @@ class Compiler {
     return UchrLayout::StateValue(out->AddState(record));
   }
 
+  // Usages that share a virtual key (insert and help, the two backslash positions): the
+  // lowest usage is the one the layout describes.
+  static bool SharesEarlierKey(uint32_t usage, uint32_t type) {
+    uint8_t v = UIVirtualKeyForUsage(usage, type);
+    for (uint32_t earlier = 0; earlier < usage; ++earlier) {
+      if (UIVirtualKeyForUsage(earlier, type) == v && XkbKeycodeForHidUsage(earlier) != 0) return true;
+    }
+    return false;
+  }
+
   // Places the keys by virtual key code, once for the ANSI/JIS types and once for ISO.
   size_t AddTables(const std::vector<uint16_t>& physical, UchrLayout* out) {
     uint32_t types[2] = {46, kUIKeyboardTypeIso};
@@ -196,7 +206,8 @@ class Compiler {
       tables[k].assign(kTableSize, 0xFFFF);
       for (uint32_t usage = 0; usage < 256; ++usage) {
         uint8_t v = UIVirtualKeyForUsage(usage, types[k]);
-        if (v < kTableSize && physical[usage] != 0xFFFF) tables[k][v] = physical[usage];
+        if (v >= kTableSize || physical[usage] == 0xFFFF || SharesEarlierKey(usage, types[k])) continue;
+        tables[k][v] = physical[usage];
       }
     }
     auto& ansi = out->keyboards[0].tables;
