@@ -57,7 +57,8 @@ void ApplyUnit(EFITextInput* input, CHAR16 unit) {
     default:
       break;
   }
-  if (IsNonPrintingCharacter(unit)) return;
+  // A NUL from a layout would end the text before the cursor.
+  if (unit == 0 || IsNonPrintingCharacter(unit)) return;
   EFITextInputInsert(input, &unit, 1);
 }
 
@@ -80,6 +81,9 @@ UINTN EFITextInputLength(const EFITextInput* input) {
 INT32 EFITextInputInsert(EFITextInput* input, const CHAR16* units, UINTN count) {
   UINTN length = EFITextInputLength(input);
   if (input->cursor > length || count > kEFITextInputMaxLength || length + count > kEFITextInputMaxLength) return -1;
+  for (UINTN i = 0; i < count; ++i) {
+    if (units[i] == 0) return -1;  // the text would end inside the insertion
+  }
   UINT32 at = input->cursor;
   MemCopy(&input->text[at + count], &input->text[at], (length - at) * sizeof(CHAR16));
   MemCopy(&input->text[at], units, count * sizeof(CHAR16));
@@ -113,7 +117,7 @@ INT32 EFITextInputAppend(EFITextInput* input, const EFIKeyLayout* layout, UINT16
     // nothing the user typed is dropped.
     UINTN printable = 0;
     for (UINTN i = 0; i < count; ++i) {
-      if (!IsNonPrintingCharacter(produced[i])) produced[printable++] = produced[i];
+      if (produced[i] != 0 && !IsNonPrintingCharacter(produced[i])) produced[printable++] = produced[i];
     }
     if (input->cursor <= kEFITextInputMaxLength) EFITextInputInsert(input, produced, printable);
   }

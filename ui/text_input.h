@@ -25,7 +25,7 @@ void EFITextInputDestroy(EFITextInput* input);
 void EFITextInputClear(EFITextInput* input);
 
 // Inserts count units at the cursor and advances it. Returns 0, or -1 when the text would
-// grow beyond kEFITextInputMaxLength units (nothing is inserted).
+// grow beyond kEFITextInputMaxLength units or the units hold a NUL (nothing is inserted).
 INT32 EFITextInputInsert(EFITextInput* input, const CHAR16* units, UINTN count);
 
 // Applies one key-down to the buffer: text is inserted at the cursor, backspace deletes the

@@ -6,7 +6,7 @@
 namespace {
 
 // Keys 0..: printable letters, a surrogate pair, editing codes, and a dead key.
-enum : UINT16 { kA, kB, kPair, kBackspace, kLeft, kRight, kStart, kEnd, kDelete, kReturn, kAcute, kTwo };
+enum : UINT16 { kA, kB, kPair, kBackspace, kLeft, kRight, kStart, kEnd, kDelete, kReturn, kAcute, kTwo, kNul, kNulPair };
 
 std::vector<uint8_t> EditingLayout() {
   UchrLayout layout;
@@ -15,8 +15,9 @@ std::vector<uint8_t> EditingLayout() {
   size_t acute = layout.AddState(UchrStateRecord{0xFFFF, 1, {}});
   uint16_t pair = layout.ValueForText(u"\U0001F600");
   uint16_t two = layout.ValueForText(u"xy");
+  uint16_t nul_pair = layout.ValueForText(std::u16string(u"z\0", 2));
   layout.keyboards = {UchrKeyboard{0, 255, {{u'a', u'b', pair, 8, 28, 29, 30, 31, 127, 13,
-                                            UchrLayout::StateValue(acute), two}}}};
+                                            UchrLayout::StateValue(acute), two, 0, nul_pair}}}};
   layout.terminators = {u'`'};
   return LayoutBytes(layout);
 }
@@ -60,6 +61,15 @@ TEST_F(TextInputTest, DeadKeyTextIsKeptWhole) {
   Type({kTwo});
   EXPECT_EQ(Text(), u"`axy");
   EXPECT_EQ(input->cursor, 4u);
+}
+
+TEST_F(TextInputTest, NulFromALayoutNeverCutsTheText) {
+  Type({kA, kNul, kB, kNulPair});
+  EXPECT_EQ(Text(), u"abz");
+  EXPECT_EQ(input->cursor, 3u);
+  CHAR16 with_nul[2] = {u'x', 0};
+  EXPECT_EQ(EFITextInputInsert(input, with_nul, 2), -1);
+  EXPECT_EQ(Text(), u"abz");
 }
 
 TEST_F(TextInputTest, NeverHoldsMoreThan1023Units) {
