@@ -24,15 +24,6 @@ void DestroyField(DUView* view) {
   view->user_data = nullptr;
 }
 
-void Redraw(UIPasswordTextField* field, bool draw_screen) {
-  _UIPasswordTextFieldDrawInBuffer(field);
-  if (!draw_screen || field->view->screen == nullptr) return;
-  EFI_STATUS status = DUScreenDraw(field->view->screen);
-  if (EFI_ERROR(status)) {
-    DULogError("__UIPasswordTextFieldRedrawScreen", "DUScreenDraw failed: 0x%d", static_cast<INT32>(status & 0xFF));
-  }
-}
-
 bool MakeCaret(UIPasswordTextField* field, BOOLEAN white) {
   INT32 scale = static_cast<INT32>(field->scale);
   field->caret_size = DUSize{kCaretHeight * scale, scale};
@@ -49,6 +40,15 @@ void SetFlag(UIPasswordTextField* field, UINT8 flag, BOOLEAN on) {
 }
 
 }  // namespace
+
+void _UIPasswordTextFieldRedraw(UIPasswordTextField* field, BOOLEAN draw_screen) {
+  _UIPasswordTextFieldDrawInBuffer(field);
+  if (!draw_screen || field->view->screen == nullptr) return;
+  EFI_STATUS status = DUScreenDraw(field->view->screen);
+  if (EFI_ERROR(status)) {
+    DULogError("__UIPasswordTextFieldRedrawScreen", "DUScreenDraw failed: 0x%d", static_cast<INT32>(status & 0xFF));
+  }
+}
 
 UIPasswordTextField* _UIPasswordTextFieldFromView(DUView* view, const char* operation) {
   UIPasswordTextField* field = view != nullptr ? static_cast<UIPasswordTextField*>(view->user_data) : nullptr;
@@ -98,7 +98,7 @@ UINT32 UIPasswordTextFieldCreate(DUView** out_view, const DURect& frame, const U
     DULogError(operation, "out of memory");
     return 1;
   }
-  Redraw(field, false);
+  _UIPasswordTextFieldRedraw(field, FALSE);
   *out_view = view;
   return 0;
 }
@@ -108,14 +108,14 @@ void UIPasswordTextFieldSetFocus(DUView* view, BOOLEAN focused, BOOLEAN redraw) 
   if (field == nullptr || ((field->flags & kUIFieldFocused) != 0) == (focused != 0)) return;
   SetFlag(field, kUIFieldFocused, focused);
   SetFlag(field, kUIFieldCaretVisible, focused);
-  if (redraw) Redraw(field, true);
+  if (redraw) _UIPasswordTextFieldRedraw(field, TRUE);
 }
 
 void UIPasswordTextFieldToggleCaret(DUView* view) {
   UIPasswordTextField* field = _UIPasswordTextFieldFromView(view, "UIPasswordTextFieldToggleCaret");
   if (field == nullptr) return;
   field->flags ^= kUIFieldCaretVisible;
-  Redraw(field, true);
+  _UIPasswordTextFieldRedraw(field, TRUE);
 }
 
 UINT32 UIPasswordTextFieldZeroOut(DUView* view) {
@@ -128,7 +128,7 @@ UINT32 UIPasswordTextFieldZeroOut(DUView* view) {
   field->flags &= static_cast<UINT8>(~kUIFieldAllSelected);
   if (field->text_changed != nullptr) field->text_changed(view, field->text_changed_context);
   field->flags &= static_cast<UINT8>(~kUIFieldTextChanged);
-  Redraw(field, true);
+  _UIPasswordTextFieldRedraw(field, TRUE);
   return 0;
 }
 
@@ -147,7 +147,7 @@ void UIPasswordTextFieldSetEnabled(DUView* view, BOOLEAN enabled) {
   UIPasswordTextField* field = _UIPasswordTextFieldFromView(view, "UIPasswordTextFieldSetEnabled");
   if (field == nullptr) return;
   SetFlag(field, kUIFieldEnabled, enabled);
-  Redraw(field, true);
+  _UIPasswordTextFieldRedraw(field, TRUE);
 }
 
 void UIPasswordTextFieldSetShowGlyphs(DUView* view, BOOLEAN show) {
@@ -172,7 +172,7 @@ void UIPasswordTextFieldSelectAll(DUView* view) {
   UIPasswordTextField* field = _UIPasswordTextFieldFromView(view, "UIPasswordTextFieldSelectAll");
   if (field == nullptr) return;
   field->flags |= kUIFieldAllSelected;
-  Redraw(field, true);
+  _UIPasswordTextFieldRedraw(field, TRUE);
 }
 
 void UIPasswordTextFieldSetTextChangedCallback(DUView* view, UIPasswordTextChanged callback, void* context) {

@@ -104,7 +104,9 @@ BOOLEAN UIPasswordTextFieldIsEmpty(DUView* view);
 
 // Pixels from the left edge to the character at index; -1 (logged) beyond the text.
 INT32 _UIPasswordTextField_WidthForCharactersUpToIndex(UIPasswordTextField* field, UINTN index);
-// Draws the whole field into the view's own buffer.
+// Draws the whole field into the view's own buffer and marks the view for display.
 void _UIPasswordTextFieldDrawInBuffer(UIPasswordTextField* field);
+// The same, then draws the screen the view is on when asked.
+void _UIPasswordTextFieldRedraw(UIPasswordTextField* field, BOOLEAN draw_screen);
 // The field's record; nullptr (logged under operation) when the view holds none.
 UIPasswordTextField* _UIPasswordTextFieldFromView(DUView* view, const char* operation);

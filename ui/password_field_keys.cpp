@@ -65,11 +65,6 @@ void ApplyKey(UIPasswordTextField* field, EFITextInput* input, UINT32 firmware_k
   }
 }
 
-void Redraw(UIPasswordTextField* field) {
-  _UIPasswordTextFieldDrawInBuffer(field);
-  DUViewSetNeedsDisplay(field->view);
-}
-
 }  // namespace
 
 void UIPasswordTextFieldHandleKey(DUView* view, UINT32 firmware_key, UINT8 hid_modifiers, BOOLEAN caps_lock) {
@@ -85,7 +80,7 @@ void UIPasswordTextFieldHandleKey(DUView* view, UINT32 firmware_key, UINT8 hid_m
         break;
       }
     }
-    Redraw(field);
+    _UIPasswordTextFieldRedraw(field, TRUE);
     return;
   }
   if (field->flags & kUIFieldAllSelected) UIPasswordTextFieldZeroOut(view);
@@ -97,5 +92,5 @@ void UIPasswordTextFieldHandleKey(DUView* view, UINT32 firmware_key, UINT8 hid_m
   if (before != after) field->flags |= kUIFieldTextChanged;
   if (field->text_changed != nullptr) field->text_changed(view, field->text_changed_context);
   field->flags &= static_cast<UINT8>(~kUIFieldTextChanged);
-  Redraw(field);
+  _UIPasswordTextFieldRedraw(field, TRUE);
 }
