@@ -105,7 +105,7 @@ void BM_UiLayout_Translate_Libxkbcommon(benchmark::State& state) {
       xkb_compose_state_feed(compose, keysym);
       switch (xkb_compose_state_get_status(compose)) {
         case XKB_COMPOSE_COMPOSED:
-          units += xkb_compose_state_get_utf32(compose) != 0;
+          units += xkb_keysym_to_utf32(xkb_compose_state_get_one_sym(compose)) != 0;
           xkb_compose_state_reset(compose);
           break;
         case XKB_COMPOSE_CANCELLED:
