@@ -8,7 +8,6 @@ namespace {
 
 // Codes the layouts give editing keys.
 constexpr CHAR16 kBackspace = 8;
-constexpr CHAR16 kDelete = 127;
 constexpr CHAR16 kLeftArrow = 28;
 constexpr CHAR16 kRightArrow = 29;
 constexpr CHAR16 kUpArrow = 30;    // start of the text
