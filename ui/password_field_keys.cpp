@@ -42,6 +42,8 @@ void ApplyKey(UIPasswordTextField* field, EFITextInput* input, UINT32 firmware_k
   if (key == kUINoVirtualKey) return;
   bool recovery = (field->flags & kUIFieldRecoveryKey) != 0;
   CHAR16 unit = recovery ? SingleUnit(&field->layout, key, modifiers, type) : 0;
+  // Dead keys would compose letters outside the key's alphabet.
+  if (recovery && unit == 0) return;
   if (recovery && unit != 0 && !IsNonPrintingCharacter(unit)) {
     UINTN length = EFITextInputLength(input);
     bool second_dash = unit == kDash && length > 0 && input->text[length - 1] == kDash;
@@ -58,7 +60,7 @@ void ApplyKey(UIPasswordTextField* field, EFITextInput* input, UINT32 firmware_k
     if (before == kDash) EFITextInputAppend(input, &field->layout, key, modifiers, type);
     return;
   }
-  if (unit == kDash || unit == 0 || IsNonPrintingCharacter(unit)) return;
+  if (unit == kDash || IsNonPrintingCharacter(unit)) return;
   UINTN length = EFITextInputLength(input);
   if (length == 4 || length == 9 || length == 14 || length == 19 || length == 24) {
     EFITextInputInsert(input, &kDash, 1);

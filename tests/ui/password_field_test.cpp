@@ -43,6 +43,13 @@ std::vector<uint8_t> UsLayout() {
   return LayoutBytes(layout);
 }
 
+std::vector<uint8_t> GermanLayout() {
+  UchrLayout layout;
+  std::string error;
+  if (!CompileUchrFromXkb(UchrXkbSource{"de", ""}, &layout, &error)) return {};
+  return LayoutBytes(layout);
+}
+
 std::u16string Text(DUView* view, UIPasswordRendering r) { return UIPasswordTextFieldGetText(view, r); }
 
 struct Callback {
@@ -157,6 +164,24 @@ TEST_F(PasswordFieldTest, RecoveryKeyAlphabetAndDashes) {
   EXPECT_EQ(Text(view, kUIRenderingType46), u"111");
   Type(view, {kMinus, kOne});  // a dash typed by hand is kept
   EXPECT_EQ(Text(view, kUIRenderingType46), u"111-1");
+}
+
+TEST_F(PasswordFieldTest, RecoveryKeysIgnoreDeadKeys) {
+  auto bytes = GermanLayout();
+  ASSERT_FALSE(bytes.empty());
+  DUView* view = Make(bytes);
+  views.push_back(view);
+  constexpr UINT32 kAcute = 0x2E, kE = 0x08;
+  Type(view, {kAcute});
+  Type(view, {kE}, kShift);
+  EXPECT_EQ(Text(view, kUIRenderingType46), u"\u00C9");  // outside recovery mode the dead key composes
+  UIPasswordTextFieldZeroOut(view);
+  UIPasswordTextFieldSetRecoveryKeyFormat(view, TRUE);
+  Type(view, {kAcute});
+  Type(view, {kE}, kShift);
+  EXPECT_EQ(Text(view, kUIRenderingType46), u"E");
+  EXPECT_EQ(Text(view, kUIRenderingType47), u"E");
+  EXPECT_EQ(Text(view, kUIRenderingType45), u"E");
 }
 
 TEST_F(PasswordFieldTest, DotsCaretAndCapsLockAreDrawn) {
