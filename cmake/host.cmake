@@ -55,6 +55,10 @@ file(GLOB_RECURSE HEARTH_HOSTLIB CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/lib
 add_library(hearth_hostlib STATIC ${HEARTH_HOSTLIB})
 target_link_libraries(hearth_hostlib PUBLIC hearth_core OpenSSL::Crypto)
 target_link_libraries(hearth_testfw PUBLIC hearth_hostlib)
+# The keyboard-layout compiler reads XKB keymaps through libxkbcommon.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(XKBCOMMON REQUIRED IMPORTED_TARGET xkbcommon)
+target_link_libraries(hearth_hostlib PUBLIC PkgConfig::XKBCOMMON)
 
 # fuzz/fuzz_NAME_PART.cpp is the target fuzz-NAME-PART.
 function(hearth_fuzz_name src out)
@@ -93,6 +97,13 @@ if(NOT HEARTH_FUZZ)
   file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
   add_executable(hearthtool ${HEARTHTOOL_SOURCES})
   target_link_libraries(hearthtool PRIVATE hearth_core hearth_hostlib)
+endif()
+
+# The keyboard layouts the login window loads, compiled from xkb-data.
+include(${CMAKE_SOURCE_DIR}/cmake/layouts.cmake)
+if(TARGET test-ui)
+  target_compile_definitions(test-ui PRIVATE HEARTH_TEST_LAYOUT_DIR="${HEARTH_LAYOUT_DIR}")
+  add_dependencies(test-ui keyboard-layouts)
 endif()
 
 # The key-file tests run hearthtool wipekey end to end.

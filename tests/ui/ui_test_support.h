@@ -13,10 +13,11 @@
 
 // Starts the log with only its in-memory copy; call after the TestFirmware exists.
 inline void CaptureLog() {
-  gBooterSettings.log = 0;
-  gBooterSettings.debug = kLogDebugPublishMemoryLog;
-  gBooterSettings.level = kBooterDefaultLevel;
-  LogStart();
+  BooterSettings settings = gBooterSettings;
+  settings.log = 0;
+  settings.debug = kLogDebugPublishMemoryLog;
+  settings.level = kBooterDefaultLevel;
+  LogStart(settings);
 }
 
 inline std::string CapturedLog() {
