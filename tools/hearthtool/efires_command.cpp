@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "memory/memory.h"
-#include "testfw/test_firmware.h"
+#include "tools/lib/host_services.h"
 #include "tools/hearthtool/command.h"
 #include "tools/lib/efires.h"
 #include "ui/archive.h"
@@ -111,7 +111,7 @@ int Extract(const std::vector<std::string>& args) {
   if (names.empty()) {
     for (const EfiresFile& f : contents.files) names.push_back(f.name);
   }
-  TestFirmware fw;
+  HostServices services;
   Archive* archive = nullptr;
   if (ArchiveCreate(bytes.data(), bytes.size(), &archive) != kArchiveOk) return Refuse(args[1], "hearth refuses it");
   int rc = kExitOk;
@@ -159,7 +159,7 @@ int Merge(const std::vector<std::string>& args) {
     return Refuse(out_path, std::to_string(total) + " files; a merged archive holds at most " +
                                 std::to_string(kArchiveMergedMaxEntries));
   }
-  TestFirmware fw;
+  HostServices services;
   Archive *a = nullptr, *b = nullptr, *merged = nullptr;
   ArchiveCreate(first_bytes.data(), first_bytes.size(), &a);
   ArchiveCreate(second_bytes.data(), second_bytes.size(), &b);
