@@ -34,6 +34,12 @@
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 #include "lib/string.h"
+#include "config/boot_options_screen.h"
+#include "graphics/boot_screen.h"
+#include "graphics/custom_logo.h"
+#include "graphics/display.h"
+#include "graphics/display_connect.h"
+#include "graphics/failed_boot_image.h"
 
 UINT64 BootModeFlags = 0;
 UINT32 CpuSubtype = 3;
@@ -110,11 +116,40 @@ void VerifyRecoveryStage() {
   if (EFI_ERROR(status)) ConsolePrint("ERROR!!! Recovery Image verification fail with status [0x%llx]\n", status);
 }
 
-void ChooseConsole() {
-  if (!(BootModeFlags & kBootModeVerbose)) return;  // the boot logo arrives with the boot screen
-  BootModeFlags &= ~kBootModeGraphicsConsole;
-  Stage stage("SetConsoleMode");
-  SetConsoleMode(kConsoleModeText);
+// FailBoot's screen: the spinner stops where it is and the failed-boot picture replaces it.
+void DrawFailureScreen() {
+  CloseAnimationTimer();
+  RestoreConsoleMode();
+  DrawBootGraphics(kBootScreenFailed);
+}
+
+EFI_STATUS DrawOptionsFailureScreen() {
+  EFI_STATUS status = OpenBootGraphics();
+  if (EFI_ERROR(status)) return status;
+  GetFramebufferInfo(nullptr, nullptr);
+  DrawBootGraphics(kBootScreenFailed);
+  return EFI_SUCCESS;
+}
+
+// The boot screen's hooks in the layers below it.
+void RegisterBootScreen() {
+  SetFailureScreen(DrawFailureScreen);
+  SetOptionsScreen(OptionsScreen{ConnectGraphics, DrawOptionsFailureScreen});
+}
+
+// Verbose boots keep the text console; the others get the boot logo.
+void ChooseConsole(bool draw_boot_graphics) {
+  if (!(BootModeFlags & kBootModeEncryptedConfig)) ConnectGraphics(false, false);
+  if (BootModeFlags & kBootModeVerbose) {
+    BootModeFlags &= ~kBootModeGraphicsConsole;
+    Stage stage("SetConsoleMode");
+    SetConsoleMode(kConsoleModeText);
+    return;
+  }
+  Stage stage("DrawBootGraphics");
+  if (EFI_ERROR(OpenBootGraphics()) || !draw_boot_graphics) return;
+  GetFramebufferInfo(nullptr, nullptr);
+  DrawBootGraphics(kBootScreenNormal);
 }
 
 EFI_STATUS LoadKernel(BootState* state) {
@@ -137,6 +172,7 @@ void LoadRamDiskStage(BootState* state) {
 
 EFI_STATUS RunBootSequence() {
   BootState state;
+  RegisterBootScreen();
   StartDiagnostics();
   IdentifyMachine();
   {
@@ -148,8 +184,11 @@ EFI_STATUS RunBootSequence() {
     Stage stage("InitMemoryConfig");
     InitMemoryConfig();
   }
+  ReadHiDPIPreference();
+  ReadBlackMode();
   PrepareSlideAndStartKeys();
   OpenVolume();
+  SetBootLogoVolume(gBootVolume.load_file, gBootVolume.root);
   SelectProcessorSubtype();
   RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root);
   NoteRecoveryBooter();
@@ -158,7 +197,7 @@ EFI_STATUS RunBootSequence() {
     StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
   }
   ProcessBootNotes();
-  ChooseConsole();
+  ChooseConsole(true);
   VerifyRecoveryStage();
 
   EFI_STATUS status = LoadKernel(&state);
@@ -180,9 +219,15 @@ EFI_STATUS RunBootSequence() {
     InitBootStruct(handoff);
   }
   LoadRamDiskStage(&state);
+  if (AnimationRunning()) {
+    Stage stage("StopAnimation");
+    StopAnimation();
+  }
   BootArgs* args = nullptr;
   {
     Stage stage("FinalizeBootStruct");
+    const char* error = nullptr;
+    if (EFI_ERROR(SetupFailedBootImage(&handoff, &error))) FatalError("%s", error);
     args = FinalizeBootStruct(handoff);
   }
   StageMark("End");

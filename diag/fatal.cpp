@@ -10,6 +10,18 @@
 #include "efi/efi.h"
 #include "memory/memory.h"
 #include "hw/hw.h"
+#include "lib/host_reset.h"
+
+namespace {
+
+FailureScreenFunction gFailureScreen = nullptr;
+
+void ResetFailureScreen() { gFailureScreen = nullptr; }
+HEARTH_HOST_RESET(ResetFailureScreen);
+
+}  // namespace
+
+void SetFailureScreen(FailureScreenFunction draw) { gFailureScreen = draw; }
 
 void FatalError(const char* format, ...) {
   va_list args;
@@ -27,7 +39,14 @@ void FatalError(const char* format, ...) {
 }
 
 void FailBoot(EFI_STATUS status) {
-  RestoreConsoleMode();
+  // Cleared first: a failure inside the screen itself must not come back here.
+  FailureScreenFunction screen = gFailureScreen;
+  gFailureScreen = nullptr;
+  if (screen) {
+    screen();
+  } else {
+    RestoreConsoleMode();
+  }
   LogShutdown();
   ReleaseAllAllocations();
   if (GetConsoleMode() == kConsoleModeText) ConsolePrint("Boot failed, sleeping for 10 seconds before exiting...\n");
