@@ -3,6 +3,7 @@
 // file lists, finds hearth on the machine's volumes, starts it and reports what it returned.
 #include "efi/efi.h"
 #include "platform/console_control.h"
+#include "platform/display_services.h"
 #include "platform/image_starter.h"
 #include "platform/qemu_exit.h"
 #include "platform/serial_output.h"
@@ -15,8 +16,26 @@ namespace {
 // How long the loader waits for the harness's key before it ends QEMU anyway.
 constexpr UINTN kExitKeyTimeoutSeconds = 30;
 
-void InstallStandIns() {
-  EFI_STATUS status = InstallConsoleControl();
+void InstallDisplayStandIns(const PlatformOptions& options) {
+  if (options.gop_width) SelectGopMode(options.gop_width, options.gop_height);
+  InstallDisplayConnect();
+  InstallFramebufferInfo();
+  InstallGamma();
+  if (!EFI_ERROR(InstallBackgroundColor(options.background, options.background_rgb))) {
+    PlatformText line;
+    line.Add("platform: background colour ");
+    if (options.background == BackgroundColorMode::kFailing) {
+      line.Add("protocol fails");
+    } else {
+      line.AddHex(options.background_rgb, 6);
+    }
+    SerialWriteLine(line);
+  }
+}
+
+void InstallStandIns(const PlatformOptions& options) {
+  InstallDisplayStandIns(options);
+  EFI_STATUS status = InstallConsoleControl(options.console_graphics);
   if (EFI_ERROR(status)) {
     SerialWriteLine(PlatformText().Add("platform: console control not installed: ").AddStatus(status));
   }
@@ -60,10 +79,11 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
 
   PlatformOptions options;
   ApplyPlatformSettings(&options);
-  InstallStandIns();
+  InstallStandIns(options);
   EFI_STATUS status = RunHearth();
   RemoveConsoleControl();
   RemoveSmcService();
+  RemoveDisplayServices();
   if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
   return status;
 }

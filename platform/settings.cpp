@@ -38,6 +38,20 @@ void OnSigningKey(void*, const SettingsSigningKey& key) {
   SerialWriteLine(EFI_ERROR(status) ? text.Add(" not added: ").AddStatus(status) : text.Add(" added"));
 }
 
+PlatformOptions* Options(void* context) { return static_cast<PlatformOptions*>(context); }
+
+void OnConsoleStart(void* context, bool graphics) { Options(context)->console_graphics = graphics; }
+
+void OnBackgroundColor(void* context, BackgroundColorMode mode, uint32_t rgb) {
+  Options(context)->background = mode;
+  Options(context)->background_rgb = rgb;
+}
+
+void OnGopMode(void* context, uint32_t width, uint32_t height) {
+  Options(context)->gop_width = width;
+  Options(context)->gop_height = height;
+}
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -70,7 +84,8 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   }
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
-  SettingsSink sink{options, OnVariable, OnExitQemu, OnMalformed, OnSmcKey, OnSigningKey};
+  SettingsSink sink{options,      OnVariable,     OnExitQemu,        OnMalformed, OnSmcKey,
+                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

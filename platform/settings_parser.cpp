@@ -353,6 +353,53 @@ const char* ParseSigningKeyLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// console-start text|graphics
+const char* ParseConsoleStartLine(DirectiveContext& c) {
+  Token mode;
+  const char* error = RequireToken(c.reader, &mode, "console-start needs text or graphics");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  if (!TokenIs(mode, "text") && !TokenIs(mode, "graphics")) return "console-start needs text or graphics";
+  if (c.sink->console_start) c.sink->console_start(c.sink->context, TokenIs(mode, "graphics"));
+  return nullptr;
+}
+
+// background-color 0xRRGGBB|none|failing
+const char* ParseBackgroundColorLine(DirectiveContext& c) {
+  Token value;
+  const char* error = RequireToken(c.reader, &value, "background-color needs 0xRRGGBB, none or failing");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  BackgroundColorMode mode = BackgroundColorMode::kColor;
+  uint64_t rgb = 0;
+  if (TokenIs(value, "none")) {
+    mode = BackgroundColorMode::kAbsent;
+  } else if (TokenIs(value, "failing")) {
+    mode = BackgroundColorMode::kFailing;
+  } else if (value.quoted || !ParseUnsigned(value.data, value.size, 0xFFFFFF, &rgb)) {
+    return "background-color needs 0xRRGGBB, none or failing";
+  }
+  if (c.sink->background_color) c.sink->background_color(c.sink->context, mode, static_cast<uint32_t>(rgb));
+  return nullptr;
+}
+
+// gop-mode WIDTHxHEIGHT
+const char* ParseGopModeLine(DirectiveContext& c) {
+  Token size;
+  const char* error = RequireToken(c.reader, &size, "gop-mode needs WIDTHxHEIGHT");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  size_t x = 0;
+  while (x < size.size && size.data[x] != 'x') ++x;
+  uint64_t width = 0, height = 0;
+  if (size.quoted || x == size.size || !ParseUnsigned(size.data, x, 65535, &width) ||
+      !ParseUnsigned(size.data + x + 1, size.size - x - 1, 65535, &height) || !width || !height) {
+    return "gop-mode needs WIDTHxHEIGHT";
+  }
+  if (c.sink->gop_mode) c.sink->gop_mode(c.sink->context, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -363,6 +410,9 @@ constexpr Directive kDirectives[] = {
     {"exit-qemu", ParseExitQemuLine},
     {"smc", ParseSmcLine},
     {"signing-key", ParseSigningKeyLine},
+    {"console-start", ParseConsoleStartLine},
+    {"background-color", ParseBackgroundColorLine},
+    {"gop-mode", ParseGopModeLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

@@ -43,6 +43,9 @@ struct SettingsSigningKey {
 // When the loader ends QEMU through its debug-exit port.
 enum class QemuExitPolicy { kNever, kOnReturn };
 
+// A `background-color` line: the maker's background-colour stand-in.
+enum class BackgroundColorMode { kAbsent, kColor, kFailing };
+
 // Receives the directives in file order. Any callback may be null.
 struct SettingsSink {
   void* context;
@@ -52,6 +55,12 @@ struct SettingsSink {
   void (*malformed)(void* context, size_t line, const char* reason);
   void (*smc_key)(void* context, const SettingsSmcKey& key) = nullptr;
   void (*signing_key)(void* context, const SettingsSigningKey& key) = nullptr;
+  // console-start text|graphics
+  void (*console_start)(void* context, bool graphics) = nullptr;
+  // background-color 0xRRGGBB|none|failing
+  void (*background_color)(void* context, BackgroundColorMode mode, uint32_t rgb) = nullptr;
+  // gop-mode WIDTHxHEIGHT
+  void (*gop_mode)(void* context, uint32_t width, uint32_t height) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

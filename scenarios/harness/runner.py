@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import disk_files, generated, serial_log
+from . import disk_files, generated, screens, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -80,6 +80,8 @@ def run(scenario, out_root):
     started = time.monotonic()
     try:
         machine.start()
+        if scenario.screens:
+            result.failures += screens.capture(machine, scenario.screens, out_dir, scenario.host_dir, scenario.timeout)
         result.how = _wait_for_end(machine, scenario.end_marker, scenario.timeout)
         _finish(machine, result.how, os.path.join(out_dir, "screen.png"), result)
     finally:

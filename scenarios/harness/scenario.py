@@ -46,6 +46,7 @@ class Scenario:
     host_dir: str = ""
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
+    screens: list = field(default_factory=list)  # screens judged while the guest runs (screens.py)
 
 
 def list_names():
@@ -119,6 +120,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         qemu_args=raw.get("qemu_args", []),
         prepare=raw.get("prepare", []),
         host_dir=places["host"],
+        screens=raw.get("screens", []),
         work_dir=places["work"],
         generate=raw.get("generate", []),
     )
