@@ -36,5 +36,9 @@ if(PLATFORM_SOURCES)
                  ${CMAKE_SOURCE_DIR}/lib/freestanding.cpp ${CMAKE_SOURCE_DIR}/efi/globals.cpp
                  ${HEARTH_HW_X86})
   hearth_efi_image(BOOTX64)
+  # The PNG decoder of the image-codec stand-in finds its few C library declarations here.
+  # stb_image.h comes from Debian's libstb-dev.
+  find_path(STB_IMAGE_DIR stb_image.h PATHS /usr/include/stb /usr/local/include/stb NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  target_include_directories(BOOTX64 PRIVATE ${CMAKE_SOURCE_DIR}/platform/freestanding_include ${STB_IMAGE_DIR})
   set_target_properties(BOOTX64 PROPERTIES SUFFIX ".EFI")
 endif()

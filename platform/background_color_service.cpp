@@ -15,14 +15,14 @@ struct BackgroundColorStandIn {
 
 EFI_STATUS EFIAPI GetBackgroundColor(TarnBackgroundColorProtocol* self, UINT32* color);
 
-BackgroundColorStandIn gStandIn = {{nullptr, GetBackgroundColor}, 0, false};
-InstalledStandIn gInstalled;
+BackgroundColorStandIn gBackgroundColorStandIn = {{nullptr, GetBackgroundColor}, 0, false};
+InstalledStandIn gBackgroundColorInstalled;
 
 EFI_STATUS EFIAPI GetBackgroundColor(TarnBackgroundColorProtocol*, UINT32* color) {
   if (!color) return EFI_INVALID_PARAMETER;
-  SerialWriteLine(PlatformText().Add("platform: background colour asked").Add(gStandIn.failing ? ", failing" : ""));
-  if (gStandIn.failing) return EFI_DEVICE_ERROR;
-  *color = gStandIn.rgb;
+  SerialWriteLine(PlatformText().Add("platform: background colour asked").Add(gBackgroundColorStandIn.failing ? ", failing" : ""));
+  if (gBackgroundColorStandIn.failing) return EFI_DEVICE_ERROR;
+  *color = gBackgroundColorStandIn.rgb;
   return EFI_SUCCESS;
 }
 
@@ -30,9 +30,9 @@ EFI_STATUS EFIAPI GetBackgroundColor(TarnBackgroundColorProtocol*, UINT32* color
 
 EFI_STATUS InstallBackgroundColor(BackgroundColorMode mode, UINT32 rgb) {
   if (mode == BackgroundColorMode::kAbsent) return EFI_NOT_FOUND;
-  gStandIn.rgb = rgb & 0xFFFFFF;
-  gStandIn.failing = mode == BackgroundColorMode::kFailing;
-  return InstallStandIn(&gInstalled, kTarnBackgroundColorProtocolGuid, &gStandIn.protocol);
+  gBackgroundColorStandIn.rgb = rgb & 0xFFFFFF;
+  gBackgroundColorStandIn.failing = mode == BackgroundColorMode::kFailing;
+  return InstallStandIn(&gBackgroundColorInstalled, kTarnBackgroundColorProtocolGuid, &gBackgroundColorStandIn.protocol);
 }
 
-void RemoveBackgroundColor() { RemoveStandIn(&gInstalled); }
+void RemoveBackgroundColor() { RemoveStandIn(&gBackgroundColorInstalled); }

@@ -17,13 +17,13 @@ EFI_STATUS EFIAPI ConnectAll(TarnDisplayConnectProtocol*) {
   return EFI_SUCCESS;
 }
 
-TarnDisplayConnectProtocol gProtocol = {nullptr, ConnectDisplay, nullptr, ConnectAll};
-InstalledStandIn gInstalled;
+TarnDisplayConnectProtocol gDisplayConnectProtocol = {nullptr, ConnectDisplay, nullptr, ConnectAll};
+InstalledStandIn gDisplayConnectInstalled;
 
 }  // namespace
 
 EFI_STATUS InstallDisplayConnect() {
-  return InstallStandIn(&gInstalled, kTarnDisplayConnectProtocolGuid, &gProtocol);
+  return InstallStandIn(&gDisplayConnectInstalled, kTarnDisplayConnectProtocolGuid, &gDisplayConnectProtocol);
 }
 
-void RemoveDisplayConnect() { RemoveStandIn(&gInstalled); }
+void RemoveDisplayConnect() { RemoveStandIn(&gDisplayConnectInstalled); }

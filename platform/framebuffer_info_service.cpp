@@ -36,13 +36,13 @@ EFI_STATUS EFIAPI GetInfo(TarnFramebufferInfoProtocol*, EFI_PHYSICAL_ADDRESS* ba
   return EFI_SUCCESS;
 }
 
-TarnFramebufferInfoProtocol gProtocol = {GetInfo};
-InstalledStandIn gInstalled;
+TarnFramebufferInfoProtocol gFramebufferInfoProtocol = {GetInfo};
+InstalledStandIn gFramebufferInfoInstalled;
 
 }  // namespace
 
 EFI_STATUS InstallFramebufferInfo() {
-  return InstallStandIn(&gInstalled, kTarnFramebufferInfoProtocolGuid, &gProtocol);
+  return InstallStandIn(&gFramebufferInfoInstalled, kTarnFramebufferInfoProtocolGuid, &gFramebufferInfoProtocol);
 }
 
-void RemoveFramebufferInfo() { RemoveStandIn(&gInstalled); }
+void RemoveFramebufferInfo() { RemoveStandIn(&gFramebufferInfoInstalled); }

@@ -34,11 +34,11 @@ EFI_STATUS EFIAPI SetGammaRamps(TarnGammaProtocol*, UINT32 mode, UINT32 count, c
   return EFI_SUCCESS;
 }
 
-TarnGammaProtocol gProtocol = {nullptr, SetGammaRamps};
-InstalledStandIn gInstalled;
+TarnGammaProtocol gGammaProtocol = {nullptr, SetGammaRamps};
+InstalledStandIn gGammaInstalled;
 
 }  // namespace
 
-EFI_STATUS InstallGamma() { return InstallStandIn(&gInstalled, kTarnGammaProtocolGuid, &gProtocol); }
+EFI_STATUS InstallGamma() { return InstallStandIn(&gGammaInstalled, kTarnGammaProtocolGuid, &gGammaProtocol); }
 
-void RemoveGamma() { RemoveStandIn(&gInstalled); }
+void RemoveGamma() { RemoveStandIn(&gGammaInstalled); }

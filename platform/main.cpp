@@ -4,6 +4,7 @@
 #include "efi/efi.h"
 #include "platform/console_control.h"
 #include "platform/display_services.h"
+#include "platform/image_codec.h"
 #include "platform/image_starter.h"
 #include "platform/qemu_exit.h"
 #include "platform/serial_output.h"
@@ -21,6 +22,7 @@ void InstallDisplayStandIns(const PlatformOptions& options) {
   InstallDisplayConnect();
   InstallFramebufferInfo();
   InstallGamma();
+  InstallImageCodec();
   if (!EFI_ERROR(InstallBackgroundColor(options.background, options.background_rgb))) {
     PlatformText line;
     line.Add("platform: background colour ");
@@ -84,6 +86,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   RemoveConsoleControl();
   RemoveSmcService();
   RemoveDisplayServices();
+  RemoveImageCodec();
   if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
   return status;
 }

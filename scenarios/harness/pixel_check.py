@@ -12,7 +12,8 @@ Argument: {"png": PATH, "background": "RRGGBB", "size": [W, H] (optional),
   have the background colour;
 - each picture's rectangle is centred (or at x, y) and holds only colours of its table laid
   over the background as hearth does: (background x (255 - a) + colour x a) >> 8, with a = 255
-  without an opacity plane and any a with one; at least one of its pixels differs from the
+  without an opacity plane and any a with one ("exact": the colours as they are, for a
+  picture that is not embedded artwork); at least one of its pixels differs from the
   background.
 """
 import json
@@ -46,8 +47,8 @@ def main():
         w, h = p["width"], p["height"]
         x = p.get("x", (width - w) // 2)
         y = p.get("y", (height - h) // 2)
-        allowed = set()
-        for c in p["colors"]:
+        allowed = set(rgb(c) for c in p["colors"]) if p.get("exact") else set()
+        for c in ([] if p.get("exact") else p["colors"]):
             alphas = range(256) if p.get("opacity") else (255,)
             for a in alphas:
                 allowed.add(laid(rgb(c), bg, a))

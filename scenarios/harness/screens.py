@@ -8,7 +8,8 @@ A scenario lists them under "screens":
      "pictures": ["TarnLogo"], "size": [1024, 768], "within": 30}
 
 "pictures" name pictures compiled into hearth (hearthtool picture NAME --json gives their
-size and colours) or give {"picture": NAME, "x": X, "y": Y} for one placed elsewhere;
+size and colours), give {"picture": NAME, "x": X, "y": Y} for one placed elsewhere, or
+describe one in full ({"name", "width", "height", "colors": ["RRGGBB", ...]});
 "ignore" lists rectangles [x, y, w, h] left out of the checks.
 """
 
@@ -28,6 +29,8 @@ KEEP_DIR = os.path.join(os.path.dirname(__file__), "..", "..", "docs", "screens"
 
 
 def _picture(host_dir, entry):
+    if isinstance(entry, dict) and "colors" in entry:
+        return entry  # given in full: {"name", "width", "height", "colors", "opacity"?, "x"?, "y"?}
     name = entry if isinstance(entry, str) else entry["picture"]
     out = subprocess.run([os.path.join(host_dir, "hearthtool"), "picture", name, "--json"],
                          capture_output=True, text=True, check=True)
