@@ -40,6 +40,7 @@
 #include "graphics/display.h"
 #include "graphics/display_connect.h"
 #include "graphics/failed_boot_image.h"
+#include "panic/panic_info.h"
 
 UINT64 BootModeFlags = 0;
 UINT32 CpuSubtype = 3;
@@ -192,6 +193,9 @@ EFI_STATUS RunBootSequence() {
   SelectProcessorSubtype();
   RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root);
   NoteRecoveryBooter();
+  if (PanicReportEnabled() && !(BootModeFlags & (kBootModeSafe | kBootModeRecovery | kBootModeHibernate))) {
+    ShowPanicInformation();
+  }
   if (BootModeFlags & kBootModeRecoveryRequested) {
     // Comes back only when the recovery system could not be started or returned.
     StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
