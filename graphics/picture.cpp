@@ -114,9 +114,11 @@ void LayOverBackground(Picture* picture, UINT32 background) {
   for (UINTN i = 0; i < count; ++i) {
     EFI_GRAPHICS_OUTPUT_BLT_PIXEL& p = picture->pixels[i];
     UINT32 a = p.Reserved;
-    p.Blue = static_cast<UINT8>((bg[0] * (255 - a) + p.Blue * a) >> 8);
-    p.Green = static_cast<UINT8>((bg[1] * (255 - a) + p.Green * a) >> 8);
-    p.Red = static_cast<UINT8>((bg[2] * (255 - a) + p.Red * a) >> 8);
+    // Rounded division by 255: opacity 255 gives the colour itself and 0 the background
+    // (a shift by 8 would leave every pixel one level dark).
+    p.Blue = static_cast<UINT8>((bg[0] * (255 - a) + p.Blue * a + 127) / 255);
+    p.Green = static_cast<UINT8>((bg[1] * (255 - a) + p.Green * a + 127) / 255);
+    p.Red = static_cast<UINT8>((bg[2] * (255 - a) + p.Red * a + 127) / 255);
     p.Reserved = 255;
   }
 }

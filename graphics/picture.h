@@ -35,7 +35,8 @@ EFI_STATUS EmbeddedPictureName(const char* base, bool black, bool hidpi, char* n
 EFI_STATUS DecodeEmbeddedPicture(const EmbeddedPicture* record, Picture* picture);
 
 // Blends decoded embedded pixels over the background (low three bytes blue, green, red):
-// channel = (background x (255 - opacity) + channel x opacity) >> 8; the fourth byte becomes 255.
+// channel = (background x (255 - opacity) + channel x opacity) / 255, rounded; the fourth
+// byte becomes 255.
 void LayOverBackground(Picture* picture, UINT32 background);
 
 // The embedded picture base with the "Black"/"2X" choice of this boot, decoded and laid over

@@ -11,7 +11,7 @@ Argument: {"png": PATH, "background": "RRGGBB", "size": [W, H] (optional),
 - the four corners and every pixel outside the pictures' rectangles and the ignored ones
   have the background colour;
 - each picture's rectangle is centred (or at x, y) and holds only colours of its table laid
-  over the background as hearth does: (background x (255 - a) + colour x a) >> 8, with a = 255
+  over the background as hearth does: (background x (255 - a) + colour x a) / 255 rounded, a = 255
   without an opacity plane and any a with one ("exact": the colours as they are, for a
   picture that is not embedded artwork); at least one of its pixels differs from the
   background.
@@ -28,7 +28,7 @@ def rgb(text):
 
 
 def laid(colour, background, a):
-    return tuple((b * (255 - a) + c * a) >> 8 for c, b in zip(colour, background))
+    return tuple((b * (255 - a) + c * a + 127) // 255 for c, b in zip(colour, background))
 
 
 def main():

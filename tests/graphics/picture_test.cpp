@@ -118,15 +118,21 @@ TEST_P(DecodeTest, OutOfMemoryIsReported) {
 INSTANTIATE_TEST_SUITE_P(BothCompressions, DecodeTest,
                          ::testing::Values(kEmbeddedPictureLzss, kEmbeddedPictureLzvn));
 
-TEST(LayOverBackground, BlendsByOpacityAndMarksEveryPixelDone) {
+TEST(LayOverBackground, OpaqueIsTheColourTransparentIsTheBackgroundBetweenRounds) {
   TestFirmware fw;
-  EFI_GRAPHICS_OUTPUT_BLT_PIXEL pixels[3] = {{200, 100, 50, 255}, {200, 100, 50, 0}, {200, 100, 50, 128}};
-  Picture picture{pixels, 3, 1};
+  EFI_GRAPHICS_OUTPUT_BLT_PIXEL pixels[4] = {
+      {200, 100, 50, 255}, {200, 100, 50, 0}, {200, 100, 50, 128}, {255, 255, 255, 255}};
+  Picture picture{pixels, 4, 1};
   LayOverBackground(&picture, 0x00102030);  // red 0x10, green 0x20, blue 0x30
-  EXPECT_EQ(pixels[0].Blue, (200 * 255) >> 8);
-  EXPECT_EQ(pixels[1].Blue, (0x30 * 255) >> 8);
-  EXPECT_EQ(pixels[2].Red, (0x10 * 127 + 50 * 128) >> 8);
-  EXPECT_EQ(pixels[2].Green, (0x20 * 127 + 100 * 128) >> 8);
+  EXPECT_EQ(pixels[0].Blue, 200);
+  EXPECT_EQ(pixels[0].Green, 100);
+  EXPECT_EQ(pixels[0].Red, 50);
+  EXPECT_EQ(pixels[1].Blue, 0x30);
+  EXPECT_EQ(pixels[1].Green, 0x20);
+  EXPECT_EQ(pixels[1].Red, 0x10);
+  EXPECT_EQ(pixels[2].Red, (0x10 * 127 + 50 * 128 + 127) / 255);
+  EXPECT_EQ(pixels[2].Green, (0x20 * 127 + 100 * 128 + 127) / 255);
+  EXPECT_EQ(pixels[3].Blue, 255);  // white stays white
   for (const auto& p : pixels) EXPECT_EQ(p.Reserved, 255);
 }
 

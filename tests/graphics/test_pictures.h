@@ -97,7 +97,7 @@ inline uint32_t Laid(uint32_t rgb, uint32_t background, uint32_t opacity = 255) 
   uint32_t out = 0;
   for (int shift = 0; shift <= 16; shift += 8) {
     uint32_t c = (rgb >> shift) & 0xFF, b = (background >> shift) & 0xFF;
-    out |= ((b * (255 - opacity) + c * opacity) >> 8) << shift;
+    out |= ((b * (255 - opacity) + c * opacity + 127) / 255) << shift;
   }
   return out;
 }
