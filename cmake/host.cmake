@@ -2,6 +2,7 @@
 # host tools, benchmarks and fuzz targets.
 include(CTest)
 include(${CMAKE_SOURCE_DIR}/cmake/sources.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/art.cmake)
 
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
@@ -33,7 +34,7 @@ endif()
 # The firmware code, built for the host; hardware access goes to the fake.
 hearth_collect_firmware_sources(HEARTH_CORE_SOURCES)
 file(GLOB HEARTH_HW_FAKE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/fake/*.cpp)
-add_library(hearth_core STATIC ${HEARTH_CORE_SOURCES} ${HEARTH_HW_FAKE})
+add_library(hearth_core STATIC ${HEARTH_CORE_SOURCES} ${HEARTH_HW_FAKE} ${HEARTH_EMBEDDED_PICTURES})
 target_compile_definitions(hearth_core PUBLIC HEARTH_HOST=1)
 
 # The in-process test firmware.

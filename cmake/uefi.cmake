@@ -1,5 +1,6 @@
 # Firmware build: hearth.efi and the platform loader BOOTX64.EFI.
 include(${CMAKE_SOURCE_DIR}/cmake/sources.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/art.cmake)
 
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
@@ -25,7 +26,7 @@ endfunction()
 
 hearth_collect_firmware_sources(HEARTH_SOURCES)
 file(GLOB HEARTH_HW_X86 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/x86/*.cpp)
-add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86})
+add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86} ${HEARTH_EMBEDDED_PICTURES})
 hearth_efi_image(hearth)
 
 # The platform loader: stands in for the maker's firmware protocols on generic firmware.

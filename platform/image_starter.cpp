@@ -91,3 +91,9 @@ EFI_STATUS LoadAndStartImage(EFI_HANDLE volume, const CHAR16* path, EFI_STATUS* 
   exit_data_owner.Adopt(exit_data);
   return EFI_SUCCESS;
 }
+
+const char* ImageRefusalReason(EFI_STATUS status) {
+  if (status != EFI_ACCESS_DENIED && status != EFI_SECURITY_VIOLATION) return nullptr;
+  return "it carries no signature the firmware trusts (unsigned, signed by a key not in the firmware's db, "
+         "or changed after signing)";
+}

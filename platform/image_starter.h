@@ -18,3 +18,9 @@ EFI_STATUS BuildFileDevicePath(EFI_HANDLE volume, const CHAR16* path, PoolBuffer
 // Loads the image at path on the volume and starts it. Returns the status of loading or
 // starting; exit_status receives what the image returned when it ran.
 EFI_STATUS LoadAndStartImage(EFI_HANDLE volume, const CHAR16* path, EFI_STATUS* exit_status);
+
+// Why the firmware's security policy refused to load an image, in words for the person at
+// the screen, or null when status is not such a refusal. With Secure Boot on, LoadImage
+// answers EFI_ACCESS_DENIED (nothing loaded) or EFI_SECURITY_VIOLATION (loaded, not to be
+// started) for an image without a signature the firmware trusts.
+const char* ImageRefusalReason(EFI_STATUS status);

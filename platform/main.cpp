@@ -64,6 +64,9 @@ EFI_STATUS RunHearth() {
   RemoveConsoleControl();  // the report below must reach the screen
   if (EFI_ERROR(status)) {
     ReportLine(PlatformText().Add("platform: could not start hearth: ").AddStatus(status));
+    if (const char* reason = ImageRefusalReason(status)) {
+      ReportLine(PlatformText().Add("platform: Secure Boot refused hearth: ").Add(reason));
+    }
     return status;
   }
   ReportLine(PlatformText().Add("platform: hearth returned ").AddStatus(hearth_status));

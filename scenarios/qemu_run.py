@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import prepare, qemu, runner, scenario  # noqa: E402
+from harness import generated, prepare, qemu, runner, scenario  # noqa: E402
 from harness.disk_image import DiskImageError  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -48,7 +48,7 @@ def parse_args(argv):
 
 
 def missing_inputs(sc):
-    missing = qemu.missing_prerequisites()
+    missing = qemu.missing_prerequisites(sc.firmware) + generated.missing_programs(sc.generate)
     for path in scenario.required_files(sc):
         if not os.path.isfile(path):
             missing.append(f"{path} not found: build the EFI images first "

@@ -1,4 +1,5 @@
-"""Starts QEMU with OVMF on a disk image and talks to it through its monitor socket."""
+"""Starts QEMU with a firmware profile (see firmware.py) on a disk image and talks to it
+through its monitor socket."""
 
 import os
 import shutil
@@ -9,9 +10,9 @@ import tempfile
 import time
 import zlib
 
+from . import firmware
+
 QEMU = "qemu-system-x86_64"
-OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
-OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 POLL_SECONDS = 0.2
 
 
@@ -19,14 +20,12 @@ class QemuError(Exception):
     pass
 
 
-def missing_prerequisites():
-    """What is missing for a QEMU run on this machine, as messages."""
+def missing_prerequisites(firmware_name=firmware.DEFAULT):
+    """What is missing for a QEMU run of the firmware on this machine, as messages."""
     missing = []
     if not shutil.which(QEMU):
         missing.append(f"{QEMU} not found (Debian package qemu-system-x86)")
-    for path in (OVMF_CODE, OVMF_VARS):
-        if not os.path.isfile(path):
-            missing.append(f"{path} not found (Debian package ovmf)")
+    missing += firmware.profile(firmware_name).missing()
     for tool in ("sfdisk", "mkfs.fat", "mcopy", "mmd"):
         if not shutil.which(tool):
             missing.append(f"{tool} not found (Debian packages fdisk, dosfstools, mtools)")
@@ -107,10 +106,11 @@ def ppm_to_png(ppm_path, png_path):
 
 
 class QemuMachine:
-    """One QEMU run: q35 under TCG, OVMF with a fresh variable store, the disk image, serial
-    output to a file, the debug-exit device and a monitor socket; no display window."""
+    """One QEMU run: q35 under TCG, the firmware with a fresh variable store, the disk image,
+    serial output to a file, the debug-exit device and a monitor socket; no display window."""
 
-    def __init__(self, disk_image, out_dir, memory_mib=2048, extra_args=()):
+    def __init__(self, disk_image, out_dir, memory_mib=2048, extra_args=(), firmware_name=firmware.DEFAULT):
+        self.firmware = firmware.profile(firmware_name)
         self.disk_image = disk_image
         self.out_dir = out_dir
         self.memory_mib = memory_mib
@@ -126,10 +126,8 @@ class QemuMachine:
 
     def argv(self):
         return [
-            QEMU, "-machine", "q35,accel=tcg", "-cpu", "max", "-m", str(self.memory_mib), "-net", "none",
-            "-display", "none", "-no-reboot",
-            "-drive", f"if=pflash,format=raw,unit=0,readonly=on,file={OVMF_CODE}",
-            "-drive", f"if=pflash,format=raw,unit=1,file={self.vars_file}",
+            QEMU, *self.firmware.argv(self.vars_file), "-cpu", "max", "-m", str(self.memory_mib),
+            "-net", "none", "-display", "none", "-no-reboot",
             "-drive", f"format=raw,file={self.disk_image}",
             "-serial", f"file:{self.serial_log}",
             "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04",
@@ -137,7 +135,7 @@ class QemuMachine:
         ] + self.extra_args
 
     def start(self):
-        shutil.copyfile(OVMF_VARS, self.vars_file)  # earlier runs' variables must not leak in
+        self.firmware.fresh_vars(self.vars_file)
         for path in (self.serial_log, self.qemu_log):
             if os.path.exists(path):
                 os.remove(path)

@@ -75,7 +75,7 @@ def run(scenario, out_root):
     disk = os.path.join(out_dir, "disk.img")
     generated.prepare(scenario.name, scenario.generate)
     build_disk_image(disk, scenario.partitions, os.path.join(out_dir, "inline"))
-    machine = QemuMachine(disk, out_dir, scenario.memory_mib, scenario.qemu_args)
+    machine = QemuMachine(disk, out_dir, scenario.memory_mib, scenario.qemu_args, scenario.firmware)
     result = RunResult(out_dir=out_dir, serial_log=machine.serial_log, qemu_log=machine.qemu_log)
     started = time.monotonic()
     try:

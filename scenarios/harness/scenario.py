@@ -11,7 +11,7 @@ import os
 import string
 from dataclasses import dataclass, field
 
-from . import generated
+from . import firmware, generated
 from .disk_image import FileCopy, Partition
 
 CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
@@ -47,6 +47,7 @@ class Scenario:
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
     screens: list = field(default_factory=list)  # screens judged while the guest runs (screens.py)
+    firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
 
 
 def list_names():
@@ -108,6 +109,9 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
     if "platform_cfg" in raw:
         _attach_settings(partitions, raw["platform_cfg"])
     expect = raw.get("expect", {})
+    firmware_name = raw.get("firmware", firmware.DEFAULT)
+    if firmware_name not in firmware.PROFILES:
+        raise ScenarioError(f"{path}: unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
     return Scenario(
         name=name,
         description=raw.get("description", ""),
@@ -123,6 +127,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         screens=raw.get("screens", []),
         work_dir=places["work"],
         generate=raw.get("generate", []),
+        firmware=firmware_name,
     )
 
 
@@ -130,4 +135,5 @@ def required_files(scenario):
     """Host files the scenario copies into its disk image."""
     files = [f.source for p in scenario.partitions for f in p.files
              if f.source and not generated.is_generated(f.source, scenario.name)]
-    return files + generated.tools_needed(scenario.generate)
+    return (files + generated.images_needed(scenario.generate, scenario.name)
+            + generated.tools_needed(scenario.generate))

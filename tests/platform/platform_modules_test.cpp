@@ -236,6 +236,21 @@ TEST_F(ImageStarter, BrokenVolumeDevicePathIsRefused) {
   EXPECT_EQ(BuildFileDevicePath(fw.NewHandle(), kHearthPath, &path), EFI_NOT_FOUND);
 }
 
+TEST(ImageRefusal, SecureBootRefusalsAreExplainedInFullOthersAreNot) {
+  for (EFI_STATUS refused : {EFI_ACCESS_DENIED, EFI_SECURITY_VIOLATION}) {
+    const char* reason = ImageRefusalReason(refused);
+    ASSERT_NE(reason, nullptr);
+    EXPECT_NE(std::strstr(reason, "no signature the firmware trusts"), nullptr);
+    // The loader's report line carries it whole.
+    PlatformText line;
+    line.Add("platform: Secure Boot refused hearth: ").Add(reason);
+    EXPECT_LT(line.size(), PlatformText::kCapacity);
+  }
+  for (EFI_STATUS other : {EFI_SUCCESS, EFI_NOT_FOUND, EFI_LOAD_ERROR, EFI_UNSUPPORTED, EFI_OUT_OF_RESOURCES}) {
+    EXPECT_EQ(ImageRefusalReason(other), nullptr) << other;
+  }
+}
+
 TEST_F(ImageStarter, StartsTheImageAndHandsBackItsStatus) {
   std::vector<uint8_t> seen_path;
   fw.SetImageLoader([&](EFI_DEVICE_PATH_PROTOCOL* path, const void* source, UINTN)
