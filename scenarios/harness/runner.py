@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import disk_files, generated, screens, serial_log
+from . import boots, disk_files, generated, screens, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -70,6 +70,8 @@ def _judge(scenario, result, disk):
 
 
 def run(scenario, out_root):
+    if scenario.boots:
+        return boots.run(scenario, out_root, RunResult, _finish, _wait_for_end)
     out_dir = os.path.join(out_root, scenario.name)
     os.makedirs(out_dir, exist_ok=True)
     disk = os.path.join(out_dir, "disk.img")

@@ -47,6 +47,8 @@ class Scenario:
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
     screens: list = field(default_factory=list)  # screens judged while the guest runs (screens.py)
+    boots: list = field(default_factory=list)  # several boots of one machine (boots.py)
+    base_settings: list = field(default_factory=list)  # platform_cfg lines every boot starts with
     firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
 
 
@@ -125,6 +127,8 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
         prepare=raw.get("prepare", []),
         host_dir=places["host"],
         screens=raw.get("screens", []),
+        boots=raw.get("boots", []),
+        base_settings=raw.get("platform_cfg", []),
         work_dir=places["work"],
         generate=raw.get("generate", []),
         firmware=firmware_name,
