@@ -5,6 +5,7 @@
 #include "platform/console_control.h"
 #include "platform/display_services.h"
 #include "platform/image_codec.h"
+#include "platform/network_start.h"
 #include "platform/image_starter.h"
 #include "platform/qemu_exit.h"
 #include "platform/serial_output.h"
@@ -51,16 +52,22 @@ void InstallStandIns(const PlatformOptions& options) {
 }
 
 // Finds and runs hearth; returns the status the loader ends with.
-EFI_STATUS RunHearth() {
-  EFI_HANDLE volume = nullptr;
-  EFI_STATUS status = FindFileOnVolumes(kHearthPath, &volume);
+EFI_STATUS RunHearth(const PlatformOptions& options) {
+  EFI_HANDLE source = nullptr;
+  EFI_STATUS status = options.hearth_from_network ? FindNetworkBootSource(&source)
+                                                  : FindFileOnVolumes(kHearthPath, &source);
   if (EFI_ERROR(status)) {
-    ReportLine(PlatformText().Add("platform: hearth.efi not found on any volume: ").AddStatus(status));
+    ReportLine(PlatformText()
+                   .Add(options.hearth_from_network ? "platform: no network boot source: "
+                                                    : "platform: hearth.efi not found on any volume: ")
+                   .AddStatus(status));
     return status;
   }
-  SerialWriteLine(PlatformText().Add("platform: starting hearth"));
+  SerialWriteLine(PlatformText().Add(options.hearth_from_network ? "platform: starting hearth from the network"
+                                                                 : "platform: starting hearth"));
   EFI_STATUS hearth_status = EFI_SUCCESS;
-  status = LoadAndStartImage(volume, kHearthPath, &hearth_status);
+  status = options.hearth_from_network ? LoadAndStartFromNetwork(source, &hearth_status)
+                                       : LoadAndStartImage(source, kHearthPath, &hearth_status);
   RemoveConsoleControl();  // the report below must reach the screen
   if (EFI_ERROR(status)) {
     ReportLine(PlatformText().Add("platform: could not start hearth: ").AddStatus(status));
@@ -85,7 +92,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   PlatformOptions options;
   ApplyPlatformSettings(&options);
   InstallStandIns(options);
-  EFI_STATUS status = RunHearth();
+  EFI_STATUS status = RunHearth(options);
   RemoveConsoleControl();
   RemoveSmcService();
   RemoveDisplayServices();

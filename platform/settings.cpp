@@ -52,6 +52,8 @@ void OnGopMode(void* context, uint32_t width, uint32_t height) {
   Options(context)->gop_height = height;
 }
 
+void OnHearthSource(void* context, bool network) { Options(context)->hearth_from_network = network; }
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -85,7 +87,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
   SettingsSink sink{options,      OnVariable,     OnExitQemu,        OnMalformed, OnSmcKey,
-                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode};
+                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode, OnHearthSource};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

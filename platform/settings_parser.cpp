@@ -400,6 +400,17 @@ const char* ParseGopModeLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// hearth-source volume|network
+const char* ParseHearthSourceLine(DirectiveContext& c) {
+  Token source;
+  const char* error = RequireToken(c.reader, &source, "hearth-source needs volume or network");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  if (!TokenIs(source, "volume") && !TokenIs(source, "network")) return "hearth-source needs volume or network";
+  if (c.sink->hearth_source) c.sink->hearth_source(c.sink->context, TokenIs(source, "network"));
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -413,6 +424,7 @@ constexpr Directive kDirectives[] = {
     {"console-start", ParseConsoleStartLine},
     {"background-color", ParseBackgroundColorLine},
     {"gop-mode", ParseGopModeLine},
+    {"hearth-source", ParseHearthSourceLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

@@ -61,6 +61,8 @@ struct SettingsSink {
   void (*background_color)(void* context, BackgroundColorMode mode, uint32_t rgb) = nullptr;
   // gop-mode WIDTHxHEIGHT
   void (*gop_mode)(void* context, uint32_t width, uint32_t height) = nullptr;
+  // hearth-source volume|network
+  void (*hearth_source)(void* context, bool network) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

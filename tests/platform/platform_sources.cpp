@@ -20,3 +20,4 @@
 #include "platform/gop_mode.cpp"
 #include "platform/image_codec.cpp"
 #include "platform/png_decoder.cpp"
+#include "platform/network_start.cpp"
