@@ -5,6 +5,7 @@
 #include "platform/console_control.h"
 #include "platform/display_services.h"
 #include "platform/image_codec.h"
+#include "platform/network_files.h"
 #include "platform/network_start.h"
 #include "platform/image_starter.h"
 #include "platform/qemu_exit.h"
@@ -65,6 +66,10 @@ EFI_STATUS RunHearth(const PlatformOptions& options) {
   }
   SerialWriteLine(PlatformText().Add(options.hearth_from_network ? "platform: starting hearth from the network"
                                                                  : "platform: starting hearth"));
+  if (options.hearth_from_network) {
+    EFI_STATUS files = InstallNetworkFiles(source, options.network_latency_ms);
+    if (EFI_ERROR(files)) SerialWriteLine(PlatformText().Add("platform: network files not served: ").AddStatus(files));
+  }
   EFI_STATUS hearth_status = EFI_SUCCESS;
   status = options.hearth_from_network ? LoadAndStartFromNetwork(source, &hearth_status)
                                        : LoadAndStartImage(source, kHearthPath, &hearth_status);
@@ -96,6 +101,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   RemoveConsoleControl();
   RemoveSmcService();
   RemoveDisplayServices();
+  RemoveNetworkFiles();
   RemoveImageCodec();
   if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
   return status;

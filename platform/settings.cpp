@@ -54,6 +54,8 @@ void OnGopMode(void* context, uint32_t width, uint32_t height) {
 
 void OnHearthSource(void* context, bool network) { Options(context)->hearth_from_network = network; }
 
+void OnNetworkLatency(void* context, uint32_t ms) { Options(context)->network_latency_ms = ms; }
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -87,7 +89,8 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
   SettingsSink sink{options,      OnVariable,     OnExitQemu,        OnMalformed, OnSmcKey,
-                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode, OnHearthSource};
+                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode, OnHearthSource,
+                    OnNetworkLatency};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

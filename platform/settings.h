@@ -15,6 +15,7 @@ struct PlatformOptions {
   UINT32 gop_width = 0;  // 0: leave the firmware's mode
   UINT32 gop_height = 0;
   bool hearth_from_network = false;  // the network's boot file instead of a volume's hearth.efi
+  UINT32 network_latency_ms = 0;     // a wait before each network file read
 };
 
 // Reads the settings file from the loader's own volume, sets the variables it lists and

@@ -411,6 +411,18 @@ const char* ParseHearthSourceLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// network-latency MILLISECONDS
+const char* ParseNetworkLatencyLine(DirectiveContext& c) {
+  Token value;
+  const char* error = RequireToken(c.reader, &value, "network-latency needs milliseconds");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  uint64_t ms = 0;
+  if (value.quoted || !ParseUnsigned(value.data, value.size, 60000, &ms)) return "network-latency needs 0 to 60000 milliseconds";
+  if (c.sink->network_latency) c.sink->network_latency(c.sink->context, static_cast<uint32_t>(ms));
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -425,6 +437,7 @@ constexpr Directive kDirectives[] = {
     {"background-color", ParseBackgroundColorLine},
     {"gop-mode", ParseGopModeLine},
     {"hearth-source", ParseHearthSourceLine},
+    {"network-latency", ParseNetworkLatencyLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

@@ -63,6 +63,8 @@ struct SettingsSink {
   void (*gop_mode)(void* context, uint32_t width, uint32_t height) = nullptr;
   // hearth-source volume|network
   void (*hearth_source)(void* context, bool network) = nullptr;
+  // network-latency MILLISECONDS
+  void (*network_latency)(void* context, uint32_t milliseconds) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

@@ -890,8 +890,12 @@ static void check_tree_contents(const struct handoff* h) {
   check_root(h);
   check_text_property(h, "/chosen boot-file", "/chosen", "boot-file", 0);
   check_boot_args_property(h);
-  check_device_path_property(h, "/chosen boot-device-path", "boot-device-path", 0x7F, 0xFF);
-  check_device_path_property(h, "/chosen boot-file-path", "boot-file-path", 4, 4);
+  /* A network-booted loader comes from a device path with a MAC-address node and no file. */
+  const char* value;
+  uint32_t length;
+  int network = has_token(h, "probe-network-boot", &value, &length);
+  check_device_path_property(h, "/chosen boot-device-path", "boot-device-path", network ? 3 : 0x7F, network ? 11 : 0xFF);
+  check_device_path_property(h, "/chosen boot-file-path", "boot-file-path", network ? 0x7F : 4, network ? 0xFF : 4);
   check_adler(h);
   check_random_seed(h);
   check_text_property(h, "/chosen booter-name", "/chosen", "booter-name", "hearth.efi");

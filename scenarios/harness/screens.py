@@ -11,9 +11,7 @@ A scenario lists them under "screens":
 size and colours), give {"picture": NAME, "x": X, "y": Y} for one placed elsewhere ("height"
 cuts it to its first frame: the network-boot spinner's 18 frames are stacked), or
 describe one in full ({"name", "width", "height", "colors": ["RRGGBB", ...]});
-"ignore" lists rectangles [x, y, w, h] left out of the checks. "pause": true stops the guest
-(QEMU's monitor) as soon as the marker is seen, for a screen that does not stay long; the
-guest goes on after the check.
+"ignore" lists rectangles [x, y, w, h] left out of the checks.
 """
 
 import json
@@ -68,9 +66,6 @@ def capture(machine, screens, out_dir, host_dir, timeout):
                 failures.append(f"screen {name}: /{screen['after']}/ never came")
                 return failures
             time.sleep(POLL_SECONDS)
-        paused = bool(screen.get("pause")) and machine.running()
-        if paused:
-            machine.monitor.command("stop")
         until = time.monotonic() + float(screen.get("within", 30))
         png = os.path.join(out_dir, f"{name}.png")
         last = ["no screenshot taken"]
@@ -80,11 +75,9 @@ def capture(machine, screens, out_dir, host_dir, timeout):
                 last = check_png(png, screen, host_dir)
             except Exception as e:  # a failed dump is retried like a failed check
                 last = [f"screenshot failed: {e}"]
-            if not last or paused:
+            if not last:
                 break
             time.sleep(POLL_SECONDS)
-        if paused and machine.running():
-            machine.monitor.command("cont")
         if last:
             failures += [f"screen {name}: {f}" for f in last]
         elif screen.get("keep", True):

@@ -29,6 +29,8 @@ namespace {
 
 struct Chosen {
   int console = -1;
+  int network = -1;
+  uint32_t latency = 0;
   BackgroundColorMode background = BackgroundColorMode::kAbsent;
   uint32_t rgb = 0;
   uint32_t width = 0, height = 0;
@@ -48,7 +50,9 @@ size_t Parse(const std::string& text, Chosen* chosen) {
                     [](void* c, uint32_t w, uint32_t h) {
                       static_cast<Chosen*>(c)->width = w;
                       static_cast<Chosen*>(c)->height = h;
-                    }};
+                    },
+                    [](void* c, bool network) { static_cast<Chosen*>(c)->network = network; },
+                    [](void* c, uint32_t ms) { static_cast<Chosen*>(c)->latency = ms; }};
   return ParsePlatformSettings(ByteSpan(text.data(), text.size()), SettingsScratch{scratch.data(), scratch.size()},
                                sink);
 }
@@ -61,6 +65,12 @@ TEST(DisplayDirectives, ParseAndRefuse) {
   EXPECT_EQ(c.rgb, 0xBFBFBFu);
   EXPECT_EQ(c.width, 1920u);
   EXPECT_EQ(c.height, 1080u);
+  EXPECT_EQ(Parse("hearth-source network\nnetwork-latency 3000\n", &c), 0u);
+  EXPECT_EQ(c.network, 1);
+  EXPECT_EQ(c.latency, 3000u);
+  EXPECT_EQ(Parse("hearth-source volume\n", &c), 0u);
+  EXPECT_EQ(c.network, 0);
+  EXPECT_EQ(Parse("hearth-source cloud\nnetwork-latency 60001\nnetwork-latency\n", &c), 3u);
   EXPECT_EQ(Parse("background-color none\n", &c), 0u);
   EXPECT_EQ(c.background, BackgroundColorMode::kAbsent);
   EXPECT_EQ(Parse("background-color failing\n", &c), 0u);

@@ -6,6 +6,7 @@
 
 #include "efi/protocols/device_path.h"
 #include "efi/protocols/load_file.h"
+#include "platform/network_files.h"
 #include "platform/network_start.h"
 #include "testfw/memory_file_system.h"
 #include "testfw/test_firmware.h"
@@ -50,6 +51,22 @@ TEST(NetworkStart, PrefersTheIpv4LoadFileOfANetworkDevice) {
   ASSERT_EQ(LoadAndStartFromNetwork(source, &returned), EFI_SUCCESS);
   EXPECT_TRUE(started);
   EXPECT_EQ(returned, EFI_ABORTED);
+}
+
+TEST(NetworkFiles, FilePathsBecomeTftpNames) {
+  char name[16];
+  std::u16string path = u"\\x86_64\\prelinkedkernel";
+  EXPECT_FALSE(NetworkFileName(path.data(), path.size(), name, sizeof(name)));  // 23 characters
+  char big[64];
+  ASSERT_TRUE(NetworkFileName(path.data(), path.size(), big, sizeof(big)));
+  EXPECT_STREQ(big, "x86_64/prelinkedkernel");
+  std::u16string plist = u"com.tarn.Boot.plist";
+  ASSERT_TRUE(NetworkFileName(plist.data(), plist.size() + 1, big, sizeof(big)));  // stops at the NUL
+  EXPECT_STREQ(big, "com.tarn.Boot.plist");
+  std::u16string odd = u"caf\u00e9";
+  EXPECT_FALSE(NetworkFileName(odd.data(), odd.size(), big, sizeof(big)));
+  std::u16string root = u"\\";
+  EXPECT_FALSE(NetworkFileName(root.data(), root.size(), big, sizeof(big)));
 }
 
 }  // namespace

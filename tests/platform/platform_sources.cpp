@@ -21,3 +21,4 @@
 #include "platform/image_codec.cpp"
 #include "platform/png_decoder.cpp"
 #include "platform/network_start.cpp"
+#include "platform/network_files.cpp"
