@@ -9,9 +9,12 @@
 #include "flags/guids.h"
 #include "machine/os_identity.h"
 #include "machine/processor.h"
+#include "boot/encrypted_root.h"
 #include "boot/recovery.h"
 #include "boot/volume.h"
 #include "diag/stage.h"
+#include "fde/lodestore.h"
+#include "fde/unlock_key.h"
 #include "config/boot_options.h"
 #include "config/boot_options_stage.h"
 #include "output/console.h"
@@ -30,10 +33,12 @@
 #include "files/boot_file.h"
 #include "kernel/kernel_cache.h"
 #include "kernel/kernel_image_info.h"
+#include "kernel/macho_loader.h"
 #include "kernel/ramdisk.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 #include "lib/string.h"
+#include "output/error_report.h"
 #include "config/boot_options_screen.h"
 #include "graphics/boot_screen.h"
 #include "graphics/custom_logo.h"
@@ -43,13 +48,13 @@
 #include "panic/panic_info.h"
 
 UINT64 BootModeFlags = 0;
-UINT32 CpuSubtype = 3;
+UINT32 CpuSubtype = kCpuSubtypeX86_64All;
 
 namespace {
 
 void ResetBootGlobals() {
   BootModeFlags = 0;
-  CpuSubtype = 3;
+  CpuSubtype = kCpuSubtypeX86_64All;
 }
 HEARTH_HOST_RESET(ResetBootGlobals);
 
@@ -59,31 +64,57 @@ struct BootState {
   BootStructInputs handoff{};
 };
 
+// Every step of the sequence runs the same way: a step that returns a status ends the boot
+// on an error (the step has said what went wrong); a step without one decides that itself.
+template <typename T>
+constexpr bool kIsStatus = false;
+template <>
+constexpr bool kIsStatus<EFI_STATUS> = true;
+
+template <typename Body>
+void RunStep(Body body) {
+  if constexpr (kIsStatus<decltype(body())>) {
+    EndBootOnError(body());
+  } else {
+    body();
+  }
+}
+
+// A named stage: between its "Start NAME" and "End NAME" marks; a failure ends the boot
+// before the end mark.
+template <typename Body>
+void RunStage(const char* name, Body body) {
+  Stage stage(name);
+  RunStep(body);
+}
+
 // Settings, log and performance record: everything later stages report through.
 void StartDiagnostics() {
-  ReadBooterSettings();
+  (void)ReadBooterSettings();  // none found: the defaults
   BootFileSetReadSize(gBooterSettings.kc_read_size);
-  LogStart();
-  PerfRecordStart(0, 0);
+  LogStart(gBooterSettings);
+  (void)PerfRecordStart(0, 0);  // no record asked for, or no memory for one: the boot goes on
   StageMark("Start");
 }
 
 // Console, processor, board and firmware identity: everything before the device tree.
-void IdentifyMachine() {
-  if (EFI_ERROR(InitConsoleMode())) FatalError("Can not initialize console\n");
+EFI_STATUS IdentifyMachine() {
+  if (EFI_ERROR(InitConsoleMode())) return ReportError(EFI_DEVICE_ERROR, "Can not initialize console\n");
   if (gBooterSettings.log & kLogSinkConsole) BootModeFlags |= kBootModeVerbose;
-  if (BootModeFlags & kBootModeVerbose) SetConsoleMode(kConsoleModeText);
+  if (BootModeFlags & kBootModeVerbose) (void)SetConsoleMode(kConsoleModeText);
   RecordProcessorFeatures();
   IdentifyBoard();
   AnnounceOperatingSystem();
   StageMark("Start InitDeviceTree");
   LogProcessorState();
   StoreFirmwareIdentity();
+  return EFI_SUCCESS;
 }
 
 void SelectProcessorSubtype() {
-  SetCpuSubtype(3);
-  if (ProcessorSupportsHaswellSubtype()) SetCpuSubtype(8);
+  // Neither can be refused: the Haswell subtype only with the features it needs.
+  (void)SetCpuSubtype(kCpuSubtypeX86_64All);
+  if (ProcessorSupportsHaswellSubtype()) (void)SetCpuSubtype(kCpuSubtypeX86_64Haswell);
 }
 
 // A booter started from the recovery folder is the recovery system's own booter.
@@ -95,6 +126,14 @@ void NoteRecoveryBooter() {
   if (!recovery) return;
   BootModeFlags &= ~(kBootModeEncryptedRoot | kBootModeRecoveryRequested | kBootModeRecovery);
   BootModeFlags |= kBootModeRecovery;
+}
+
+// Comes back only when the recovery system could not be started or returned; the boot
+// then goes on from the disk.
+void StartRecoveryWhenRequested() {
+  if (BootModeFlags & kBootModeRecoveryRequested) {
+    (void)StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
+  }
 }
 
 // The root disk image named by "rp" (or "root-dmg"), NUL-terminated in value; false when none.
@@ -110,6 +149,7 @@ bool RootImageOption(char* value, UINTN size) {
   return true;
 }
 
+// A recovery image that fails verification is reported; the boot goes on.
 void VerifyRecoveryStage() {
   if (!(BootModeFlags & kBootModeRecovery)) return;
   char image[512];
@@ -120,7 +160,7 @@ void VerifyRecoveryStage() {
 // FailBoot's screen: the spinner stops where it is and the failed-boot picture replaces it.
 void DrawFailureScreen() {
   CloseAnimationTimer();
-  RestoreConsoleMode();
+  (void)RestoreConsoleMode();
   DrawBootGraphics(kBootScreenFailed);
 }
 
@@ -138,19 +178,44 @@ void RegisterBootScreen() {
   SetOptionsScreen(OptionsScreen{ConnectGraphics, DrawOptionsFailureScreen});
 }
 
-// Verbose boots keep the text console; the others get the boot logo.
+// Graphics preparations: the UI scale and BlackMode.
+void ReadDisplayPreferences() {
+  ReadHiDPIPreference();
+  ReadBlackMode();
+}
+
+// Skipped in safe mode, for the recovery booter, while a hibernation waits and with
+// "-no_panic_dialog".
+void ShowPanicInformationWhenEnabled() {
+  if (!PanicReportEnabled() || (BootModeFlags & (kBootModeSafe | kBootModeRecovery | kBootModeHibernate))) return;
+  ShowPanicInformation();
+}
+
+// Verbose boots keep the text console; the others get the boot logo (unless the login
+// window already showed what the user needs).
 void ChooseConsole(bool draw_boot_graphics) {
-  if (!(BootModeFlags & kBootModeEncryptedConfig)) ConnectGraphics(false, false);
+  if (!(BootModeFlags & kBootModeEncryptedConfig)) (void)ConnectGraphics(false, false);
   if (BootModeFlags & kBootModeVerbose) {
     BootModeFlags &= ~kBootModeGraphicsConsole;
-    Stage stage("SetConsoleMode");
-    SetConsoleMode(kConsoleModeText);
+    // A console that stays in graphics is no reason to stop.
+    RunStage("SetConsoleMode", [] { (void)SetConsoleMode(kConsoleModeText); });
     return;
   }
-  Stage stage("DrawBootGraphics");
-  if (EFI_ERROR(OpenBootGraphics()) || !draw_boot_graphics) return;
-  GetFramebufferInfo(nullptr, nullptr);
-  DrawBootGraphics(kBootScreenNormal);
+  // No graphics device: the boot goes on in text.
+  RunStage("DrawBootGraphics", [draw_boot_graphics] {
+    if (EFI_ERROR(OpenBootGraphics()) || !draw_boot_graphics) return;
+    GetFramebufferInfo(nullptr, nullptr);
+    DrawBootGraphics(kBootScreenNormal);
+  });
+}
+
+// The video record, the HiDPI flag and the failed-boot sign for the kernel, then the block.
+EFI_STATUS FinalizeForKernel(BootState* state, BootArgs** args) {
+  const char* error = nullptr;
+  EFI_STATUS status = SetupFailedBootImage(&state->handoff, &error);
+  if (EFI_ERROR(status)) return ReportError(status, "%s", error);
+  *args = FinalizeBootStruct(state->handoff);
+  return EFI_SUCCESS;
 }
 
 EFI_STATUS LoadKernel(BootState* state) {
@@ -160,81 +225,75 @@ EFI_STATUS LoadKernel(BootState* state) {
   KernelCacheLocationData(&location, &location_size);
   request.FirmwareLocation = location;
   request.FirmwareLocationSize = location_size;
-  return LoadKernelCache(&request, gBootVolume.load_file, gBootVolume.root, &state->kernel);
-}
-
-void LoadRamDiskStage(BootState* state) {
-  Stage stage("LoadRAMDisk");
-  RamDiskRequest request{RamDiskPath(), RamDiskDevicePath()};
-  LoadRamDisk(&request, gBootVolume.load_file, gBootVolume.root);
-}
-
-}  // namespace
-
-EFI_STATUS RunBootSequence() {
-  BootState state;
-  RegisterBootScreen();
-  StartDiagnostics();
-  IdentifyMachine();
-  {
-    Stage stage("InitDeviceTree");
-    InitDeviceTree();
-  }
-  CopyKernelCallGate();
-  {
-    Stage stage("InitMemoryConfig");
-    InitMemoryConfig();
-  }
-  ReadHiDPIPreference();
-  ReadBlackMode();
-  PrepareSlideAndStartKeys();
-  OpenVolume();
-  SetBootLogoVolume(gBootVolume.load_file, gBootVolume.root);
-  SelectProcessorSubtype();
-  RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root);
-  NoteRecoveryBooter();
-  if (PanicReportEnabled() && !(BootModeFlags & (kBootModeSafe | kBootModeRecovery | kBootModeHibernate))) {
-    ShowPanicInformation();
-  }
-  if (BootModeFlags & kBootModeRecoveryRequested) {
-    // Comes back only when the recovery system could not be started or returned.
-    StartRecoverySystem(gBootVolume.device_path, RecoverySearch{BootConfigDictionary(), nullptr});
-  }
-  ProcessBootNotes();
-  ChooseConsole(true);
-  VerifyRecoveryStage();
-
-  EFI_STATUS status = LoadKernel(&state);
+  EFI_STATUS status = LoadKernelCache(&request, gBootVolume.load_file, gBootVolume.root, &state->kernel);
+  if (status == kStatusKernel32Bit) FailBoot(EFI_UNSUPPORTED);
+  if (status == kStatusBootEnding) return status;
   if (EFI_ERROR(status)) {
     LogMessage(kLogCategoryError, "ERROR!!! Load prelinked kernel with status 0x%lx\n", status);
-    FatalError("Error loading kernel cache (0x%x)\n", status);
+    return ReportError(status, "Error loading kernel cache (0x%x)\n", status);
   }
   gRT->SetVariable(u"DefaultBackgroundColor", &TarnVendorGuid, 0, 0, nullptr);
+  return EFI_SUCCESS;
+}
 
-  BootStructInputs& handoff = state.handoff;
+void GatherHandoffInputs(BootState* state) {
+  BootStructInputs& handoff = state->handoff;
   handoff.loaded_image = gBootVolume.image;
   handoff.boot_device_path = gBootVolume.device_path;
   handoff.command_line = KernelCommandLine();
   handoff.boot_config = BootConfigDictionary();
   handoff.kernel_file_path = KernelCacheBootFile();
   handoff.kernel_adler32 = KernelCacheAdler32();
-  {
-    Stage stage("InitBootStruct");
-    InitBootStruct(handoff);
-  }
-  LoadRamDiskStage(&state);
-  if (AnimationRunning()) {
-    Stage stage("StopAnimation");
-    StopAnimation();
-  }
+}
+
+// A RAM disk that cannot be read is left out; only a failure that ends the boot counts.
+EFI_STATUS LoadRamDiskStage() {
+  RamDiskRequest request{RamDiskPath(), RamDiskDevicePath()};
+  EFI_STATUS status = LoadRamDisk(&request, gBootVolume.load_file, gBootVolume.root);
+  return status == kStatusBootEnding ? status : EFI_SUCCESS;
+}
+
+// Everything secret that a failed boot would otherwise hand back to the firmware unwiped.
+void WipeAllSecrets() {
+  LodestoreWipeSecrets();
+  WipeUnclaimedSecrets();
+}
+
+}  // namespace
+
+void RunBootSequence() {
+  BootState state;
   BootArgs* args = nullptr;
-  {
-    Stage stage("FinalizeBootStruct");
-    const char* error = nullptr;
-    if (EFI_ERROR(SetupFailedBootImage(&handoff, &error))) FatalError("%s", error);
-    args = FinalizeBootStruct(handoff);
-  }
+  SetFailureWipe(WipeAllSecrets);
+  RunStep(RegisterBootScreen);
+  RunStep(StartDiagnostics);
+  RunStep(IdentifyMachine);
+  RunStage("InitDeviceTree", InitDeviceTree);
+  RunStep(CopyKernelCallGate);
+  RunStage("InitMemoryConfig", InitMemoryConfig);
+  RunStep(ReadDisplayPreferences);
+  RunStep(PrepareSlideAndStartKeys);
+  RunStep(OpenVolume);
+  RunStep([] { SetBootLogoVolume(gBootVolume.load_file, gBootVolume.root); });
+  RunStep(SelectProcessorSubtype);
+  // A failure of the options is logged there; the kernel command line then stays empty.
+  RunStep([] { (void)RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root); });
+  RunStep(NoteRecoveryBooter);
+  RunStep(ShowPanicInformationWhenEnabled);
+  RunStep(StartRecoveryWhenRequested);
+  RunStep([] { ProcessBootNotes(); });  // what the notes leave is read later; none is a failure
+  bool draw_boot_graphics = true;
+  RunStep([&] { RunEncryptedRootStages(&draw_boot_graphics, gDisplay.hidpi); });
+  RunStep([&] { ChooseConsole(draw_boot_graphics); });
+  RunStep(VerifyRecoveryStage);
+  RunStep([&] { return LoadKernel(&state); });
+  RunStep([&] { GatherHandoffInputs(&state); });
+  RunStage("InitBootStruct", [&] { InitBootStruct(state.handoff); });
+  RunStage("LoadRAMDisk", LoadRamDiskStage);
+  if (AnimationRunning()) RunStage("StopAnimation", StopAnimation);
+  RunStage("FinalizeBootStruct", [&] { return FinalizeForKernel(&state, &args); });
   StageMark("End");
+  WipeUnclaimedSecrets();
   EnterKernel(reinterpret_cast<UINT64>(args), state.kernel.EntryPhysical);
   FatalError("Kernel entry failed\n");
 }

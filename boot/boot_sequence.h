@@ -3,5 +3,6 @@
 
 #include "efi/types.h"
 
-// Runs the boot. Returns only when the kernel call gate comes back, after FailBoot.
-EFI_STATUS RunBootSequence();
+// Runs the boot: ends in the kernel, in another boot image, or in FailBoot (which exits
+// the image, or halts once boot services are gone).
+[[noreturn]] void RunBootSequence();

@@ -7,5 +7,5 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   gST = system_table;
   gBS = system_table->BootServices;
   gRT = system_table->RuntimeServices;
-  return RunBootSequence();
+  RunBootSequence();
 }

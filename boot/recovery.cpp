@@ -7,6 +7,7 @@
 #include "efi/protocols/block_io.h"
 #include "efi/protocols/simple_file_system.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "files/boot_file.h"
 #include "lib/mem.h"
 #include "lib/string.h"
@@ -69,29 +70,9 @@ EFI_STATUS LoadRecoveryBooter(EFI_HANDLE device, EFI_HANDLE* image) {
   return status;
 }
 
-class HandleList {
- public:
-  HandleList() {
-    if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiBlockIoProtocolGuid, nullptr, &count_, &handles_))) {
-      count_ = 0;
-      handles_ = nullptr;
-    }
-  }
-  ~HandleList() {
-    if (handles_) gBS->FreePool(handles_);
-  }
-  HandleList(const HandleList&) = delete;
-  HandleList& operator=(const HandleList&) = delete;
-  UINTN count() const { return count_; }
-  EFI_HANDLE operator[](UINTN i) const { return handles_[i]; }
-
- private:
-  UINTN count_ = 0;
-  EFI_HANDLE* handles_ = nullptr;
-};
-
 EFI_STATUS FindOnSameDisk(ByteSpan boot_path, UINT32 target, EFI_HANDLE* image) {
-  HandleList devices;
+  HandleBuffer devices;
+  (void)devices.Locate(kEfiBlockIoProtocolGuid);  // none: nothing on the same disk
   for (UINTN i = 0; i < devices.count(); ++i) {
     EFI_DEVICE_PATH_PROTOCOL* path = DevicePathOf(devices[i]);
     if (!path || !IsPartitionOfSameDisk(WholePath(path), boot_path, target)) continue;
@@ -130,7 +111,8 @@ EFI_STATUS FindByRootUuid(const RecoverySearch& search, EFI_HANDLE* image) {
   if (search.connect_graphics) search.connect_graphics();
   PlistNode* ours = PlistDictLookup(search.boot_config, "Root UUID");
   if (!ours || ours->type != kPlistString || !ours->string) return EFI_NOT_FOUND;
-  HandleList devices;
+  HandleBuffer devices;
+  (void)devices.Locate(kEfiBlockIoProtocolGuid);  // none: no recovery booter to find
   EFI_STATUS status = EFI_NOT_FOUND;
   for (UINTN i = 0; i < devices.count(); ++i) {
     EFI_HANDLE candidate = nullptr;

@@ -19,16 +19,17 @@ struct RecoverySearch {
 };
 
 // The GPT partition number of the first GPT hard-drive node of path; EFI_NOT_FOUND without one.
-EFI_STATUS BootPartitionNumber(const EFI_DEVICE_PATH_PROTOCOL* path, UINT32* number);
+[[nodiscard]] EFI_STATUS BootPartitionNumber(const EFI_DEVICE_PATH_PROTOCOL* path, UINT32* number);
 
 // Loads the recovery booter (not as a boot-policy load) and returns its image handle.
-EFI_STATUS FindRecoverySystem(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, const RecoverySearch& search,
-                              EFI_HANDLE* image);
+[[nodiscard]] EFI_STATUS FindRecoverySystem(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path,
+                                            const RecoverySearch& search, EFI_HANDLE* image);
 
 // Finds the recovery booter and, when found, shuts the log down and starts it. Returns when
 // nothing was found (the status of the search) or the image returned (its status); the
 // caller's boot goes on either way.
-EFI_STATUS StartRecoverySystem(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, const RecoverySearch& search);
+[[nodiscard]] EFI_STATUS StartRecoverySystem(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path,
+                                             const RecoverySearch& search);
 
 // The job identifier of an image: the first 8 bytes of the first chunk digest, then 0xCAFEBEEF.
 void RecoveryImageId(const UINT8* first_digest, UINT8* id);
@@ -37,9 +38,9 @@ void RecoveryImageId(const UINT8* first_digest, UINT8* id);
 // the kernel command line; null or empty when neither is given) against its chunk list,
 // both read from root. EFI_NOT_FOUND without a name, EFI_UNSUPPORTED for a name that is not
 // "file://...", else the verification service's final status.
-EFI_STATUS VerifyRecoveryImage(const char* root_image_option, EFI_FILE_PROTOCOL* root);
+[[nodiscard]] EFI_STATUS VerifyRecoveryImage(const char* root_image_option, EFI_FILE_PROTOCOL* root);
 
 // The file base name of a root disk image value: "file:///Volumes/x/Base.dmg" gives
 // "\Volumes\x\Base" in a pool string the caller frees. EFI_UNSUPPORTED for a value shorter
 // than 7 characters, one not starting with "file://", or one with no "." after it.
-EFI_STATUS RecoveryImageBaseName(const char* value, char** base_name);
+[[nodiscard]] EFI_STATUS RecoveryImageBaseName(const char* value, char** base_name);

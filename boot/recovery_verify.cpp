@@ -6,6 +6,7 @@
 #include "output/ascii_format.h"
 #include "diag/log.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "files/boot_file.h"
 #include "lib/mem.h"
 #include "lib/string.h"
@@ -17,33 +18,17 @@ constexpr UINTN kStatusPolls = 60;
 constexpr UINTN kPollMicroseconds = 5000000;
 constexpr UINT32 kRecoveryIdTag = 0xCAFEBEEF;
 
-// Frees its pool blocks on every path out of the verification.
-struct VerifyBuffers {
-  char* base_name = nullptr;
-  CHAR16* path = nullptr;
-  void* chunk_list = nullptr;
-  void* image = nullptr;
-  ImageExtentList* extents = nullptr;
-  ~VerifyBuffers() {
-    PoolFree(base_name);
-    PoolFree(path);
-    PoolFree(chunk_list);
-    PoolFree(image);
-    PoolFree(extents);
-  }
-};
-
 // Reads root\BASE.EXTENSION; the name is formatted as "%a.chunklist" or "%a.dmg".
-EFI_STATUS ReadNamedFile(EFI_FILE_PROTOCOL* root, const char* base_name, const char* extension, VerifyBuffers* b,
-                         UINT64* size, void** data) {
+EFI_STATUS ReadNamedFile(EFI_FILE_PROTOCOL* root, const char* base_name, const char* extension, UINT64* size,
+                         PoolBuffer* data) {
   UINTN length = AsciiStrLen(base_name) + AsciiStrLen(extension) + 1;
-  PoolFree(b->path);
-  b->path = static_cast<CHAR16*>(PoolAllocateZero(length * sizeof(CHAR16)));
-  if (!b->path) return EFI_OUT_OF_RESOURCES;
+  PoolBuffer buffer;
+  if (EFI_ERROR(buffer.AllocateZero(length * sizeof(CHAR16)))) return EFI_OUT_OF_RESOURCES;
+  CHAR16* path = buffer.get<CHAR16>();
   UINTN at = 0;
-  for (const char* s = base_name; *s; ++s) b->path[at++] = static_cast<UINT8>(*s);
-  for (const char* s = extension; *s; ++s) b->path[at++] = static_cast<UINT8>(*s);
-  return LoadWholeFile(nullptr, root, b->path, nullptr, size, data);
+  for (const char* s = base_name; *s; ++s) path[at++] = static_cast<UINT8>(*s);
+  for (const char* s = extension; *s; ++s) path[at++] = static_cast<UINT8>(*s);
+  return LoadWholeFile(nullptr, root, path, nullptr, size, data->out<void>());
 }
 
 // Polls while chunks are pending and none has failed, at most 60 times, 5 seconds apart.
@@ -91,24 +76,28 @@ EFI_STATUS VerifyRecoveryImage(const char* root_image_option, EFI_FILE_PROTOCOL*
   EFI_STATUS status = ImageVerificationLocate(&service);
   if (EFI_ERROR(status)) return status;
   if (!root_image_option || !root_image_option[0]) return EFI_NOT_FOUND;
-  VerifyBuffers b;
-  if (EFI_ERROR(status = RecoveryImageBaseName(root_image_option, &b.base_name))) return status;
+  // Every block goes on every path out of the verification.
+  PoolBuffer base_name, chunk_list, image, extents;
+  if (EFI_ERROR(status = RecoveryImageBaseName(root_image_option, base_name.out<char>()))) return status;
   if (!root) return EFI_NOT_FOUND;
   UINT64 list_size = 0, image_size = 0;
-  if (EFI_ERROR(status = ReadNamedFile(root, b.base_name, ".chunklist", &b, &list_size, &b.chunk_list))) return status;
-  if (EFI_ERROR(status = service->ValidateChunkList(service, b.chunk_list, list_size))) return status;
+  const char* base = base_name.get<char>();
+  if (EFI_ERROR(status = ReadNamedFile(root, base, ".chunklist", &list_size, &chunk_list))) return status;
+  if (EFI_ERROR(status = service->ValidateChunkList(service, chunk_list.get(), list_size))) return status;
   ChunkListInfo info;
-  ByteSpan list(b.chunk_list, list_size);
+  ByteSpan list(chunk_list.get(), list_size);
   if (EFI_ERROR(ChunkListParse(list, &info)) || info.chunk_count == 0) return EFI_VOLUME_CORRUPTED;
-  if (EFI_ERROR(status = ReadNamedFile(root, b.base_name, ".dmg", &b, &image_size, &b.image))) return status;
-  if (EFI_ERROR(status = ExtentListDescribe(b.image, image_size, kMaxExtent, &b.extents))) return status;
+  if (EFI_ERROR(status = ReadNamedFile(root, base, ".dmg", &image_size, &image))) return status;
+  if (EFI_ERROR(status = ExtentListDescribe(image.get(), image_size, kMaxExtent, extents.out<ImageExtentList>()))) {
+    return status;
+  }
 
   UINT32 first_size = 0;
   const UINT8* first_digest = nullptr;
   ChunkListEntry(list, info, 0, &first_size, &first_digest);
   UINT8 id[kImageVerificationIdSize];
   RecoveryImageId(first_digest, id);
-  status = service->Start(service, id, b.chunk_list, list_size, b.extents);
+  status = service->Start(service, id, chunk_list.get(), list_size, extents.get<ImageExtentList>());
   if (EFI_ERROR(status)) return status;
   status = WaitForVerdict(service, id);
   service->Close(service, id);

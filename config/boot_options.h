@@ -19,8 +19,8 @@
 // *command_line (optional) receives the line, which stays valid for the rest of the boot.
 // EFI_OUT_OF_RESOURCES when memory for the converted options, the "boot-args" text, the path
 // buffer or the line itself runs out; the command line then stays unset (empty).
-EFI_STATUS ProcessOptions(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const void* load_options,
-                          UINTN load_options_size, const char** command_line);
+[[nodiscard]] EFI_STATUS ProcessOptions(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root,
+                                        const void* load_options, UINTN load_options_size, const char** command_line);
 
 // The kernel command line; "" until ProcessOptions has built one.
 const char* KernelCommandLine();
@@ -30,16 +30,16 @@ const PlistNode* BootConfigDictionary();
 
 // Option lookup: the value in the kernel command line, failing that a string member of the
 // boot configuration dictionary (its whole text). EFI_NOT_FOUND when neither has key.
-EFI_STATUS BootOptionLookup(const char* key, const char** value, UINTN* length);
+[[nodiscard]] EFI_STATUS BootOptionLookup(const char* key, const char** value, UINTN* length);
 
 // An integer member of the boot configuration dictionary; EFI_NOT_FOUND for anything else.
-EFI_STATUS BootConfigInteger(const char* key, INT64* value);
+[[nodiscard]] EFI_STATUS BootConfigInteger(const char* key, INT64* value);
 
 // A string member of the boot configuration dictionary; EFI_NOT_FOUND for anything else.
-EFI_STATUS BootConfigString(const char* key, const char** value);
+[[nodiscard]] EFI_STATUS BootConfigString(const char* key, const char** value);
 
 // The member as compact XML in a new pool text the caller frees; EFI_NOT_FOUND when absent.
-EFI_STATUS BootConfigMemberXml(const char* key, char** xml);
+[[nodiscard]] EFI_STATUS BootConfigMemberXml(const char* key, char** xml);
 
 // Settings for the kernel-cache and RAM-disk loaders; null when not given.
 const CHAR16* KernelCachePathOverride();     // "/" already turned into "\"

@@ -11,13 +11,13 @@ constexpr UINTN kBootOptionsPathChars = 1024;
 // The booter's file path ("\System\Library\CoreServices\hearth.efi"): the file-path nodes
 // of its loaded image joined. EFI_NOT_FOUND without a loaded image or file-path node,
 // EFI_BUFFER_TOO_SMALL when it does not fit count characters with the terminator.
-EFI_STATUS BooterFilePath(CHAR16* buffer, UINTN count);
+[[nodiscard]] EFI_STATUS BooterFilePath(CHAR16* buffer, UINTN count);
 
 // The booter's file path with its last component replaced by name.
-EFI_STATUS BooterSiblingPath(const CHAR16* name, CHAR16* buffer, UINTN count);
+[[nodiscard]] EFI_STATUS BooterSiblingPath(const CHAR16* name, CHAR16* buffer, UINTN count);
 
 // path_prefix + name into buffer; EFI_BUFFER_TOO_SMALL when it does not fit.
-EFI_STATUS JoinPath(const CHAR16* path_prefix, const CHAR16* name, CHAR16* buffer, UINTN count);
+[[nodiscard]] EFI_STATUS JoinPath(const CHAR16* path_prefix, const CHAR16* name, CHAR16* buffer, UINTN count);
 
 // True when the booter's device path holds a MAC-address node (a network boot).
 bool BooterOnNetwork();

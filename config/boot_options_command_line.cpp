@@ -40,7 +40,7 @@ EFI_STATUS BuildKernelCommandLine(const char* options, const char* boot_args, co
   if (!CapacityFor(options, boot_args, kernel_flags, &capacity)) return EFI_OUT_OF_RESOURCES;
   char* text = static_cast<char*>(PoolAllocateZero(capacity));
   if (!text) return EFI_OUT_OF_RESOURCES;
-  if (options) KernelFlagsAppend(text, capacity, options, AsciiStrLen(options));
+  if (options) (void)KernelFlagsAppend(text, capacity, options, AsciiStrLen(options));  // cut at capacity
   KernelFlagsMergeAbsent(text, capacity, boot_args);
   KernelFlagsMergeAbsent(text, capacity, kernel_flags);
   AddModeTokens(text, capacity);

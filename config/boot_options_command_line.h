@@ -8,4 +8,5 @@
 // whose key is not yet present (either may be null), then "-x", "-s", "-v" and "srv=1" as
 // BootModeFlags asks (safe mode also prints "Using Safe Mode"), and in safe mode keeps only
 // the tokens safe mode allows. EFI_OUT_OF_RESOURCES when the buffer cannot be had.
-EFI_STATUS BuildKernelCommandLine(const char* options, const char* boot_args, const char* kernel_flags, char** line);
+[[nodiscard]] EFI_STATUS BuildKernelCommandLine(const char* options, const char* boot_args, const char* kernel_flags,
+                                                char** line);

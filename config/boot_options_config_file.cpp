@@ -54,8 +54,10 @@ void ReadBootConfigFile(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* ro
   }
   if (!config_name) {
     const CHAR16* path = (network && load_file) ? BOOT_CONFIG_FILE_NAME : kStandardConfigPath;
-    ReadPlistFile(source, root, path, dict);
+    (void)ReadPlistFile(source, root, path, dict);  // none: *dict stays null
     return;
   }
-  if (NamedConfigPath(config_name, config_length, network, path_buffer)) ReadPlistFile(source, root, path_buffer, dict);
+  if (NamedConfigPath(config_name, config_length, network, path_buffer)) {
+    (void)ReadPlistFile(source, root, path_buffer, dict);
+  }
 }

@@ -15,5 +15,5 @@ void ReadBootConfigFile(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* ro
 
 // Reads path through load_file (when given) or from root and parses it as a dictionary.
 // EFI_NOT_FOUND and friends when it cannot be read or parsed.
-EFI_STATUS ReadPlistFile(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const CHAR16* path,
-                         PlistNode** dict);
+[[nodiscard]] EFI_STATUS ReadPlistFile(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const CHAR16* path,
+                                       PlistNode** dict);

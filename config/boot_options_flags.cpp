@@ -75,8 +75,8 @@ void ApplyCpuSubtype() {
   const char* value = nullptr;
   UINTN length = 0;
   if (KernelFlagsLookup(gBootOptions.commandLine, "cpu_subtype", &value, &length) != EFI_SUCCESS) return;
-  if (ValueEquals(value, length, "x86_64")) SetCpuSubtype(3);
-  if (ValueEquals(value, length, "x86_64h")) SetCpuSubtype(8);  // refused without the features
+  if (ValueEquals(value, length, "x86_64")) (void)SetCpuSubtype(kCpuSubtypeX86_64All);
+  if (ValueEquals(value, length, "x86_64h")) (void)SetCpuSubtype(kCpuSubtypeX86_64Haswell);  // refused without the features
 }
 
 void ApplyKernelCacheSuffix() {
@@ -84,7 +84,7 @@ void ApplyKernelCacheSuffix() {
   UINTN length = 0;
   if (KernelFlagsLookup(gBootOptions.commandLine, "kcsuffix", &value, &length) != EFI_SUCCESS) return;
   if (length == 0 || ValueEquals(value, length, "release")) BootModeFlags |= kBootModeReleaseKernelCache;
-  if (length) Utf8ToUcs2Allocate(value, length, &gBootOptions.kernelCacheSuffix);
+  if (length) (void)Utf8ToUcs2Allocate(value, length, &gBootOptions.kernelCacheSuffix);  // no memory: no suffix
 }
 
 }  // namespace

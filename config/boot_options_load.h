@@ -8,4 +8,4 @@
 // then begin with a letter, "/" or "\", the first word is the booter's own path and is
 // skipped too, unless an "=" comes before the next white space. The text starts at the
 // first character that is not white space. Null or empty options give "".
-EFI_STATUS ConvertLoadOptions(const void* options, UINTN size, char** text);
+[[nodiscard]] EFI_STATUS ConvertLoadOptions(const void* options, UINTN size, char** text);

@@ -13,6 +13,7 @@ struct OptionsScreen {
 void SetOptionsScreen(const OptionsScreen& screen);
 
 // ConnectGraphics (connect all, connect display).
-EFI_STATUS OptionsConnectGraphics(UINT32 connect_all, BOOLEAN connect_display);
+[[nodiscard]] EFI_STATUS OptionsConnectGraphics(UINT32 connect_all, BOOLEAN connect_display);
 
-EFI_STATUS OptionsDrawFailureScreen();
+// OpenBootGraphics, then GetFramebufferInfo and DrawBootGraphics (2), the failure picture.
+[[nodiscard]] EFI_STATUS OptionsDrawFailureScreen();

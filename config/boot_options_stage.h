@@ -12,4 +12,4 @@ void PrepareSlideAndStartKeys();
 // unsupported machine). load_file: the network source on a network boot, else null; root:
 // the boot volume's root directory. Returns the status of ProcessOptions (a failure is
 // logged; the kernel command line then stays empty).
-EFI_STATUS RunProcessOptionsStage(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root);
+[[nodiscard]] EFI_STATUS RunProcessOptionsStage(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root);

@@ -11,7 +11,7 @@ UINT32 ReadCsrActiveConfigVariable();
 
 // "boot-args" as a NUL-terminated pool text (the caller frees it); null when absent or when
 // it changed size between the two reads. EFI_OUT_OF_RESOURCES when no buffer can be had.
-EFI_STATUS ReadBootArgsVariable(char** text);
+[[nodiscard]] EFI_STATUS ReadBootArgsVariable(char** text);
 
 // "efi-boot-kernelcache-data" in a pool buffer of its size; null and 0 when absent, empty
 // or not readable.

@@ -108,7 +108,7 @@ void KernelFlagsMergeAbsent(char* line, UINTN capacity, const char* source) {
   KernelFlagToken token;
   for (const char* cursor = source; KernelFlagsNextToken(&cursor, &token);) {
     if (KernelFlagsKeyPresent(line, token.start, token.keyLength)) continue;
-    KernelFlagsAppend(line, capacity, token.start, token.length);
+    (void)KernelFlagsAppend(line, capacity, token.start, token.length);  // a flag that does not fit is left out
   }
 }
 

@@ -24,7 +24,7 @@ bool KernelFlagsNextToken(const char** cursor, KernelFlagToken* token);
 
 // The value of key in line: the last occurrence wins; a key without "=" gives length 0.
 // EFI_NOT_FOUND when no token has exactly that key (or line is null).
-EFI_STATUS KernelFlagsLookup(const char* line, const char* key, const char** value, UINTN* length);
+[[nodiscard]] EFI_STATUS KernelFlagsLookup(const char* line, const char* key, const char** value, UINTN* length);
 
 // True when a token of line has exactly the key key[0, key_length).
 bool KernelFlagsKeyPresent(const char* line, const char* key, UINTN key_length);
@@ -34,7 +34,7 @@ bool KernelFlagsKeyPresent(const char* line, const char* key, UINTN key_length);
 // stays a token of its own instead of becoming part of that value.
 // EFI_BUFFER_TOO_SMALL, with line unchanged, when line and the addition would not fit
 // in capacity bytes with the terminator.
-EFI_STATUS KernelFlagsAppend(char* line, UINTN capacity, const char* text, UINTN length);
+[[nodiscard]] EFI_STATUS KernelFlagsAppend(char* line, UINTN capacity, const char* text, UINTN length);
 
 // Appends each token of source whose key is not yet present in line (tokens that do not
 // fit are left out). Later tokens of source see the earlier ones already appended.

@@ -10,7 +10,8 @@
 // else from root). No list at all: supported.
 // EFI_SUCCESS: supported. EFI_NOT_FOUND: the list cannot be parsed or has no
 // "SupportedBoardIds" array. EFI_UNSUPPORTED: the array is empty or does not name platform.
-EFI_STATUS PlatformCheck(const char* platform, EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root);
+[[nodiscard]] EFI_STATUS PlatformCheck(const char* platform, EFI_LOAD_FILE_PROTOCOL* load_file,
+                                       EFI_FILE_PROTOCOL* root);
 
 // The platform string the check is given: "VMM" under a hypervisor, else the board id.
 const char* PlatformCheckString();

@@ -12,11 +12,11 @@ namespace {
 constexpr UINTN kUnsupportedStallMicroseconds = 30 * 1000 * 1000;
 
 void ShowUnsupportedPlatform(const char* platform) {
-  OptionsConnectGraphics(0, FALSE);
+  (void)OptionsConnectGraphics(0, FALSE);
   if (BootModeFlags & kBootModeVerbose) {
-    SetConsoleMode(kConsoleModeText);
+    (void)SetConsoleMode(kConsoleModeText);
   } else {
-    OptionsDrawFailureScreen();
+    (void)OptionsDrawFailureScreen();
   }
   ConsolePrint("\n***********************************************************\n");
   ConsolePrint("This version of Larkspur is not supported on this platform!\n");

@@ -41,10 +41,10 @@ static_assert(sizeof(PlistNode) == 56, "seven 64-bit fields");
 // EFI_NOT_FOUND: no dict, or text that ends or breaks before one is complete.
 // EFI_OUT_OF_RESOURCES: no memory for a node or a data buffer.
 // Running out of memory for a string is fatal ("NULL symbol!").
-EFI_STATUS PlistParseDictionary(char* text, UINTN length, PlistNode** dict);
+[[nodiscard]] EFI_STATUS PlistParseDictionary(char* text, UINTN length, PlistNode** dict);
 
 // The same, returning the first top-level array.
-EFI_STATUS PlistParseArray(char* text, UINTN length, PlistNode** array);
+[[nodiscard]] EFI_STATUS PlistParseArray(char* text, UINTN length, PlistNode** array);
 
 // The value of the first member key of dict named exactly key (byte comparison); null when
 // dict is null, not a dict, empty or has no such key.
@@ -64,7 +64,7 @@ void PlistFree(PlistNode* node);
 // white space) into a new NUL-terminated pool text that the caller frees with PoolFree.
 // Chains more than 16 levels below node are left out.
 // EFI_INVALID_PARAMETER: xml is null. EFI_OUT_OF_RESOURCES: no memory for the text.
-EFI_STATUS PlistWriteXml(const PlistNode* node, char** xml);
+[[nodiscard]] EFI_STATUS PlistWriteXml(const PlistNode* node, char** xml);
 
 // The writer's name of a type ("dict", "key", ...; "unknown" for 11 and above).
 const char* PlistTypeName(UINT64 type);

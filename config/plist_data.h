@@ -7,8 +7,8 @@
 // Base64 with the standard alphabet; characters outside it (line breaks, spaces, "=") are
 // skipped, and a last group of two or three characters gives one or two bytes.
 // EFI_OUT_OF_RESOURCES when the buffer cannot be allocated or grown (nothing is left behind).
-EFI_STATUS PlistDecodeBase64(const char* content, UINT8** data, UINT64* length);
+[[nodiscard]] EFI_STATUS PlistDecodeBase64(const char* content, UINT8** data, UINT64* length);
 
 // Pairs of hexadecimal digits, as the writer produces them; other characters are skipped
 // and a lone last digit is dropped.
-EFI_STATUS PlistDecodeHex(const char* content, UINT8** data, UINT64* length);
+[[nodiscard]] EFI_STATUS PlistDecodeHex(const char* content, UINT8** data, UINT64* length);

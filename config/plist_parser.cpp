@@ -85,7 +85,7 @@ EFI_STATUS ParseKey(PlistText* text, UINTN depth, PlistNode* key) {
   EFI_STATUS status = ParseNextTag(text, depth + 1, &key->child);
   if (EFI_ERROR(status)) return status;
   key->string = PlistSymbolIntern(name);
-  return EFI_SUCCESS;
+  return key->string ? EFI_SUCCESS : EFI_OUT_OF_RESOURCES;
 }
 
 EFI_STATUS FillNode(PlistText* text, UINTN depth, const TagRule& rule, PlistNode* node) {
@@ -98,7 +98,7 @@ EFI_STATUS FillNode(PlistText* text, UINTN depth, const TagRule& rule, PlistNode
     case Content::kText:
       PlistDecodeEntities(content);
       node->string = PlistSymbolIntern(content);
-      return EFI_SUCCESS;
+      return node->string ? EFI_SUCCESS : EFI_OUT_OF_RESOURCES;
     case Content::kNumber:
       node->integer = ParseDecimal(content);
       return EFI_SUCCESS;

@@ -1,6 +1,6 @@
 #include "config/plist_pool.h"
 
-#include "diag/fatal.h"
+#include "output/error_report.h"
 #include "memory/memory.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
@@ -69,7 +69,10 @@ const char* PlistSymbolIntern(const char* text) {
   }
   UINTN length = AsciiStrLen(text);
   auto* entry = static_cast<SymbolEntry*>(PoolAllocate(sizeof(SymbolEntry) + length + 1));
-  if (!entry) FatalError("NULL symbol!\n");
+  if (!entry) {
+    (void)ReportError(EFI_OUT_OF_RESOURCES, "NULL symbol!\n");
+    return nullptr;
+  }
   entry->references = 1;
   entry->next = gSymbols;
   MemCopy(EntryText(entry), text, length + 1);

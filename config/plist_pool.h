@@ -14,8 +14,8 @@ PlistNode* PlistNodeAllocate();
 // Returns one node (not its children) to the free list.
 void PlistNodeRelease(PlistNode* node);
 
-// Interns a NUL-terminated text: the stored copy, with one more reference. Out of memory
-// ends the boot ("NULL symbol!").
+// Interns a NUL-terminated text: the stored copy, with one more reference. Out of memory is
+// reported ("NULL symbol!") and returns null.
 const char* PlistSymbolIntern(const char* text);
 
 // Drops one reference of an interned text; the entry is unlinked and freed when none is

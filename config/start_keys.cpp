@@ -69,7 +69,7 @@ void SwitchSlideOff() {
 // application, which asks for the password before recovery may start.
 void HandleFirmwarePasswordRecovery() {
   if (!(BootModeFlags & kBootModeRecoveryRequested) || StartedFromPicker() || gFirmwareApplicationRan) return;
-  OptionsConnectGraphics(1, FALSE);
+  (void)OptionsConnectGraphics(1, FALSE);
   if (EFI_ERROR(StartFirmwareApplication())) {
     BootModeFlags &= ~kBootModeRecoveryRequested;
     return;

@@ -22,4 +22,4 @@ bool StartedFromPicker();
 
 // Finds the application in a firmware volume and starts it. EFI_NOT_FOUND when no volume
 // holds it; otherwise the status of loading or starting it.
-EFI_STATUS StartFirmwareApplication();
+[[nodiscard]] EFI_STATUS StartFirmwareApplication();

@@ -5,6 +5,7 @@
 #include "efi/efi.h"
 #include "efi/protocols/firmware_volume.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "lib/mem.h"
 
 namespace {
@@ -89,18 +90,10 @@ bool StartedFromPicker() {
 }
 
 EFI_STATUS StartFirmwareApplication() {
-  UINTN count = 0;
-  EFI_HANDLE* volumes = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiFirmwareVolume2ProtocolGuid, nullptr, &count, &volumes))) {
-    return EFI_NOT_FOUND;
+  HandleBuffer volumes;
+  if (EFI_ERROR(volumes.Locate(kEfiFirmwareVolume2ProtocolGuid))) return EFI_NOT_FOUND;
+  for (UINTN i = 0; i < volumes.count(); ++i) {
+    if (VolumeHoldsApplication(volumes[i])) return LoadAndStart(volumes[i]);
   }
-  PoolTrack(volumes);
-  EFI_STATUS status = EFI_NOT_FOUND;
-  for (UINTN i = 0; i < count; ++i) {
-    if (!VolumeHoldsApplication(volumes[i])) continue;
-    status = LoadAndStart(volumes[i]);
-    break;
-  }
-  PoolFree(volumes);
-  return status;
+  return EFI_NOT_FOUND;
 }

@@ -16,7 +16,7 @@ UINTN Ucs2ToUtf8(const CHAR16* text, UINTN count, char* out, UINTN out_size);
 
 // The same into a new pool buffer of Utf8SizeForUcs2(count) bytes (the caller frees it).
 // EFI_OUT_OF_RESOURCES when there is no memory.
-EFI_STATUS Ucs2ToUtf8Allocate(const CHAR16* text, UINTN count, char** out);
+[[nodiscard]] EFI_STATUS Ucs2ToUtf8Allocate(const CHAR16* text, UINTN count, char** out);
 
 // Decodes text[0, length) (up to its first NUL byte) into UCS-2 and terminates it. A byte
 // that does not start a well-formed sequence of one to three bytes, and a character beyond
@@ -24,4 +24,4 @@ EFI_STATUS Ucs2ToUtf8Allocate(const CHAR16* text, UINTN count, char** out);
 UINTN Utf8ToUcs2(const char* text, UINTN length, CHAR16* out, UINTN out_count);
 
 // The same into a new pool buffer of length + 1 characters (the caller frees it).
-EFI_STATUS Utf8ToUcs2Allocate(const char* text, UINTN length, CHAR16** out);
+[[nodiscard]] EFI_STATUS Utf8ToUcs2Allocate(const char* text, UINTN length, CHAR16** out);

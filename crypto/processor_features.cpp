@@ -26,6 +26,7 @@ void CryptoRecordProcessorFeatures() {
   f.pclmul = (ecx & hw::kLeaf1EcxPclmul) != 0;
   f.rdrand = (ecx & hw::kLeaf1EcxRdrand) != 0;
   f.sha = maxLeaf >= 7 && (HwCpuid(7, 0).ebx & hw::kLeaf7EbxSha) != 0;
+  f.os_sse = HwSseEnabled();
   gFeatures = f;
   gRecorded = true;
 }

@@ -12,6 +12,9 @@ struct CryptoProcessorFeatures {
   bool pclmul;  // CPUID 1 ECX bit 1: carry-less multiplication
   bool rdrand;  // CPUID 1 ECX bit 30
   bool sha;     // CPUID 7.0 EBX bit 29: SHA extensions
+  // The operating-system side of SSE: CR4.OSFXSR and CR4.OSXMMEXCPT set, CR0.EM clear.
+  // Every instruction path above works on XMM registers and needs it, whatever CPUID says.
+  bool os_sse;
 };
 
 // Reads CPUID and replaces the record.
@@ -21,6 +24,8 @@ void CryptoRecordProcessorFeatures();
 const CryptoProcessorFeatures& CryptoFeatures();
 
 // Which paths the features select.
-inline bool CryptoUseAesInstructions(const CryptoProcessorFeatures& f) { return f.aes; }
-inline bool CryptoUseShaInstructions(const CryptoProcessorFeatures& f) { return f.sha && f.ssse3 && f.sse41; }
-inline bool CryptoUseClmulCrc(const CryptoProcessorFeatures& f) { return f.pclmul && f.sse41; }
+inline bool CryptoUseAesInstructions(const CryptoProcessorFeatures& f) { return f.os_sse && f.aes; }
+inline bool CryptoUseShaInstructions(const CryptoProcessorFeatures& f) {
+  return f.os_sse && f.sha && f.ssse3 && f.sse41;
+}
+inline bool CryptoUseClmulCrc(const CryptoProcessorFeatures& f) { return f.os_sse && f.pclmul && f.sse41; }

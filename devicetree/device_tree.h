@@ -40,7 +40,7 @@ inline UINT64 DeviceTreeRoundedLength(UINT32 length) { return (UINT64(length) + 
 
 // Empties any previous tree and creates the root node "/". EFI_OUT_OF_RESOURCES when the
 // root cannot be created (the caller treats that as fatal).
-EFI_STATUS DeviceTreeInit();
+[[nodiscard]] EFI_STATUS DeviceTreeInit();
 
 // The root node, or null before DeviceTreeInit (or after DeviceTreeFree).
 DeviceTreeNode* DeviceTreeRoot();
@@ -69,16 +69,16 @@ DeviceTreeNode* DeviceTreeFindNode(const char* path, bool create);
 
 // Bytes the flattened tree takes. EFI_NOT_READY without a tree; EFI_BAD_BUFFER_SIZE when it
 // would not fit the 32-bit length the kernel receives.
-EFI_STATUS DeviceTreeFlattenedSize(UINT32* size);
+[[nodiscard]] EFI_STATUS DeviceTreeFlattenedSize(UINT32* size);
 
 // Flattens into buffer, which holds capacity bytes; *size gets the flattened size.
 // EFI_BUFFER_TOO_SMALL (nothing written) when capacity is short.
-EFI_STATUS DeviceTreeFlattenInto(void* buffer, UINT32 capacity, UINT32* size);
+[[nodiscard]] EFI_STATUS DeviceTreeFlattenInto(void* buffer, UINT32 capacity, UINT32* size);
 
 // Flattens in one call: with buffer null only the size is computed; with *buffer null a pool
 // block of that size is allocated (the caller frees it); otherwise *buffer is the caller's and
 // *size on entry is its capacity.
-EFI_STATUS DeviceTreeFlatten(void** buffer, UINT32* size);
+[[nodiscard]] EFI_STATUS DeviceTreeFlatten(void** buffer, UINT32* size);
 
 // Returns every block and copied value to the pool and empties the tree.
 void DeviceTreeFree();

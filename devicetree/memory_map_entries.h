@@ -5,4 +5,4 @@
 
 // Adds a property of that name (copied) whose value is the 32-bit address and the 32-bit
 // size. EFI_OUT_OF_RESOURCES when the node or the name copy cannot be made.
-EFI_STATUS DeviceTreeAddMemoryMapEntry(const char* name, UINT64 address, UINT64 size);
+[[nodiscard]] EFI_STATUS DeviceTreeAddMemoryMapEntry(const char* name, UINT64 address, UINT64 size);

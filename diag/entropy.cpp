@@ -1,6 +1,6 @@
 #include "diag/entropy.h"
 
-#include "diag/fatal.h"
+#include "output/error_report.h"
 #include "output/console.h"
 #include "hw/hw.h"
 #include "lib/mem.h"
@@ -18,13 +18,17 @@ UINT64 HardwareRandom64() {
   return 0;
 }
 
-void FillFromHardware(UINT8* buffer, UINTN length) {
-  if (length % 8 != 0) FatalError("Entropy seed length %ld is not a multiple of 8\n", static_cast<UINT64>(length));
+EFI_STATUS FillFromHardware(UINT8* buffer, UINTN length) {
+  if (length % 8 != 0) {
+    return ReportError(EFI_INVALID_PARAMETER, "Entropy seed length %ld is not a multiple of 8\n",
+                       static_cast<UINT64>(length));
+  }
   for (UINTN offset = 0; offset < length; offset += 8) {
     UINT64 value = HardwareRandom64();
     value ^= HwReadTsc();
     StoreLe64(buffer + offset, value);
   }
+  return EFI_SUCCESS;
 }
 
 UINT16 ReadTimer(UINT16 port) { return static_cast<UINT16>(HwInPort32(port) & 0xFFFF); }
@@ -49,10 +53,8 @@ void FillFromTimer(UINT8* buffer, UINTN length) {
 
 }  // namespace
 
-void FillEntropySeed(UINT8* buffer, UINTN length) {
-  if (HwCpuid(1).ecx & hw::kLeaf1EcxRdrand) {
-    FillFromHardware(buffer, length);
-  } else {
-    FillFromTimer(buffer, length);
-  }
+EFI_STATUS FillEntropySeed(UINT8* buffer, UINTN length) {
+  if (HwCpuid(1).ecx & hw::kLeaf1EcxRdrand) return FillFromHardware(buffer, length);
+  FillFromTimer(buffer, length);
+  return EFI_SUCCESS;
 }

@@ -5,14 +5,14 @@
 
 #include "efi/types.h"
 
-// Fills length bytes. On the hardware path a length that is not a multiple of 8 ends the
-// boot (FatalError). Without a hardware generator and without a power-management timer the
-// buffer is zero-filled and a console message says so.
-void FillEntropySeed(UINT8* buffer, UINTN length);
+// Fills length bytes. On the hardware path a length that is not a multiple of 8 is reported
+// (EFI_INVALID_PARAMETER). Without a hardware generator and without a power-management
+// timer the buffer is zero-filled and a console message says so.
+[[nodiscard]] EFI_STATUS FillEntropySeed(UINT8* buffer, UINTN length);
 
 // The I/O port of the ACPI power-management timer, from the FADT found through the
 // system table's ACPI tables. EFI_NOT_FOUND when there is no FADT or its port is 0.
-EFI_STATUS EntropyFindPmTimerPort(UINT16* port);
+[[nodiscard]] EFI_STATUS EntropyFindPmTimerPort(UINT16* port);
 
 // Polls of the timer per output byte before the reading is taken as it is, so that a
 // timer that never moves cannot hang the boot.

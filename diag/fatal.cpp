@@ -2,52 +2,48 @@
 
 #include <stdarg.h>
 
-#include "output/ascii_format.h"
-#include "output/console.h"
 #include "diag/log.h"
-#include "output/serial.h"
-#include "output/console_mode.h"
 #include "efi/efi.h"
-#include "memory/memory.h"
 #include "hw/hw.h"
 #include "lib/host_reset.h"
+#include "memory/memory.h"
+#include "output/console.h"
+#include "output/console_mode.h"
+#include "output/error_report.h"
 
 namespace {
+void (*gDrawFailureScreen)() = nullptr;
+void (*gWipeSecrets)() = nullptr;
 
-FailureScreenFunction gFailureScreen = nullptr;
-
-void ResetFailureScreen() { gFailureScreen = nullptr; }
-HEARTH_HOST_RESET(ResetFailureScreen);
-
+void ForgetFailureScreen() {
+  gDrawFailureScreen = nullptr;
+  gWipeSecrets = nullptr;
+}
+HEARTH_HOST_RESET(ForgetFailureScreen);
 }  // namespace
 
-void SetFailureScreen(FailureScreenFunction draw) { gFailureScreen = draw; }
+void SetFailureScreen(void (*draw)()) { gDrawFailureScreen = draw; }
+void SetFailureWipe(void (*wipe)()) { gWipeSecrets = wipe; }
 
 void FatalError(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  if (!gBS) {
-    // Boot services are gone: nothing left but the serial port and a halt.
-    char line[160];
-    UINTN n = AsciiVSNPrint(line, sizeof(line), format, args);
-    SerialWrite(line, n);
-    HwHalt();
-  }
-  ConsoleVPrint(format, args);
+  (void)ReportErrorV(EFI_ABORTED, format, args);
   va_end(args);
   FailBoot(EFI_ABORTED);
 }
 
+void EndBootOnError(EFI_STATUS status) {
+  if (EFI_ERROR(status)) FailBoot(EFI_ABORTED);
+}
+
 void FailBoot(EFI_STATUS status) {
-  // Cleared first: a failure inside the screen itself must not come back here.
-  FailureScreenFunction screen = gFailureScreen;
-  gFailureScreen = nullptr;
-  if (screen) {
-    screen();
-  } else {
-    RestoreConsoleMode();
-  }
+  // Boot services are gone: nothing to hand back and nowhere to return to.
+  if (!gBS) HwHalt();
+  (void)RestoreConsoleMode();
+  if (gDrawFailureScreen) gDrawFailureScreen();
   LogShutdown();
+  if (gWipeSecrets) gWipeSecrets();
   ReleaseAllAllocations();
   if (GetConsoleMode() == kConsoleModeText) ConsolePrint("Boot failed, sleeping for 10 seconds before exiting...\n");
   gBS->Stall(10 * 1000 * 1000);

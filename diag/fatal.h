@@ -1,4 +1,5 @@
-// The one way out of a failed boot.
+// The one way out of a failed boot. Modules report and return a status; the stages of the
+// boot sequence call these when a status ends the boot.
 #pragma once
 
 #include "efi/types.h"
@@ -7,11 +8,19 @@
 // Once boot services are gone (gBS cleared) it writes to the serial port and halts.
 [[noreturn]] void FatalError(const char* format, ...);
 
-// The failure screen: drawn by the layer that owns the display, which registers it once the
-// sequence starts (stops the boot animation and draws the failed-boot picture).
-using FailureScreenFunction = void (*)();
-void SetFailureScreen(FailureScreenFunction draw);
-
 // Failure screen, log flush, release of every tracked allocation, a 10-second stall and
-// exit of the image with the given status.
+// exit of the image with the given status. Halts once boot services are gone.
 [[noreturn]] void FailBoot(EFI_STATUS status);
+
+// Ends the boot with EFI_ABORTED when status is an error; the module that returned it has
+// already said what went wrong.
+void EndBootOnError(EFI_STATUS status);
+
+// The boot screen sits above this layer: the top of the sequence registers how to close
+// its animation and draw the failure picture, and FailBoot calls it first. Null: none.
+void SetFailureScreen(void (*draw)());
+
+// Secrets (delivered keys, decrypted key files, passphrases) live in modules above this layer
+// too: the top of the sequence registers how to zero them, and FailBoot calls it before it
+// hands the loader's memory back to the firmware. Null: none.
+void SetFailureWipe(void (*wipe)());

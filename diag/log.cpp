@@ -4,8 +4,17 @@
 #include "output/ascii_format.h"
 #include "diag/log_sinks.h"
 #include "efi/efi.h"
+#include "lib/host_reset.h"
 
 namespace {
+
+// What LogStart was given; the defaults until then.
+BooterSettings gSettings = {kBooterDefaultLog, kBooterDefaultDebug, kBooterDefaultKcReadSize, kBooterDefaultLevel};
+
+void ForgetSettings() {
+  gSettings = {kBooterDefaultLog, kBooterDefaultDebug, kBooterDefaultKcReadSize, kBooterDefaultLevel};
+}
+HEARTH_HOST_RESET(ForgetSettings);
 
 struct LogSinkRow {
   UINT64 mask;
@@ -67,13 +76,13 @@ UINTN FormatTimeStamp(char* buffer, UINTN size) {
 void LogFormat(UINT64 sink_mask, UINT32 category, const char* format, va_list args) {
   char buffer[kLogLineSize + 1];
   LogLine line = {buffer, buffer, buffer + kLogLineSize, sink_mask, category};
-  if (gBooterSettings.debug & kLogDebugTimeStamps) line.write += FormatTimeStamp(buffer, kLogLineSize);
+  if (gSettings.debug & kLogDebugTimeStamps) line.write += FormatTimeStamp(buffer, kLogLineSize);
   AsciiFormat(format, LogCharSink, &line, args);
   if (line.write != line.start) Emit(&line);
 }
 
 void LogMessage(UINT32 category, const char* format, ...) {
-  if (!(gBooterSettings.level & category)) return;
+  if (!(gSettings.level & category)) return;
   va_list args;
   va_start(args, format);
   LogFormat(kLogAllSinks, category, format, args);
@@ -101,15 +110,16 @@ void LogSetSinks(UINT64 mask, UINT8 state) {
   }
 }
 
-void LogStart() {
-  LogSetSinks(gBooterSettings.log & (kLogSinkConsole | kLogSinkSerial | kLogSinkFile), kLogSinkEnable);
-  if (gBooterSettings.debug & (kLogDebugAppendMemoryLog | kLogDebugPublishMemoryLog)) {
+void LogStart(const BooterSettings& settings) {
+  gSettings = settings;
+  LogSetSinks(gSettings.log & (kLogSinkConsole | kLogSinkSerial | kLogSinkFile), kLogSinkEnable);
+  if (gSettings.debug & (kLogDebugAppendMemoryLog | kLogDebugPublishMemoryLog)) {
     LogSetSinks(kLogSinkMemory, kLogSinkEnable);
   }
 }
 
 void LogShutdown() {
-  if (gBooterSettings.debug & kLogDebugAppendMemoryLog) {
+  if (gSettings.debug & kLogDebugAppendMemoryLog) {
     const UINT8* data = nullptr;
     UINTN size = 0;
     MemorySinkTakeUnflushed(&data, &size);
@@ -121,11 +131,11 @@ void LogShutdown() {
   // The console and the file go away with boot services; the serial port and the memory
   // copy still work after them.
   LogSetSinks(kLogSinkConsole | kLogSinkFile, kLogSinkDisable);
-  gBooterSettings.debug &= ~kLogDebugTimeStamps;
+  gSettings.debug &= ~kLogDebugTimeStamps;
 }
 
 EFI_STATUS LogPublishToDeviceTree(LogDeviceTreePublisher publish, void* context) {
-  if (!(gBooterSettings.debug & kLogDebugPublishMemoryLog) || !publish) return EFI_SUCCESS;
+  if (!(gSettings.debug & kLogDebugPublishMemoryLog) || !publish) return EFI_SUCCESS;
   const UINT8* data = nullptr;
   UINTN size = 0;
   LogInMemoryContents(&data, &size);

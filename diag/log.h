@@ -7,6 +7,7 @@
 #include <stdarg.h>
 
 #include "efi/types.h"
+#include "flags/booter_config.h"
 
 // Sink masks ("log" setting bits, and LogSetSinks masks).
 constexpr UINT64 kLogSinkConsole = 0x1;
@@ -48,9 +49,10 @@ void LogFormat(UINT64 sink_mask, UINT32 category, const char* format, va_list ar
 // is NUL-terminated. size below 2 stores at most the terminator and returns 0.
 UINTN LogFormatToBuffer(char* buffer, UINTN size, const char* format, ...);
 
-// Enables the sinks selected by the "log" setting, and the memory copy when "debug" asks
-// for it (bit 0x1 or 0x2). Called once, after the booter settings are read.
-void LogStart();
+// Takes the booter settings the log follows ("log", "debug", "level"), enables the sinks
+// selected by "log", and the memory copy when "debug" asks for it (bit 0x1 or 0x2). Called
+// once, after the booter settings are read; before it the defaults hold and no sink is on.
+void LogStart(const BooterSettings& settings);
 
 // Enables (kLogSinkEnable) or disables (kLogSinkDisable) every sink whose mask is in mask.
 void LogSetSinks(UINT64 mask, UINT8 state);
@@ -72,4 +74,4 @@ typedef EFI_STATUS (*LogDeviceTreePublisher)(const char* node_path, const char* 
 
 // When "debug" bit 0x2 is set and the memory copy is not empty, publishes it as property
 // "hearth" of "/efi/debug-log" through publish. EFI_SUCCESS when there is nothing to publish.
-EFI_STATUS LogPublishToDeviceTree(LogDeviceTreePublisher publish, void* context);
+[[nodiscard]] EFI_STATUS LogPublishToDeviceTree(LogDeviceTreePublisher publish, void* context);

@@ -7,6 +7,8 @@ namespace {
 constexpr EFI_GUID kInternalStorageVendorGuid = {0xAE635B51, 0xF58B, 0x4F80, {0xB7, 0x11, 0x79, 0xDB, 0xA3, 0xB5, 0x8A, 0x45}};
 constexpr EFI_GUID kSasVendorGuid = {0xD487DDB4, 0x008B, 0x11D9, {0xAF, 0xDC, 0x00, 0x10, 0x83, 0xFF, 0xCA, 0x4D}};
 constexpr UINT8 kMsgAtapi = 1;
+constexpr UINT8 kMsgScsi = 2;
+constexpr UINT8 kMsgUsb = 5;
 constexpr UINT8 kMsgSasEx = 22;
 constexpr UINT8 kMsgNvme = 23;
 constexpr UINT8 kMsgVendor = 10;
@@ -23,13 +25,17 @@ bool VendorNodeIs(const EFI_DEVICE_PATH_PROTOCOL* node, const EFI_GUID& guid) {
   return GuidEqual(found, guid);
 }
 
-bool IsDiskNode(const EFI_DEVICE_PATH_PROTOCOL* node) {
+bool IsDiskNode(const EFI_DEVICE_PATH_PROTOCOL* node, bool behind_usb) {
   if ((node->Type & 0x7F) != MESSAGING_DEVICE_PATH) return false;
   // Subtype 22 is taken as a disk too: older tables list it for NVM Express.
   if (node->SubType == kMsgAtapi || node->SubType == MSG_SATA_DP || node->SubType == kMsgSasEx ||
       node->SubType == kMsgNvme) {
     return true;
   }
+  // Tolerated: U-Boot's UEFI describes a disk on an AHCI (SATA) port with a SCSI node, as
+  // its AHCI driver sits under its SCSI layer. A SCSI node counts as a disk unless it sits
+  // behind a USB node (a USB stick is never internal).
+  if (node->SubType == kMsgScsi) return !behind_usb;
   return node->SubType == kMsgVendor && VendorNodeIs(node, kSasVendorGuid);
 }
 
@@ -38,6 +44,7 @@ bool IsDiskNode(const EFI_DEVICE_PATH_PROTOCOL* node) {
 bool LogDevicePathQualifies(const EFI_DEVICE_PATH_PROTOCOL* path) {
   if (!path) return false;
   bool disk = false;
+  bool usb = false;
   UINTN hardware_after_disk = 0;
   const EFI_DEVICE_PATH_PROTOCOL* node = path;
   for (UINTN walked = 0; walked < kMaxNodes && !IsDevicePathEnd(node); ++walked) {
@@ -47,7 +54,8 @@ bool LogDevicePathQualifies(const EFI_DEVICE_PATH_PROTOCOL* path) {
         VendorNodeIs(node, kInternalStorageVendorGuid)) {
       return true;
     }
-    if (!disk && IsDiskNode(node)) {
+    usb = usb || (type == MESSAGING_DEVICE_PATH && node->SubType == kMsgUsb);
+    if (!disk && IsDiskNode(node, usb)) {
       disk = true;
     } else if (disk && type == HARDWARE_DEVICE_PATH) {
       ++hardware_after_disk;

@@ -63,7 +63,7 @@ UINT64 TimerMilliseconds() {
 UINT32 Used() { return LoadLe32(gPerf.buffer + kUsedOffset); }
 
 void ReleaseRecord() {
-  if (gPerf.buffer && gPerf.owns_pages) PagesFree(reinterpret_cast<UINTN>(gPerf.buffer), Pages(gPerf.capacity));
+  if (gPerf.buffer && gPerf.owns_pages) (void)PagesFree(reinterpret_cast<UINTN>(gPerf.buffer), Pages(gPerf.capacity));
   gPerf.buffer = nullptr;
   gPerf.capacity = 0;
   gPerf.fixed_size = false;
@@ -105,7 +105,7 @@ bool EnsureRoom(UINT32 needed) {
   if (EFI_ERROR(PagesAllocate(AllocateMaxAddress, EfiACPIReclaimMemory, Pages(capacity), &address))) return false;
   UINT8* moved = reinterpret_cast<UINT8*>(static_cast<UINTN>(address));
   MemCopy(moved, gPerf.buffer, used);
-  PagesFree(reinterpret_cast<UINTN>(gPerf.buffer), Pages(gPerf.capacity));
+  (void)PagesFree(reinterpret_cast<UINTN>(gPerf.buffer), Pages(gPerf.capacity));
   gPerf.buffer = moved;
   gPerf.capacity = static_cast<UINT32>(capacity);
   return true;

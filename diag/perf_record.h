@@ -21,7 +21,7 @@ constexpr UINT64 kPerfNoTimer = ~0ull;
 // when absent) and no record is active. A non-zero address (a hibernation image's area)
 // begins a fixed-size record of exactly size bytes there; EFI_BAD_BUFFER_SIZE when size
 // cannot hold the header or the area reaches past 4 GiB. A record already active is replaced.
-EFI_STATUS PerfRecordStart(EFI_PHYSICAL_ADDRESS address, UINT64 size);
+[[nodiscard]] EFI_STATUS PerfRecordStart(EFI_PHYSICAL_ADDRESS address, UINT64 size);
 
 // Adds a text mark when a record is active; one test otherwise. A final line feed is dropped.
 void PerfRecordMark(const char* format, ...);
@@ -35,10 +35,10 @@ void PerfRecordAdd(UINT32 kind, const char* format, va_list args);
 // "hearth-perf-record-data-size" (capacity); address and capacity come back for the boot
 // arguments. EFI_NOT_STARTED when no record is active; a failed variable write is returned
 // after the outputs are set.
-EFI_STATUS PublishPerfRecord(EFI_PHYSICAL_ADDRESS* address, UINT32* capacity);
+[[nodiscard]] EFI_STATUS PublishPerfRecord(EFI_PHYSICAL_ADDRESS* address, UINT32* capacity);
 
 // Marks the speed-stepping and thermal status registers when the processor has them.
 void LogProcessorState();
 
 // Where the record lives now (it moves while it grows); EFI_NOT_STARTED when none is active.
-EFI_STATUS PerfRecordLocation(EFI_PHYSICAL_ADDRESS* address, UINT32* capacity);
+[[nodiscard]] EFI_STATUS PerfRecordLocation(EFI_PHYSICAL_ADDRESS* address, UINT32* capacity);

@@ -29,7 +29,7 @@ constexpr UINTN kBootInfoKeyBytes = 32;
 // payload is not 304 bytes; EFI_INVALID_PARAMETER for a missing buffer or a key record that
 // is not of length 16; EFI_DEVICE_ERROR when the cipher refuses; EFI_CRC_ERROR when the
 // digest differs. plain is zero-filled on every failure.
-EFI_STATUS BootInfoOpen(ByteSpan payload, const KeyRecord& key, UINT8 plain[kBootInfoPayloadSize]);
+[[nodiscard]] EFI_STATUS BootInfoOpen(ByteSpan payload, const KeyRecord& key, UINT8 plain[kBootInfoPayloadSize]);
 
 // What an opened payload offers. Spans point into the payload.
 struct BootInfoContents {
@@ -39,7 +39,7 @@ struct BootInfoContents {
 };
 
 // Reads an opened payload. EFI_BAD_BUFFER_SIZE when it is not 304 bytes.
-EFI_STATUS BootInfoRead(ByteSpan plain, BootInfoContents* contents);
+[[nodiscard]] EFI_STATUS BootInfoRead(ByteSpan plain, BootInfoContents* contents);
 
 // Hands what an opened payload offers to the delivered-secret records. Returns true when
 // anything was delivered.

@@ -8,6 +8,7 @@
 #include "efi/efi.h"
 #include "crypto/wipe.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -17,22 +18,6 @@ constexpr const CHAR16* kNoteVariable = u"boot-note";
 
 void DeletePayloadVariable() { gRT->SetVariable(kPayloadVariable, &kBootInfoGuid, 0, 0, nullptr); }
 void DeleteNoteVariable() { gRT->SetVariable(kNoteVariable, &TarnBootGuid, 0, 0, nullptr); }
-
-// Pool memory for a secret: zero-filled before it goes back.
-class SecretBlock {
- public:
-  explicit SecretBlock(UINTN size) : data_(static_cast<UINT8*>(PoolAllocateZero(size))), size_(size) {}
-  ~SecretBlock() {
-    if (data_) PoolFreeSecret(data_, size_);
-  }
-  SecretBlock(const SecretBlock&) = delete;
-  SecretBlock& operator=(const SecretBlock&) = delete;
-  UINT8* get() const { return data_; }
-
- private:
-  UINT8* data_;
-  UINTN size_;
-};
 
 // Reads and deletes the payload. EFI_NOT_FOUND when there is none; a payload of another
 // size than 304 bytes is deleted and refused.
@@ -99,9 +84,9 @@ INT32 ProcessBootNotes() {
     DeleteNoteVariable();
     return -1;
   }
-  SecretBlock payload(kBootInfoPayloadSize);
-  SecretBlock key(sizeof(KeyRecord));
-  SecretBlock plain(kBootInfoPayloadSize);
+  SecretBuffer payload(kBootInfoPayloadSize);
+  SecretBuffer key(sizeof(KeyRecord));
+  SecretBuffer plain(kBootInfoPayloadSize);
   if (!payload.get() || !key.get() || !plain.get()) return -1;
   EFI_STATUS status = ReadPayload(payload.get());
   if (status == EFI_NOT_FOUND) return -1;

@@ -23,7 +23,7 @@ struct BootNote {
 
 // Reads a note. EFI_BAD_BUFFER_SIZE when shorter than 24 bytes, EFI_UNSUPPORTED for a key
 // size other than 16 or 32. Bytes after the last whole word are ignored.
-EFI_STATUS BootNoteParse(ByteSpan note, BootNote* parsed);
+[[nodiscard]] EFI_STATUS BootNoteParse(ByteSpan note, BootNote* parsed);
 
 // The physical address of candidate index (index < candidate_count).
 UINT64 BootNoteCandidate(const BootNote& note, UINTN index);
@@ -40,13 +40,13 @@ struct MemoryWindow {
 // CRC-32, copies them into key (length 16, the rest of the record zero) and zeroes them in
 // memory. Candidates outside the windows are skipped unread. *taken counts the matching
 // candidates. EFI_NOT_FOUND when none matched (key is left zeroed).
-EFI_STATUS BootNoteTakeKey(const BootNote& note, const MemoryWindow* windows, UINTN window_count, KeyRecord* key,
-                           UINTN* taken);
+[[nodiscard]] EFI_STATUS BootNoteTakeKey(const BootNote& note, const MemoryWindow* windows, UINTN window_count,
+                                         KeyRecord* key, UINTN* taken);
 
 // The windows of the firmware's memory map in which the operating system's key copies may
 // survive (ordinary memory of the loader, the boot services or free memory; never the first
 // page). Adjacent windows are merged. The array is pool memory; free it with PoolFree.
-EFI_STATUS BootNoteMemoryWindows(MemoryWindow** windows, UINTN* count);
+[[nodiscard]] EFI_STATUS BootNoteMemoryWindows(MemoryWindow** windows, UINTN* count);
 
 // Consumes the boot notes and delivers what the payload carries (unlock key, key-store
 // blob). Returns 0 when a payload was opened and delivered something, -1 otherwise.

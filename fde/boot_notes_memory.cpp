@@ -62,7 +62,8 @@ EFI_STATUS BootNoteMemoryWindows(MemoryWindow** windows, UINTN* count) {
   UINTN map_size = 0, buffer_size = 0, map_key = 0, descriptor_size = 0;
   UINT32 descriptor_version = 0;
   EFI_MEMORY_DESCRIPTOR* map = nullptr;
-  MemoryMapFetch(&map_size, &map, &buffer_size, &map_key, &descriptor_size, &descriptor_version);
+  EFI_STATUS status = MemoryMapFetch(&map_size, &map, &buffer_size, &map_key, &descriptor_size, &descriptor_version);
+  if (EFI_ERROR(status)) return status;
   if (descriptor_size < sizeof(EFI_MEMORY_DESCRIPTOR) || map_size > buffer_size) {
     PoolFree(map);
     return EFI_UNSUPPORTED;

@@ -32,3 +32,5 @@ void WipeSecrets() {
   CryptoWipe(&gUnlockKey, sizeof(gUnlockKey));
   CryptoWipe(&gKeyStoreBlob, sizeof(gKeyStoreBlob));
 }
+
+void WipeUnclaimedSecrets() { WipeSecrets(); }

@@ -24,9 +24,14 @@ const KeyRecord& DeliveredKeyStoreBlob();
 
 // Keep a copy of a delivered secret. EFI_INVALID_PARAMETER for a null source, an empty one
 // or one longer than a record holds (the record is left as it was).
-EFI_STATUS DeliverUnlockKey(const UINT8* key, UINT32 length);
-EFI_STATUS DeliverKeyStoreBlob(const UINT8* blob, UINT32 length);
+[[nodiscard]] EFI_STATUS DeliverUnlockKey(const UINT8* key, UINT32 length);
+[[nodiscard]] EFI_STATUS DeliverKeyStoreBlob(const UINT8* blob, UINT32 length);
 
 // Zero-fills both delivered records (all 132 bytes of each). Called once the unlock result
 // has been handed to the kernel; safe to call any number of times.
 void WipeSecrets();
+
+// The last word on delivered secrets, called just before the exit to the kernel and by the
+// failure path: whatever no later stage claimed (and wiped itself) is zeroed here, so no
+// key reaches the kernel or the firmware in loader memory.
+void WipeUnclaimedSecrets();

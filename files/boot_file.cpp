@@ -1,6 +1,6 @@
 #include "files/boot_file.h"
 
-#include "diag/fatal.h"
+#include "output/error_report.h"
 #include "output/console.h"
 #include "memory/memory.h"
 #include "lib/host_reset.h"
@@ -84,7 +84,11 @@ EFI_STATUS ReadLoadFile(BootFile* file, UINT64* size, void* buffer) {
       file->Buffer = nullptr;
       return status;
     }
-    if (n != total) FatalError("Network file size mismatch\n");
+    if (n != total) {
+      PoolFree(file->Buffer);
+      file->Buffer = nullptr;
+      return ReportError(kStatusBootEnding, "Network file size mismatch\n");
+    }
   }
   return ReadMemory(file, size, buffer);
 }

@@ -25,20 +25,20 @@ void BootFileSetReadSize(UINT64 bytes);
 // A memory source over a buffer its creator keeps owning.
 void BootFileFromMemory(const void* data, UINT64 size, BootFile* file);
 
-EFI_STATUS BootFileOpen(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const CHAR16* path,
-                        BootFile* file);
+[[nodiscard]] EFI_STATUS BootFileOpen(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const CHAR16* path,
+                                      BootFile* file);
 // File information in a pool buffer the caller frees.
-EFI_STATUS BootFileGetInfo(EFI_FILE_PROTOCOL* handle, EFI_FILE_INFO** info);
-EFI_STATUS BootFileGetSize(BootFile* file, UINT64* size);
-EFI_STATUS BootFileRead(BootFile* file, UINT64* size, void* buffer);
-EFI_STATUS BootFileSetPosition(BootFile* file, UINT64 position);
+[[nodiscard]] EFI_STATUS BootFileGetInfo(EFI_FILE_PROTOCOL* handle, EFI_FILE_INFO** info);
+[[nodiscard]] EFI_STATUS BootFileGetSize(BootFile* file, UINT64* size);
+[[nodiscard]] EFI_STATUS BootFileRead(BootFile* file, UINT64* size, void* buffer);
+[[nodiscard]] EFI_STATUS BootFileSetPosition(BootFile* file, UINT64 position);
 void BootFileClose(BootFile* file);
 
 // Reads a whole file into a new pool buffer (the caller frees it); a file of size 0 gives
 // size 0 and no buffer.
-EFI_STATUS LoadWholeFile(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const CHAR16* path,
-                         EFI_DEVICE_PATH_PROTOCOL* device_path, UINT64* size, void** buffer);
+[[nodiscard]] EFI_STATUS LoadWholeFile(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root, const CHAR16* path,
+                                       EFI_DEVICE_PATH_PROTOCOL* device_path, UINT64* size, void** buffer);
 
 // Picks the x86-64 slice of a universal file (or the whole file when it is not universal)
 // and leaves the position at its offset.
-EFI_STATUS SelectFileSlice(BootFile* file, UINT64* offset, UINT64* size);
+[[nodiscard]] EFI_STATUS SelectFileSlice(BootFile* file, UINT64* offset, UINT64* size);

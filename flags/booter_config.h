@@ -26,7 +26,7 @@ constexpr UINTN kBooterConfigMaxSize = 512;
 // Reads "bootercfg-once" (and deletes it) or else "bootercfg" into gBooterSettings.
 // Returns EFI_SUCCESS when a variable supplied the text, EFI_NOT_FOUND when the defaults
 // stay; a variable too large to read counts as absent (and the one-shot one is still deleted).
-EFI_STATUS ReadBooterSettings();
+[[nodiscard]] EFI_STATUS ReadBooterSettings();
 
 // Applies every known setting found in text to settings; unknown tokens are ignored.
 void ParseBooterSettings(ByteSpan text, BooterSettings* settings);

@@ -69,6 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (AsciiStrLen(line) > options.size() * 3 + args.size() + file.size() + 64) std::abort();
   const char* value = nullptr;
   UINTN length = 0;
-  BootOptionLookup("Kernel Cache", &value, &length);
+  (void)BootOptionLookup("Kernel Cache", &value, &length);
   return 0;
 }

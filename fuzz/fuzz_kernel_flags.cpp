@@ -38,7 +38,7 @@ void CheckLookups(const char* line) {
     UINT32 number = 0;
     ParseOptionNumber(value, length, &number);
     UINT8 uuid[16];
-    UuidTextToBytes(value, length, uuid);
+    (void)UuidTextToBytes(value, length, uuid);
     std::vector<CHAR16> wide(length + 1);
     UINTN n = Utf8ToUcs2(value, length, wide.data(), wide.size());
     std::vector<char> narrow(Utf8SizeForUcs2(n));

@@ -133,6 +133,7 @@ void LayCodecPixelsOverBackground(EFI_GRAPHICS_OUTPUT_BLT_PIXEL* pixels, UINTN c
   for (UINTN i = 0; i < count; ++i) {
     EFI_GRAPHICS_OUTPUT_BLT_PIXEL& p = pixels[i];
     UINT32 t = p.Reserved;
+    p.Reserved = 0;  // the background is in it now: opaque for the resampler
     if (t == 0) continue;
     p.Blue = static_cast<UINT8>((bg[0] * t + p.Blue * (255 - t)) / 255);
     p.Green = static_cast<UINT8>((bg[1] * t + p.Green * (255 - t)) / 255);

@@ -23,5 +23,6 @@ bool CustomLogoScaledSize(UINT32 screen_width, UINT32 screen_height, UINT32 pict
                           INT64 scale, UINT32* width, UINT32* height);
 
 // Lays decoded codec pixels (fourth byte: transparency, 0 opaque) over the background: each
-// channel becomes (background x t + channel x (255 - t)) / 255; opaque pixels stay.
+// channel becomes (background x t + channel x (255 - t)) / 255; opaque pixels stay. Every
+// pixel is opaque afterwards.
 void LayCodecPixelsOverBackground(EFI_GRAPHICS_OUTPUT_BLT_PIXEL* pixels, UINTN count, UINT32 background);

@@ -1,5 +1,5 @@
-// The one call through which a custom logo is resampled, so the drawing utilities' filtered
-// resampler can take over without touching the logo code.
+// The one call through which a custom logo is resampled: the drawing utilities' filtered
+// resampler, with the filter they are set to.
 #pragma once
 
 #include "efi/efi.h"

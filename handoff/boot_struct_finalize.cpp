@@ -9,6 +9,7 @@
 #include "devicetree/device_tree.h"
 #include "devicetree/device_tree_kernel.h"
 #include "handoff/kernel_exit.h"
+#include "fde/key_store.h"
 #include "handoff/platform_facts.h"
 #include "config/kernel_slide.h"
 #include "lib/mem.h"
@@ -36,7 +37,7 @@ void PublishCommandLine(BootArgs* args, const char* command_line) {
 void PublishRandomSeed() {
   StageMark("Start RandomSeed");
   UINT8 seed[kRandomSeedSize];
-  FillEntropySeed(seed, sizeof(seed));
+  EndBootOnError(FillEntropySeed(seed, sizeof(seed)));
   DeviceTreeAddProperty(Chosen(), "random-seed", sizeof(seed), seed, true);
   SecureZero(seed, sizeof(seed));
   StageMark("End RandomSeed");
@@ -47,6 +48,15 @@ void PublishMachineSignature() {
   if (AcpiMachineSignature(&signature)) {
     DeviceTreeAddProperty(Chosen(), "machine-signature", sizeof(signature), &signature, true);
   }
+}
+
+// The unlock result: "/chosen" idents and the key-store block (fields 0 when there is none).
+void PublishKeyStore(BootArgs* args) {
+  UINT8* block = nullptr;
+  UINTN size = 0;
+  if (EFI_ERROR(PublishUnlockResult(&block, &size, true)) || !block) return;
+  args->keyStoreDataStart = static_cast<UINT32>(reinterpret_cast<UINTN>(block));
+  args->keyStoreDataSize = static_cast<UINT32>(size);
 }
 
 // "/efi/platform" "FSBFrequency", 8 or 4 bytes.
@@ -94,19 +104,19 @@ void PublishPlatformProperties(const BootStructInputs& in, BootArgs* args) {
     args->progressMeterEnd = meter_end;
   }
   PublishNetBootInfo(booter_device);
-  PublishEfiProperties();
-  PublishDeviceProperties();
+  EndBootOnError(PublishEfiProperties());
+  EndBootOnError(PublishDeviceProperties());
   args->video = in.video;
   if (in.hidpi) args->flags |= kBootArgsFlagHiDpi;
   PublishCommandLine(args, in.command_line);
   PublishRandomSeed();
   PublishBooterIdentity();
   PublishMachineSignature();
-  // The key store stays empty: keyStoreDataStart and keyStoreDataSize remain 0.
+  PublishKeyStore(args);
   MovePersistentMemoryNote();
   FillPlatformFields(args);
   QuiescePciDevices(in.boot_device_path);
-  LogPublishToDeviceTree(PublishLogProperty, nullptr);
+  (void)LogPublishToDeviceTree(PublishLogProperty, nullptr);  // the kernel boots without the log copy
 }
 
 void FlattenDeviceTreeIntoBootArgs(BootArgs* args) {
@@ -123,6 +133,6 @@ BootArgs* FinalizeBootStruct(const BootStructInputs& in) {
   if (!args) FatalError("Couldn't allocate bootArgs\n");
   PublishPlatformProperties(in, args);
   FlattenDeviceTreeIntoBootArgs(args);
-  ExitToKernel(args, gAcpiReservedAddress);
+  EndBootOnError(ExitToKernel(args, gAcpiReservedAddress));
   return args;
 }

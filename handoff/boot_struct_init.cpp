@@ -104,7 +104,7 @@ void InitBootStruct(const BootStructInputs& in) {
   if (!chosen || !DeviceTreeFindNode("/chosen/memory-map", true)) FatalError("Couldn't create /chosen node");
 
   EFI_HANDLE partition = in.boot_partition ? in.boot_partition : (in.loaded_image ? in.loaded_image->DeviceHandle : nullptr);
-  PublishRootDevice(in.command_line, in.boot_config, in.boot_device_path, partition);
+  EndBootOnError(PublishRootDevice(in.command_line, in.boot_config, in.boot_device_path, partition));
   PublishBootFile(chosen, in);
   AddDevicePath(chosen, "boot-device-path", in.boot_device_path);
   if (in.loaded_image) AddDevicePath(chosen, "boot-file-path", in.loaded_image->FilePath);

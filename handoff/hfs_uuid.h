@@ -14,7 +14,7 @@ void HfsVolumeUuidText(const UINT8 identifier[8], char out[kVolumeUuidTextSize])
 // Reads the volume header at byte 1024 of the partition through disk I/O, following an HFS
 // wrapper ("BD" with an embedded "H+") to the volume inside, and returns its identifier.
 // EFI_NOT_FOUND when neither header carries "H+" or "HX"; the read's status when it fails.
-EFI_STATUS HfsReadVolumeIdentifier(EFI_DISK_IO_PROTOCOL* disk, UINT32 media_id, UINT8 identifier[8]);
+[[nodiscard]] EFI_STATUS HfsReadVolumeIdentifier(EFI_DISK_IO_PROTOCOL* disk, UINT32 media_id, UINT8 identifier[8]);
 
 // The two steps on the handle of the boot partition (disk I/O and block I/O for the media id).
-EFI_STATUS HfsBootVolumeUuid(EFI_HANDLE partition, char out[kVolumeUuidTextSize]);
+[[nodiscard]] EFI_STATUS HfsBootVolumeUuid(EFI_HANDLE partition, char out[kVolumeUuidTextSize]);

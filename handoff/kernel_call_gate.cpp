@@ -1,6 +1,6 @@
 #include "handoff/kernel_call_gate.h"
 
-#include "diag/fatal.h"
+#include "output/error_report.h"
 #include "memory/memory.h"
 #include "hw/hw.h"
 #include "lib/host_reset.h"
@@ -42,12 +42,13 @@ HEARTH_HOST_RESET(ForgetGate);
 
 }  // namespace
 
-void CopyKernelCallGate() {
+EFI_STATUS CopyKernelCallGate() {
   EFI_PHYSICAL_ADDRESS at = 0xFFFFFFFF;
   EFI_STATUS status = PagesAllocate(AllocateMaxAddress, EfiLoaderCode, EfiSizeToPages(kKernelCallGateSize), &at);
-  if (EFI_ERROR(status)) FatalError("Could not allocate kernel call gate (%x)\n", status);
+  if (EFI_ERROR(status)) return ReportError(status, "Could not allocate kernel call gate (%x)\n", status);
   MemCopy(reinterpret_cast<void*>(at), KernelCallGate, kKernelCallGateSize);
   gGateCopy = reinterpret_cast<const void*>(at);
+  return EFI_SUCCESS;
 }
 
 const void* KernelCallGateCopy() { return gGateCopy; }

@@ -12,8 +12,8 @@ constexpr UINTN kKernelCallGateFarPointer = 0x59;
 constexpr UINTN kKernelCallGateGdtDescriptor = 0x5F;
 constexpr UINTN kKernelCallGateGdt = 0x69;
 
-// Copies the stub into loader-code pages below 4 GiB (fatal on failure).
-void CopyKernelCallGate();
+// Copies the stub into loader-code pages below 4 GiB; reports a failure.
+[[nodiscard]] EFI_STATUS CopyKernelCallGate();
 // Where the copy lives (null before CopyKernelCallGate).
 const void* KernelCallGateCopy();
 

@@ -2,7 +2,6 @@
 
 #include "machine/board_identity.h"
 #include "flags/boot_mode.h"
-#include "diag/fatal.h"
 #include "machine/processor.h"
 #include "diag/log.h"
 #include "diag/perf_record.h"
@@ -11,11 +10,11 @@
 #include "handoff/runtime_relocation.h"
 #include "lib/mem.h"
 #include "lib/string.h"
+#include "output/error_report.h"
 
 namespace {
 
 constexpr int kExitPasses = 5;
-constexpr int kFetchAttempts = 4;
 constexpr UINTN kMapSlack = 512;
 constexpr UINT64 kRuntimeExtraPages = 11;
 constexpr UINT64 kLargeRuntimeExtraPages = 14;
@@ -50,42 +49,28 @@ bool AllocateAtTop(UINT64 size, KernelBlock* block) {
   return block->physical != 0;
 }
 
-struct FinalMap {
-  KernelBlock buffer;
-  UINTN size = 0;
-  UINTN key = 0;
-  UINTN descriptor_size = 0;
-  UINT32 version = 0;
-};
-
-// Fetches the map into the kernel-region buffer, growing it as the firmware asks.
-void FetchFinalMap(FinalMap* map, UINTN runtime_count) {
-  EFI_STATUS status = EFI_SUCCESS;
-  for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
-    UINTN needed = 0;
-    status = gBS->GetMemoryMap(&needed, nullptr, &map->key, &map->descriptor_size, &map->version);
-    if (status != EFI_BUFFER_TOO_SMALL) FatalError("Couldn't get memory map size (%x)\n", status);
-    UINTN room = needed + (runtime_count + 2) * map->descriptor_size + kMapSlack;
-    if (room > map->buffer.size) {
-      KernelMemoryFree(map->buffer.kernel_address, map->buffer.physical, map->buffer.size);
-      if (!AllocateAtTop(room, &map->buffer)) FatalError("Couldn't allocate memory map (2)\n");
-    }
-    map->size = map->buffer.size;
-    status = gBS->GetMemoryMap(&map->size, reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(map->buffer.physical),
-                               &map->key, &map->descriptor_size, &map->version);
-    if (!EFI_ERROR(status)) return;
-  }
-  FatalError("Can't get current memory map (5, %lx)\n", status);
+// The final map lives in the kernel region, which the kernel keeps.
+bool GrowInKernelRegion(MemoryMapBuffer* buffer, UINTN bytes, void* context) {
+  KernelBlock* block = static_cast<KernelBlock*>(context);
+  KernelMemoryFree(block->kernel_address, block->physical, block->size);
+  buffer->data = nullptr;
+  buffer->capacity = 0;
+  if (!AllocateAtTop(bytes, block)) return false;
+  buffer->data = reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(block->physical);
+  buffer->capacity = block->size;
+  return true;
 }
 
-void CountRuntime(UINTN* count, UINT64* pages) {
+[[nodiscard]] EFI_STATUS CountRuntime(UINTN* count, UINT64* pages) {
   EFI_MEMORY_DESCRIPTOR* buffer = nullptr;
   UINTN buffer_size = 0, map_size = 0, key = 0, descriptor_size = 0;
   UINT32 version = 0;
-  MemoryMapFetch(&map_size, &buffer, &buffer_size, &key, &descriptor_size, &version);
+  EFI_STATUS status = MemoryMapFetch(&map_size, &buffer, &buffer_size, &key, &descriptor_size, &version);
+  if (EFI_ERROR(status)) return status;
   auto* end = reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(reinterpret_cast<UINT8*>(buffer) + map_size);
   MemoryMapRuntimeCensus(buffer, end, descriptor_size, count, pages);
   PoolFree(buffer);
+  return EFI_SUCCESS;
 }
 
 bool CarvableType(UINT32 type) {
@@ -154,52 +139,66 @@ void CarveAcpiReservedArea(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRIPTOR** e
   }
 }
 
-void ExitToKernel(BootArgs* args, UINT64 acpi_reserved) {
+EFI_STATUS ExitToKernel(BootArgs* args, UINT64 acpi_reserved) {
   UINTN runtime_count = 0;
   UINT64 runtime_pages = 0;
-  CountRuntime(&runtime_count, &runtime_pages);
+  EFI_STATUS status = CountRuntime(&runtime_count, &runtime_pages);
+  if (EFI_ERROR(status)) return status;
   UINT64 area_pages = runtime_pages + kRuntimeExtraPages + (NeedsLargeRuntimeArea() ? kLargeRuntimeExtraPages : 0);
   ++runtime_count;
 
   KernelBlock area;
-  if (!AllocateAtTop(area_pages * EFI_PAGE_SIZE, &area)) FatalError("Couldn't allocate runtime area\n");
-  FinalMap map;
+  if (!AllocateAtTop(area_pages * EFI_PAGE_SIZE, &area)) {
+    return ReportError(kStatusBootEnding, "Couldn't allocate runtime area\n");
+  }
+  KernelBlock map_block;
+  MemoryMapBuffer buffer{nullptr, 0};
+  MemoryMapSnapshot map{};
   {
     UINTN needed = 0;
-    EFI_STATUS status = gBS->GetMemoryMap(&needed, nullptr, &map.key, &map.descriptor_size, &map.version);
-    if (status != EFI_BUFFER_TOO_SMALL) FatalError("Couldn't get memory map size (%x)\n", status);
-    if (!AllocateAtTop(needed + (runtime_count + 2) * map.descriptor_size + kMapSlack, &map.buffer)) {
-      FatalError("Couldn't allocate memory map\n");
+    status = gBS->GetMemoryMap(&needed, nullptr, &map.key, &map.descriptor_size, &map.version);
+    if (status != EFI_BUFFER_TOO_SMALL) {
+      return ReportError(kStatusBootEnding, "Couldn't get memory map size (%x)\n", status);
     }
+    if (!AllocateAtTop(needed + (runtime_count + 2) * map.descriptor_size + kMapSlack, &map_block)) {
+      return ReportError(kStatusBootEnding, "Couldn't allocate memory map\n");
+    }
+    buffer = MemoryMapBuffer{reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(map_block.physical), map_block.size};
   }
   PublishPerformanceRecord(args);
   LogShutdown();
 
+  const MemoryMapFetchPlan plan{GrowInKernelRegion, &map_block, runtime_count + 2, "Couldn't allocate memory map (2)\n",
+                                "Can't get current memory map (5, %lx)\n"};
   for (int pass = 1;; ++pass) {
-    FetchFinalMap(&map, runtime_count);
-    args->memoryMap = static_cast<UINT32>(map.buffer.physical);
+    status = MemoryMapFetchWith(plan, &buffer, &map);
+    if (EFI_ERROR(status)) return status;
+    args->memoryMap = static_cast<UINT32>(map_block.physical);
     args->memoryMapSize = static_cast<UINT32>(map.size);
     args->memoryMapDescriptorSize = static_cast<UINT32>(map.descriptor_size);
     args->memoryMapDescriptorVersion = map.version;
-    EFI_STATUS status = gBS->ExitBootServices(gImageHandle, map.key);
+    status = gBS->ExitBootServices(gImageHandle, map.key);
     if (!EFI_ERROR(status)) break;
-    if (status != EFI_INVALID_PARAMETER || pass == kExitPasses) FatalError("Error exiting boot services\n");
+    if (status != EFI_INVALID_PARAMETER || pass == kExitPasses) {
+      return ReportError(kStatusBootEnding, "Error exiting boot services\n");
+    }
   }
   // Boot services are gone: nothing below may call them.
   gBS = nullptr;
 
-  auto* start = reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(map.buffer.physical);
-  auto* end = reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(map.buffer.physical + map.size);
+  auto* start = reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(map_block.physical);
+  auto* end = reinterpret_cast<EFI_MEMORY_DESCRIPTOR*>(map_block.physical + map.size);
   if (acpi_reserved) CarveAcpiReservedArea(start, &end, map.descriptor_size, acpi_reserved);
   MemoryMapSort(start, end, map.descriptor_size);
   RuntimeArea runtime{area.physical, area.physical + area.size, area.kernel_address};
-  RelocateRuntimeServices(start, end, &end, map.descriptor_size, map.version, runtime);
+  status = RelocateRuntimeServices(start, end, &end, map.descriptor_size, map.version, runtime);
+  if (EFI_ERROR(status)) return status;
   MemoryMapSort(start, end, map.descriptor_size);
 
   args->systemTable = static_cast<UINT32>(reinterpret_cast<UINTN>(gST));
   args->memoryMapSize = static_cast<UINT32>(reinterpret_cast<UINT8*>(end) - reinterpret_cast<UINT8*>(start));
   gRT = nullptr;
-  if (!args->systemTable) FatalError("Error finding runtimeServicesVirtual\n");
+  if (!args->systemTable) return ReportError(kStatusBootEnding, "Error finding runtimeServicesVirtual\n");
   args->runtimePageStart = static_cast<UINT32>(area.physical / EFI_PAGE_SIZE);
   args->runtimePageCount = static_cast<UINT32>(area.size / EFI_PAGE_SIZE);
   args->runtimeVirtualPageStart = area.kernel_address / EFI_PAGE_SIZE;
@@ -207,4 +206,5 @@ void ExitToKernel(BootArgs* args, UINT64 acpi_reserved) {
   KernelRegionBounds(&low, &high);
   args->kernelAddress = static_cast<UINT32>(low);
   args->kernelSize = static_cast<UINT32>(high - low);
+  return EFI_SUCCESS;
 }

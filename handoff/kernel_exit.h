@@ -6,9 +6,10 @@
 #include "efi/efi.h"
 #include "handoff/boot_args.h"
 
-// Fills the block's memory-map, runtime, system-table and kernel-region fields. Returns
-// only on success; every failure is fatal. acpi_reserved is 0 when there is none.
-void ExitToKernel(BootArgs* args, UINT64 acpi_reserved);
+// Fills the block's memory-map, runtime, system-table and kernel-region fields.
+// acpi_reserved is 0 when there is none. Every failure is reported and returns
+// kStatusBootEnding; once boot services are gone (gBS null) only a halt is left.
+[[nodiscard]] EFI_STATUS ExitToKernel(BootArgs* args, UINT64 acpi_reserved);
 
 // Marks the 16 KiB ACPI reserved area at address as ACPI non-volatile memory, appending
 // descriptors at *end. Leaves the map alone when no usable descriptor holds the address.

@@ -4,7 +4,7 @@
 #include "efi/efi.h"
 #include "efi/protocols/pci_io.h"
 #include "efi/protocols/tarn_pci_quiesce.h"
-#include "memory/memory.h"
+#include "memory/owners.h"
 #include "handoff/platform_facts.h"
 #include "lib/mem.h"
 
@@ -12,13 +12,12 @@ namespace {
 
 // True when the PCI I/O of pci is open with controller as its controller handle.
 bool OpenedFor(EFI_HANDLE pci, EFI_HANDLE controller) {
-  EFI_OPEN_PROTOCOL_INFORMATION_ENTRY* entries = nullptr;
-  UINTN count = 0;
-  if (EFI_ERROR(gBS->OpenProtocolInformation(pci, &kEfiPciIoProtocolGuid, &entries, &count)) || !entries) return false;
-  bool found = false;
-  for (UINTN i = 0; i < count && !found; ++i) found = entries[i].ControllerHandle == controller;
-  PoolFree(entries);
-  return found;
+  OpenedProtocol opened;
+  if (EFI_ERROR(opened.Read(pci, kEfiPciIoProtocolGuid))) return false;
+  for (UINTN i = 0; i < opened.count(); ++i) {
+    if (opened[i].ControllerHandle == controller) return true;
+  }
+  return false;
 }
 
 // True when the device's path is a prefix of the booter's path.
@@ -43,21 +42,15 @@ void Quiesce(EFI_HANDLE device) {
 }  // namespace
 
 void QuiescePciDevices(const EFI_DEVICE_PATH_PROTOCOL* booter_path) {
-  EFI_HANDLE* marked = nullptr;
-  UINTN marked_count = 0;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kTarnPciQuiesceProtocolGuid, nullptr, &marked_count, &marked))) {
-    return;
-  }
-  EFI_HANDLE* pci = nullptr;
-  UINTN pci_count = 0;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiPciIoProtocolGuid, nullptr, &pci_count, &pci))) pci_count = 0;
-  for (UINTN m = 0; m < marked_count; ++m) {
-    for (UINTN p = 0; p < pci_count; ++p) {
+  HandleBuffer marked;
+  if (EFI_ERROR(marked.Locate(kTarnPciQuiesceProtocolGuid))) return;
+  HandleBuffer pci;
+  (void)pci.Locate(kEfiPciIoProtocolGuid);  // none: nothing to quiesce
+  for (UINTN m = 0; m < marked.count(); ++m) {
+    for (UINTN p = 0; p < pci.count(); ++p) {
       if (!OpenedFor(pci[p], marked[m])) continue;
       if (!OnBooterPath(pci[p], booter_path)) Quiesce(pci[p]);
       break;
     }
   }
-  PoolFree(pci);
-  PoolFree(marked);
 }

@@ -17,8 +17,9 @@ void InitMemoryConfig();
 const PlatformFacts& RecordedPlatformFacts();
 
 // "/efi/configuration-table" (one child per table, ACPI aliases), "/efi/runtime-services",
-// the firmware vendor, revision and ABI, and "/efi/kernel-compatibility".
-void PublishEfiProperties();
+// the firmware vendor, revision and ABI, and "/efi/kernel-compatibility". A node that
+// cannot be created is reported.
+[[nodiscard]] EFI_STATUS PublishEfiProperties();
 
 // The install meter from "IASCurrentInstallPhase" and "IASInstallPhaseList"; false when no
 // install phase is in progress.
@@ -42,7 +43,8 @@ UINT32 ReadSmcPowerLimit();
 void PublishBooterIdentity();
 
 // "/efi" "device-properties" from the firmware's device-property store, when it has one.
-void PublishDeviceProperties();
+// No memory for the store's buffer is reported; a store that fails is skipped.
+[[nodiscard]] EFI_STATUS PublishDeviceProperties();
 
 // "dhcp-response" and "bsdp-response" on "/chosen" after a network boot.
 void PublishNetBootInfo(EFI_HANDLE booter_device);

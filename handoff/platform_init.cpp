@@ -1,12 +1,12 @@
 #include "handoff/platform_init.h"
 
-#include "diag/fatal.h"
 #include "efi/efi.h"
 #include "efi/protocols/data_hub.h"
 #include "handoff/boot_struct_text.h"
 #include "devicetree/device_tree.h"
 #include "memory/memory.h"
 #include "lib/span.h"
+#include "output/error_report.h"
 
 namespace {
 
@@ -59,8 +59,11 @@ void ReadDataHub(DeviceTreeNode* platform) {
 
 }  // namespace
 
-void InitDeviceTree() {
-  if (EFI_ERROR(DeviceTreeInit()) || !DeviceTreeRoot()) FatalError("Couldn't create root node");
+EFI_STATUS InitDeviceTree() {
+  if (EFI_ERROR(DeviceTreeInit()) || !DeviceTreeRoot()) {
+    return ReportError(EFI_OUT_OF_RESOURCES, "Couldn't create root node");
+  }
   DeviceTreeNode* platform = DeviceTreeFindNode("/efi/platform", true);
   if (platform) ReadDataHub(platform);
+  return EFI_SUCCESS;
 }

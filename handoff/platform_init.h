@@ -3,5 +3,5 @@
 
 #include "efi/types.h"
 
-// "InitDeviceTree": creates the tree, its root (fatal when it cannot) and "/efi/platform".
-void InitDeviceTree();
+// "InitDeviceTree": creates the tree, its root (a failure is reported) and "/efi/platform".
+[[nodiscard]] EFI_STATUS InitDeviceTree();

@@ -1,6 +1,5 @@
 #include "handoff/root_device.h"
 
-#include "diag/fatal.h"
 #include "output/ascii_format.h"
 #include "diag/device_path_build.h"
 #include "diag/log.h"
@@ -10,6 +9,7 @@
 #include "memory/memory.h"
 #include "lib/mem.h"
 #include "lib/string.h"
+#include "output/error_report.h"
 
 namespace {
 
@@ -36,23 +36,17 @@ bool FindNode(const EFI_DEVICE_PATH_PROTOCOL* path, UINT8 type, UINT8 sub_type, 
   return false;
 }
 
-DeviceTreeNode* Chosen() {
-  DeviceTreeNode* chosen = DeviceTreeFindNode("/chosen", true);
-  if (!chosen) FatalError("Couldn't create /chosen node");
-  return chosen;
-}
-
 // Text properties are copied with their NUL.
 void AddText(DeviceTreeNode* node, const char* name, const char* text) {
   DeviceTreeAddProperty(node, name, static_cast<UINT32>(AsciiStrLen(text) + 1), text, true);
 }
 
-void PublishBootUuid(const char* uuid) {
-  AddText(Chosen(), "boot-uuid", uuid);
+void PublishBootUuid(DeviceTreeNode* chosen, const char* uuid) {
+  AddText(chosen, "boot-uuid", uuid);
   LogMessage(kLogCategoryError, "\nroot device uuid is '%s'\n", uuid);
 }
 
-bool PublishRootMatch(const PlistNode* boot_config) {
+bool PublishRootMatch(DeviceTreeNode* chosen, const PlistNode* boot_config) {
   const PlistNode* match = PlistDictLookup(boot_config, "Root Match");
   if (!match) return false;
   // The writer follows the next chain; the value alone is wanted, so write a detached copy.
@@ -60,20 +54,20 @@ bool PublishRootMatch(const PlistNode* boot_config) {
   PlistNode alone = *match;
   alone.next = nullptr;
   if (EFI_ERROR(PlistWriteXml(&alone, &xml)) || !xml) return false;
-  AddText(Chosen(), "root-matching", xml);
+  AddText(chosen, "root-matching", xml);
   LogMessage(kLogCategoryError, "\nroot matching dictionary is:\n%s\n", xml);
   PoolFree(xml);
   return true;
 }
 
-bool PublishRootUuid(const PlistNode* boot_config) {
+bool PublishRootUuid(DeviceTreeNode* chosen, const PlistNode* boot_config) {
   const PlistNode* uuid = PlistDictLookup(boot_config, "Root UUID");
   if (!uuid || uuid->type != kPlistString || !uuid->string) return false;
-  PublishBootUuid(uuid->string);
+  PublishBootUuid(chosen, uuid->string);
   return true;
 }
 
-bool PublishNetworkMatch(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path) {
+bool PublishNetworkMatch(DeviceTreeNode* chosen, const EFI_DEVICE_PATH_PROTOCOL* boot_device_path) {
   ByteSpan mac;
   if (!FindNode(boot_device_path, MESSAGING_DEVICE_PATH, MSG_MAC_ADDR_DP, kMacNodeSize, &mac)) return false;
   UINTN address_bytes = mac.data()[36] < 2 ? 6 : 32;
@@ -81,7 +75,7 @@ bool PublishNetworkMatch(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path) {
   UINTN at = AsciiSNPrint(text, sizeof(text), "%s", kNetMatchHead);
   for (UINTN i = 0; i < address_bytes; ++i) at += AsciiSNPrint(text + at, sizeof(text) - at, "%02x", UINT64(mac.data()[4 + i]));
   AsciiSNPrint(text + at, sizeof(text) - at, "%s", kNetMatchTail);
-  AddText(Chosen(), "root-matching", text);
+  AddText(chosen, "root-matching", text);
   DeviceTreeAddProperty(DeviceTreeRoot(), "net-boot", 0, nullptr, false);
   return true;
 }
@@ -101,10 +95,11 @@ bool GptPartitionUuid(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, char out
   return false;
 }
 
-void PublishVolumeUuid(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, EFI_HANDLE boot_partition) {
+void PublishVolumeUuid(DeviceTreeNode* chosen, const EFI_DEVICE_PATH_PROTOCOL* boot_device_path,
+                       EFI_HANDLE boot_partition) {
   char uuid[kVolumeUuidTextSize > kGuidTextSize ? kVolumeUuidTextSize : kGuidTextSize];
   if (!EFI_ERROR(HfsBootVolumeUuid(boot_partition, uuid)) || GptPartitionUuid(boot_device_path, uuid)) {
-    PublishBootUuid(uuid);
+    PublishBootUuid(chosen, uuid);
     return;
   }
   LogMessage(kLogCategoryError, "(no root UUID found for boot device)\n");
@@ -112,9 +107,15 @@ void PublishVolumeUuid(const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, EFI_HAN
 
 }  // namespace
 
-void PublishRootDevice(const char* command_line, const PlistNode* boot_config,
-                       const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, EFI_HANDLE boot_partition) {
-  if (BootTextCommandLineHasKey(command_line, "rd")) return;
-  if (PublishRootMatch(boot_config) || PublishRootUuid(boot_config) || PublishNetworkMatch(boot_device_path)) return;
-  PublishVolumeUuid(boot_device_path, boot_partition);
+EFI_STATUS PublishRootDevice(const char* command_line, const PlistNode* boot_config,
+                             const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, EFI_HANDLE boot_partition) {
+  if (BootTextCommandLineHasKey(command_line, "rd")) return EFI_SUCCESS;
+  DeviceTreeNode* chosen = DeviceTreeFindNode("/chosen", true);
+  if (!chosen) return ReportError(EFI_OUT_OF_RESOURCES, "Couldn't create /chosen node");
+  if (PublishRootMatch(chosen, boot_config) || PublishRootUuid(chosen, boot_config) ||
+      PublishNetworkMatch(chosen, boot_device_path)) {
+    return EFI_SUCCESS;
+  }
+  PublishVolumeUuid(chosen, boot_device_path, boot_partition);
+  return EFI_SUCCESS;
 }

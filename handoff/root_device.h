@@ -8,5 +8,7 @@
 // Match" (as XML), else its "Root UUID", else for a network boot a match on the interface's
 // MAC address, else the boot volume's UUID (HFS Plus header, then the GPT partition GUID).
 // boot_partition is the handle whose disk I/O reads the boot volume (may be null).
-void PublishRootDevice(const char* command_line, const PlistNode* boot_config,
-                       const EFI_DEVICE_PATH_PROTOCOL* boot_device_path, EFI_HANDLE boot_partition);
+// No "/chosen" node is reported.
+[[nodiscard]] EFI_STATUS PublishRootDevice(const char* command_line, const PlistNode* boot_config,
+                                           const EFI_DEVICE_PATH_PROTOCOL* boot_device_path,
+                                           EFI_HANDLE boot_partition);

@@ -1,10 +1,10 @@
 #include "handoff/runtime_relocation.h"
 
-#include "diag/fatal.h"
 #include "crypto/crc32.h"
 #include "memory/memory.h"
 #include "memory/memory_map.h"
 #include "lib/mem.h"
+#include "output/error_report.h"
 
 namespace {
 
@@ -76,11 +76,11 @@ EFI_STATUS RelocateRuntimeServices(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRI
                                    UINT32 descriptor_version, const RuntimeArea& area) {
   UINTN count = 0;
   EFI_STATUS status = AssignVirtualAddresses(map, map_end, descriptor_size, area, &count);
-  if (EFI_ERROR(status)) return status;
+  if (EFI_ERROR(status)) return ReportError(kStatusBootEnding, "Runtime services do not fit the runtime area\n");
   if (count > 0) {
     UINTN size = static_cast<UINTN>(reinterpret_cast<UINT8*>(map_end) - reinterpret_cast<UINT8*>(map));
     if (EFI_ERROR(gRT->SetVirtualAddressMap(size, descriptor_size, descriptor_version, map))) {
-      FatalError("Error in SetVirtualAddressMap\n");
+      return ReportError(kStatusBootEnding, "Error in SetVirtualAddressMap\n");
     }
   } else {
     SealSystemTableWithoutRuntime();
@@ -104,7 +104,7 @@ EFI_STATUS RelocateRuntimeServices(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRI
     d->VirtualStart = 0;
     EFI_MEMORY_DESCRIPTOR* piece = nullptr;
     if (EFI_ERROR(MemoryMapSplit(map, append_end, descriptor_size, new_place, moved.NumberOfPages, &piece))) {
-      FatalError("Could not create subregion");
+      return ReportError(kStatusBootEnding, "Could not create subregion");
     }
     piece->Type = moved.Type;
     piece->Attribute |= EFI_MEMORY_RUNTIME;

@@ -11,6 +11,7 @@ struct RuntimeArea {
 };
 
 // append_end: where descriptors may be appended (advanced); null to edit in place only.
-EFI_STATUS RelocateRuntimeServices(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRIPTOR* map_end,
+// Every failure is reported and returns kStatusBootEnding.
+[[nodiscard]] EFI_STATUS RelocateRuntimeServices(EFI_MEMORY_DESCRIPTOR* map, EFI_MEMORY_DESCRIPTOR* map_end,
                                    EFI_MEMORY_DESCRIPTOR** append_end, UINTN descriptor_size,
                                    UINT32 descriptor_version, const RuntimeArea& area);

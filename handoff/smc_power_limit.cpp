@@ -8,7 +8,7 @@ UINT32 ReadSmcPowerLimit() {
   if (EFI_ERROR(SmcLocate(&smc))) return 0;
   UINT8 limit = 0;
   UINT8 alternate[2] = {0, 0};
-  SmcRead(smc, kSmcKeyPowerLimit, sizeof(limit), &limit);
+  (void)SmcRead(smc, kSmcKeyPowerLimit, sizeof(limit), &limit);  // unread: stays 0
   UINT32 rounded = 0;
   if (!EFI_ERROR(SmcRead(smc, kSmcKeyPowerLimitAlt, sizeof(alternate), alternate))) {
     rounded = UINT32(alternate[0]) + (alternate[1] >> 7);

@@ -48,6 +48,29 @@ void HwEnterKernelGate(const void* gate, uint64_t boot_args, uint64_t entry);
 // Copies size bytes from a fixed physical address (firmware flash, legacy areas).
 void HwReadPhysical(uint64_t address, void* buffer, size_t size);
 
+// The entry point of both EFI images (the linker's /entry): makes SSE usable when the
+// firmware left it off (CR0.EM and CR0.TS clear, CR0.MP, CR4.OSFXSR and CR4.OSXMMEXCPT set),
+// then jumps to efi_main. Written without compiled code, since any compiled function may
+// use SSE registers.
+extern "C" void HwImageEntry();
+
+// Control-register bits the loader relies on.
+namespace hw {
+constexpr uint64_t kCr0Mp = 1u << 1;
+constexpr uint64_t kCr0Em = 1u << 2;
+constexpr uint64_t kCr0Ts = 1u << 3;
+constexpr uint64_t kCr4Osfxsr = 1u << 9;
+constexpr uint64_t kCr4Osxmmexcpt = 1u << 10;
+}  // namespace hw
+
+// The operating-system side of SSE: CR4.OSFXSR and CR4.OSXMMEXCPT set, CR0.EM clear. Every
+// path chosen by a CPUID bit for an XMM instruction set (SSSE3, SSE4.1, AES, SHA, PCLMULQDQ)
+// also needs this, or its first instruction raises #UD.
+inline bool HwSseEnabled() {
+  const uint64_t cr4_bits = hw::kCr4Osfxsr | hw::kCr4Osxmmexcpt;
+  return (HwReadCr4() & cr4_bits) == cr4_bits && (HwReadCr0() & hw::kCr0Em) == 0;
+}
+
 // CPUID feature bits the loader asks about.
 namespace hw {
 constexpr uint32_t kLeaf1EcxSsse3 = 1u << 9;

@@ -79,7 +79,7 @@ __attribute__((target("ssse3"))) void VectorUpdate(AdlerSums* sums, const uint8_
   }
 }
 
-bool HasSsse3() { return (HwCpuid(1).ecx & hw::kLeaf1EcxSsse3) != 0; }
+bool HasSsse3() { return (HwCpuid(1).ecx & hw::kLeaf1EcxSsse3) != 0 && HwSseEnabled(); }
 
 }  // namespace
 

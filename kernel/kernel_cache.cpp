@@ -5,11 +5,19 @@
 #include "memory/memory.h"
 #include "kernel/kernel_cache_device_path.h"
 #include "kernel/kernel_cache_results.h"
+#include "kernel/macho_loader.h"
 #include "kernel/prelinked_kernel.h"
 #include "lib/mem.h"
 #include "lib/string.h"
+#include "output/error_report.h"
 
 namespace {
+
+// A candidate that failed for its own reasons gives way to the next; a failure that ends
+// the boot stops the search.
+bool TryNext(EFI_STATUS status) {
+  return EFI_ERROR(status) && status != kStatusBootEnding && status != kStatusKernel32Bit;
+}
 
 constexpr UINTN kPathBufferSize = 1024;  // bytes
 
@@ -46,16 +54,16 @@ EFI_STATUS LoadFromVolume(const KernelCacheRequest& request, EFI_LOAD_FILE_PROTO
   EFI_STATUS status;
   if (release) {
     status = LoadKernelCacheFromPath(KERNEL_CACHE_BASE_PATH, load_file, root, info);
-    if (!EFI_ERROR(status)) return status;
+    if (!TryNext(status)) return status;
   }
   if (request.Suffix && request.Suffix[0]) {
     status = LoadSuffixed(request.Suffix, load_file, root, info);
-    if (!EFI_ERROR(status)) return status;
+    if (!TryNext(status)) return status;
   }
   CHAR16 path[kPathBufferSize / sizeof(CHAR16)];
   UnicodeSPrint(path, sizeof(path), u"%s.development", KERNEL_CACHE_BASE_PATH);
   status = LoadKernelCacheFromPath(path, load_file, root, info);
-  if (!EFI_ERROR(status) || release) return status;
+  if (!TryNext(status) || release) return status;
   return LoadKernelCacheFromPath(KERNEL_CACHE_BASE_PATH, load_file, root, info);
 }
 
@@ -69,11 +77,11 @@ EFI_STATUS LoadKernelCache(const KernelCacheRequest* request, EFI_LOAD_FILE_PROT
   const EFI_DEVICE_PATH_PROTOCOL* location = nullptr;
   if (UsableFirmwareLocation(r, &location)) {
     EFI_STATUS status = LoadKernelCacheFromDevicePath(location, load_file, info);
-    if (!EFI_ERROR(status)) return status;
+    if (!TryNext(status)) return status;
   }
   if (BootModeFlags & kBootModeNetBoot) {
     EFI_STATUS status = LoadKernelCacheFromPath(KERNEL_CACHE_NETWORK_PRELINKED, load_file, root, info);
-    if (!EFI_ERROR(status)) return status;
+    if (!TryNext(status)) return status;
     return LoadKernelCacheFromPath(KERNEL_CACHE_NETWORK_KERNELCACHE, load_file, root, info);
   }
   return LoadFromVolume(r, load_file, root, info);

@@ -25,19 +25,19 @@ struct KernelCacheRequest {
 // Tries the candidates in order until one loads (reading kBootModeNetBoot and
 // kBootModeReleaseKernelCache from BootModeFlags); returns the status of the last attempt.
 // A firmware location that is not a well-formed device path within its size is skipped.
-EFI_STATUS LoadKernelCache(const KernelCacheRequest* request, EFI_LOAD_FILE_PROTOCOL* load_file,
-                           EFI_FILE_PROTOCOL* root, KernelImageInfo* info);
+[[nodiscard]] EFI_STATUS LoadKernelCache(const KernelCacheRequest* request, EFI_LOAD_FILE_PROTOCOL* load_file,
+                                         EFI_FILE_PROTOCOL* root, KernelImageInfo* info);
 
 // Opens path (through load_file on a network boot, else in root), loads it and closes it;
 // on success the path becomes the remembered "boot-file".
-EFI_STATUS LoadKernelCacheFromPath(const CHAR16* path, EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root,
-                                   KernelImageInfo* info);
+[[nodiscard]] EFI_STATUS LoadKernelCacheFromPath(const CHAR16* path, EFI_LOAD_FILE_PROTOCOL* load_file,
+                                                 EFI_FILE_PROTOCOL* root, KernelImageInfo* info);
 
 // Loads the file a well-formed device path names through load_file; whatever the outcome
 // the path's file-path text becomes the remembered "boot-file". Without a LoadFile source
 // nothing can be read: EFI_INVALID_PARAMETER.
-EFI_STATUS LoadKernelCacheFromDevicePath(const EFI_DEVICE_PATH_PROTOCOL* device_path,
-                                         EFI_LOAD_FILE_PROTOCOL* load_file, KernelImageInfo* info);
+[[nodiscard]] EFI_STATUS LoadKernelCacheFromDevicePath(const EFI_DEVICE_PATH_PROTOCOL* device_path,
+                                                       EFI_LOAD_FILE_PROTOCOL* load_file, KernelImageInfo* info);
 
 // For the device tree: the path of the kernel cache ("boot-file"), null before any load,
 // and the Adler-32 of the loaded cache ("boot-kernelcache-adler32"), 0 when the kernel was

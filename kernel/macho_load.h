@@ -30,10 +30,10 @@ struct MachOLoad {
 };
 
 // Copies one LC_SEGMENT_64 into kernel memory and widens the image bounds.
-EFI_STATUS MachOLoadSegment(MachOLoad* load, const MachOCommand& command);
+[[nodiscard]] EFI_STATUS MachOLoadSegment(MachOLoad* load, const MachOCommand& command);
 // Sliding: symbol values, local relocations, and the header copy inside "__TEXT".
-EFI_STATUS MachOSlideSymbols(MachOLoad* load, const MachOCommand& command);
-EFI_STATUS MachOSlideLocalRelocations(MachOLoad* load, const MachOCommand& command);
+[[nodiscard]] EFI_STATUS MachOSlideSymbols(MachOLoad* load, const MachOCommand& command);
+[[nodiscard]] EFI_STATUS MachOSlideLocalRelocations(MachOLoad* load, const MachOCommand& command);
 void MachOSlideHeaderCopy(UINT8* memory, UINT64 size, UINT64 slide);
 // Memory of [address, address + length) when one segment loaded before the current command
 // holds all of it; null otherwise.

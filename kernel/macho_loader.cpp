@@ -2,28 +2,16 @@
 #include "kernel/macho_loader.h"
 
 #include "flags/boot_mode.h"
-#include "diag/fatal.h"
+#include "output/error_report.h"
 #include "output/console.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "kernel/macho_format.h"
 #include "kernel/macho_load.h"
 #include "config/kernel_slide.h"
 #include "lib/mem.h"
 
 namespace {
-
-// Frees the copy of the load commands on every path out of the load.
-class CommandBuffer {
- public:
-  ~CommandBuffer() { PoolFree(data_); }
-  UINT8* Allocate(UINTN size) {
-    data_ = static_cast<UINT8*>(PoolAllocate(size));
-    return data_;
-  }
-
- private:
-  UINT8* data_ = nullptr;
-};
 
 EFI_STATUS ReadExactly(BootFile* file, UINT64 size, void* buffer) {
   UINT64 n = size;
@@ -38,8 +26,7 @@ EFI_STATUS ReadHeader(MachOLoad* load, UINT8 header[kMachOHeaderSize]) {
   if (EFI_ERROR(ReadExactly(load->File, kMachOHeaderSizeWithoutReserved, header))) return EFI_LOAD_ERROR;
   UINT32 magic = LoadLe32(header + kMachOHeaderMagic);
   if (magic == kMachOMagic32) {
-    ConsolePrint("Booting from 32-bit kernelcache is not supported. Exiting.\n");
-    FailBoot(EFI_UNSUPPORTED);
+    return ReportError(kStatusKernel32Bit, "Booting from 32-bit kernelcache is not supported. Exiting.\n");
   }
   if (magic != kMachOMagic64) {
     ConsolePrint("Mach-O file has bad magic number 0x%x\n", magic);
@@ -108,11 +95,11 @@ EFI_STATUS WalkCommands(MachOLoad* load) {
 EFI_STATUS ReadCommandsAndWalk(MachOLoad* load, const UINT8* header) {
   UINT32 size = LoadLe32(header + kMachOHeaderCommandsSize);
   if (size > load->SliceSize - kMachOHeaderSize) return EFI_LOAD_ERROR;
-  CommandBuffer buffer;
+  PoolBuffer buffer;  // the copy of the load commands goes on every path out of the load
   UINT8* commands = nullptr;
   if (size != 0) {
-    commands = buffer.Allocate(size);
-    if (!commands) FatalError("Out of memory in LoadKernel\n");
+    if (EFI_ERROR(buffer.Allocate(size))) return ReportError(kStatusBootEnding, "Out of memory in LoadKernel\n");
+    commands = buffer.get<UINT8>();
     if (EFI_ERROR(ReadExactly(load->File, size, commands))) return EFI_LOAD_ERROR;
   }
   load->Commands = ByteSpan(commands, size);

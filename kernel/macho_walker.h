@@ -15,9 +15,9 @@ struct MachOCommand {
 
 // The first of `count` commands laid out in `area` (a count of 0 or less means none).
 // EFI_NOT_FOUND when there is none, EFI_LOAD_ERROR when the command does not fit the area.
-EFI_STATUS MachOFirstCommand(ByteSpan area, INT32 count, MachOCommand* command);
+[[nodiscard]] EFI_STATUS MachOFirstCommand(ByteSpan area, INT32 count, MachOCommand* command);
 // The command after `current`, with the same results.
-EFI_STATUS MachONextCommand(ByteSpan area, INT32 count, const MachOCommand& current, MachOCommand* next);
+[[nodiscard]] EFI_STATUS MachONextCommand(ByteSpan area, INT32 count, const MachOCommand& current, MachOCommand* next);
 
 // The load-command area and count of an in-memory image that starts with a 64-bit header;
 // false when it does not, or when the header's area does not fit the image.

@@ -4,6 +4,7 @@
 #include "diag/stage.h"
 #include "diag/log.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "kernel/adler32.h"
 #include "kernel/kernel_cache_container.h"
 #include "kernel/kernel_cache_results.h"
@@ -14,19 +15,6 @@
 #include "lib/mem.h"
 
 namespace {
-
-// Both buffers go on every way out: the kernel has been copied to its own memory by then.
-struct ContainerBuffers {
-  UINT8* compressed = nullptr;
-  UINT8* uncompressed = nullptr;
-  ~ContainerBuffers() {
-    PoolFree(compressed);
-    PoolFree(uncompressed);
-  }
-};
-
-// A zero-byte request still gets a block, so that null keeps meaning "no memory".
-UINT8* AllocateBytes(UINT32 size) { return static_cast<UINT8*>(PoolAllocate(size ? size : 1)); }
 
 // Reads what the slice holds of the header; *length comes back as the bytes read.
 EFI_STATUS ReadHeader(BootFile* file, UINT64 slice_size, UINT8 (&header)[kKernelCacheHeaderSize], UINT64* length) {
@@ -41,26 +29,26 @@ void CancelSlideUnlessSupported(const KernelCacheHeader& header) {
   BootModeFlags &= ~kBootModeSlide;
 }
 
-EFI_STATUS ReadCompressed(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size, UINT8** out) {
+EFI_STATUS ReadCompressed(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size, PoolBuffer* out) {
   Stage stage("ReadKernelCache");
   // The compressed bytes must lie inside the slice, not run into the next one.
   if (header.CompressedSize > slice_size - kKernelCacheHeaderSize) return EFI_NOT_FOUND;
-  *out = AllocateBytes(header.CompressedSize);
-  if (!*out) return EFI_OUT_OF_RESOURCES;
+  EFI_STATUS status = out->Allocate(header.CompressedSize);
+  if (EFI_ERROR(status)) return status;
   UINT64 n = header.CompressedSize;
-  EFI_STATUS status = BootFileRead(file, &n, *out);
+  status = BootFileRead(file, &n, out->get());
   if (EFI_ERROR(status)) return status;
   return n < header.CompressedSize ? EFI_NOT_FOUND : EFI_SUCCESS;
 }
 
-EFI_STATUS Uncompress(const KernelCacheHeader& header, const UINT8* compressed, UINT8** out) {
-  *out = AllocateBytes(header.UncompressedSize);
-  if (!*out) return EFI_OUT_OF_RESOURCES;
+EFI_STATUS Uncompress(const KernelCacheHeader& header, const UINT8* compressed, PoolBuffer* out) {
+  if (EFI_ERROR(out->Allocate(header.UncompressedSize))) return EFI_OUT_OF_RESOURCES;
   Stage stage("UncompressKernelCache");
+  UINT8* bytes = out->get<UINT8>();
   size_t produced =
       header.Method == kKernelCacheMethodLzvn
-          ? DecompressLzvn(*out, header.UncompressedSize, compressed, header.CompressedSize)
-          : DecompressLzss(*out, header.UncompressedSize, compressed, header.CompressedSize);
+          ? DecompressLzvn(bytes, header.UncompressedSize, compressed, header.CompressedSize)
+          : DecompressLzss(bytes, header.UncompressedSize, compressed, header.CompressedSize);
   if (produced != header.UncompressedSize) {
     LogMessage(kLogCategoryError, "ERROR!!! Uncompress prelinked kernel\n");
     return EFI_DEVICE_ERROR;
@@ -88,17 +76,18 @@ EFI_STATUS LoadKernel(BootFile* file, KernelImageInfo* info) {
 EFI_STATUS LoadContainer(BootFile* file, const KernelCacheHeader& header, UINT64 slice_size, KernelImageInfo* info) {
   CancelSlideUnlessSupported(header);
   if (header.Method != kKernelCacheMethodLzss && header.Method != kKernelCacheMethodLzvn) return EFI_UNSUPPORTED;
-  ContainerBuffers buffers;
-  EFI_STATUS status = ReadCompressed(file, header, slice_size, &buffers.compressed);
+  // Both buffers go on every way out: the kernel has been copied to its own memory by then.
+  PoolBuffer compressed, uncompressed;
+  EFI_STATUS status = ReadCompressed(file, header, slice_size, &compressed);
   if (EFI_ERROR(status)) return status;
-  status = Uncompress(header, buffers.compressed, &buffers.uncompressed);
+  status = Uncompress(header, compressed.get<UINT8>(), &uncompressed);
   if (EFI_ERROR(status)) return status;
-  status = Verify(header, buffers.uncompressed);
+  status = Verify(header, uncompressed.get<UINT8>());
   if (EFI_ERROR(status)) return status;
   BootFileClose(file);
-  BootFileFromMemory(buffers.uncompressed, header.UncompressedSize, file);
+  BootFileFromMemory(uncompressed.get(), header.UncompressedSize, file);
   status = LoadKernel(file, info);
-  MemZero(file, sizeof(*file));  // its buffer goes with ContainerBuffers
+  MemZero(file, sizeof(*file));  // its buffer goes with `uncompressed`
   return status;
 }
 

@@ -14,4 +14,4 @@
 // EFI_OUT_OF_RESOURCES, EFI_DEVICE_ERROR (decompressed length wrong) or EFI_CRC_ERROR
 // (checksum wrong). A container is closed once decompressed; the record then holds no
 // source and the caller's BootFileClose does nothing more.
-EFI_STATUS LoadPrelinkedKernel(BootFile* file, KernelImageInfo* info);
+[[nodiscard]] EFI_STATUS LoadPrelinkedKernel(BootFile* file, KernelImageInfo* info);

@@ -1,7 +1,7 @@
 #include "kernel/ramdisk.h"
 
-#include "diag/fatal.h"
 #include "output/console.h"
+#include "output/error_report.h"
 #include "memory/memory.h"
 #include "devicetree/memory_map_entries.h"
 #include "files/boot_file.h"
@@ -27,7 +27,7 @@ EFI_STATUS ReadIntoKernelRegion(BootFile* file, UINT64 size) {
   UINT64 allocated = size;
   UINT64 kernel_address = 0;
   UINT64 physical = KernelMemoryAllocate(&allocated, &kernel_address);
-  if (physical == 0) FatalError("Could not allocate RAM disk memory\n");
+  if (physical == 0) return ReportError(kStatusBootEnding, "Could not allocate RAM disk memory\n");
   UINT64 n = size;
   EFI_STATUS status = BootFileRead(file, &n, reinterpret_cast<void*>(static_cast<UINTN>(physical)));
   // A short read would hand the kernel a disk whose tail is whatever the memory held.

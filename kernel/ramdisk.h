@@ -22,4 +22,5 @@ struct RamDiskRequest {
 // image the 32-bit memory-map entry cannot describe; otherwise the status of the open, the
 // slice selection, the read (a short read is EFI_END_OF_FILE) or the entry. No kernel
 // memory for the image ends the boot.
-EFI_STATUS LoadRamDisk(const RamDiskRequest* request, EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root);
+[[nodiscard]] EFI_STATUS LoadRamDisk(const RamDiskRequest* request, EFI_LOAD_FILE_PROTOCOL* load_file,
+                                     EFI_FILE_PROTOCOL* root);

@@ -10,8 +10,13 @@ void RecordProcessorFeatures();
 // True when the processor has everything the "x86_64h" kernel slice assumes.
 bool ProcessorSupportsHaswellSubtype();
 
-// Sets CpuSubtype to 3 or 8; anything else, or 8 without the features, is EFI_UNSUPPORTED.
-EFI_STATUS SetCpuSubtype(UINT32 subtype);
+// The kernel slices hearth chooses between: any x86-64 processor, and the "x86_64h" one.
+constexpr UINT32 kCpuSubtypeX86_64All = 3;
+constexpr UINT32 kCpuSubtypeX86_64Haswell = 8;
+
+// Sets CpuSubtype to kCpuSubtypeX86_64All or kCpuSubtypeX86_64Haswell; anything else, or
+// the Haswell subtype without the features, is EFI_UNSUPPORTED.
+[[nodiscard]] EFI_STATUS SetCpuSubtype(UINT32 subtype);
 
 // The hypervisor-present bit (CPUID leaf 1 ECX bit 31).
 bool ProcessorIsVirtualMachine();

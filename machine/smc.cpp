@@ -51,6 +51,6 @@ EFI_STATUS SmcTakeBootKey(UINT8 key[kSmcBootKeySize]) {
   status = SmcRead(smc, kSmcKeyBootKey, kSmcBootKeySize, key);
   if (EFI_ERROR(status)) return status;
   const UINT8 zeros[kSmcBootKeySize] = {};
-  SmcWrite(smc, kSmcKeyBootKey, kSmcBootKeySize, zeros);
+  (void)SmcWrite(smc, kSmcKeyBootKey, kSmcBootKeySize, zeros);  // the key is taken even if the SMC keeps it
   return EFI_SUCCESS;
 }

@@ -33,19 +33,19 @@ constexpr UINTN kSmcMaxValueSize = 32;
 constexpr int kSmcReadAttempts = 10;
 
 // Finds the protocol. EFI_NOT_FOUND (or the firmware's status) when there is no controller.
-EFI_STATUS SmcLocate(TarnSmcIoProtocol** smc);
+[[nodiscard]] EFI_STATUS SmcLocate(TarnSmcIoProtocol** smc);
 
 // Reads size bytes (1..kSmcMaxValueSize) of a key, trying up to kSmcReadAttempts times.
 // buffer is written only on success, so a caller's default survives a failed read.
 // EFI_INVALID_PARAMETER for a bad size or null pointers; otherwise the last read's status.
-EFI_STATUS SmcRead(TarnSmcIoProtocol* smc, UINT32 key, UINTN size, void* buffer);
+[[nodiscard]] EFI_STATUS SmcRead(TarnSmcIoProtocol* smc, UINT32 key, UINTN size, void* buffer);
 
 // Writes size bytes (1..kSmcMaxValueSize) of a key once.
-EFI_STATUS SmcWrite(TarnSmcIoProtocol* smc, UINT32 key, UINTN size, const void* buffer);
+[[nodiscard]] EFI_STATUS SmcWrite(TarnSmcIoProtocol* smc, UINT32 key, UINTN size, const void* buffer);
 
 // Locates the protocol and reads; the status of whichever step failed.
-EFI_STATUS SmcReadKey(UINT32 key, UINTN size, void* buffer);
+[[nodiscard]] EFI_STATUS SmcReadKey(UINT32 key, UINTN size, void* buffer);
 
 // Reads the 32-byte boot key slot into key, then overwrites the slot with zeros (a failed
 // overwrite is ignored). key is written only on success.
-EFI_STATUS SmcTakeBootKey(UINT8 key[kSmcBootKeySize]);
+[[nodiscard]] EFI_STATUS SmcTakeBootKey(UINT8 key[kSmcBootKeySize]);

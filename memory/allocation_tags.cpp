@@ -1,10 +1,10 @@
 // Tracked pool and page allocations. Tags are carved 127 at a time from 4 KiB pool blocks,
 // so tracking costs one firmware allocation per 127 allocations.
-#include "diag/fatal.h"
 #include "output/console.h"
 #include "memory/memory.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
+#include "output/error_report.h"
 
 namespace {
 
@@ -42,9 +42,9 @@ Tag* NewTag() {
   return tag;
 }
 
-// Tracks an allocation the firmware just made. Without a tag the boot cannot go on; the
-// allocation goes back first so that nothing is stranded untracked.
-void Track(UINT64 pool, UINT64 page_count, UINT64 page_address) {
+// Tracks an allocation the firmware just made. Without a tag the allocation goes back, so
+// that nothing is stranded untracked, and the caller sees a failed allocation.
+[[nodiscard]] EFI_STATUS Track(UINT64 pool, UINT64 page_count, UINT64 page_address) {
   Tag* tag = NewTag();
   if (!tag) {
     if (pool) {
@@ -52,11 +52,12 @@ void Track(UINT64 pool, UINT64 page_count, UINT64 page_address) {
     } else {
       gBS->FreePages(page_address, page_count);
     }
-    FatalError("Can't allocate memory tag");
+    return ReportError(EFI_OUT_OF_RESOURCES, "Can't allocate memory tag\n");
   }
   *tag = Tag{pool, page_count, page_address, gLiveTags};
   gLiveTags = tag;
   ++gLiveCount;
+  return EFI_SUCCESS;
 }
 
 // Unlinks the first live tag that matches; false when none does.
@@ -86,7 +87,7 @@ HEARTH_HOST_RESET(ForgetAllocations);
 void* PoolAllocate(UINTN size) {
   void* buffer = nullptr;
   if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, size, &buffer)) || !buffer) return nullptr;
-  Track(reinterpret_cast<UINT64>(buffer), 0, 0);
+  if (EFI_ERROR(Track(reinterpret_cast<UINT64>(buffer), 0, 0))) return nullptr;
   return buffer;
 }
 
@@ -96,8 +97,8 @@ void* PoolAllocateZero(UINTN size) {
   return buffer;
 }
 
-void PoolTrack(void* buffer) {
-  if (buffer) Track(reinterpret_cast<UINT64>(buffer), 0, 0);
+EFI_STATUS PoolTrack(void* buffer) {
+  return buffer ? Track(reinterpret_cast<UINT64>(buffer), 0, 0) : EFI_SUCCESS;
 }
 
 void PoolFree(void* buffer) {
@@ -116,8 +117,8 @@ void PoolFreeSecret(void* buffer, UINTN size) {
 EFI_STATUS PagesAllocate(EFI_ALLOCATE_TYPE type, EFI_MEMORY_TYPE memory_type, UINTN pages,
                          EFI_PHYSICAL_ADDRESS* address) {
   EFI_STATUS status = gBS->AllocatePages(type, memory_type, pages, address);
-  if (!EFI_ERROR(status)) Track(0, pages, *address);
-  return status;
+  if (EFI_ERROR(status)) return status;
+  return Track(0, pages, *address);
 }
 
 EFI_STATUS PagesFree(EFI_PHYSICAL_ADDRESS address, UINTN pages) {

@@ -5,22 +5,24 @@
 
 #include "efi/efi.h"
 
-// Pool of boot-services data, tracked. Null on failure.
+// Pool of boot-services data, tracked. Null on failure (also when it cannot be tracked).
 void* PoolAllocate(UINTN size);
 // Pool allocation, zero-filled.
 void* PoolAllocateZero(UINTN size);
 // Tracks a pool block obtained elsewhere (for example a buffer the firmware allocated).
-void PoolTrack(void* buffer);
+// Without room to track it the block is freed and EFI_OUT_OF_RESOURCES returned.
+[[nodiscard]] EFI_STATUS PoolTrack(void* buffer);
 // Frees a pool block; untracked blocks are freed without complaint.
 void PoolFree(void* buffer);
 // Zero-fills size bytes of a block that held a secret, then frees it.
 void PoolFreeSecret(void* buffer, UINTN size);
 
-// Page allocation with exactly the firmware's arguments; tracked on success.
-EFI_STATUS PagesAllocate(EFI_ALLOCATE_TYPE type, EFI_MEMORY_TYPE memory_type, UINTN pages,
-                         EFI_PHYSICAL_ADDRESS* address);
+// Page allocation with exactly the firmware's arguments; tracked on success. Pages that
+// cannot be tracked go back (EFI_OUT_OF_RESOURCES).
+[[nodiscard]] EFI_STATUS PagesAllocate(EFI_ALLOCATE_TYPE type, EFI_MEMORY_TYPE memory_type, UINTN pages,
+                                       EFI_PHYSICAL_ADDRESS* address);
 // Frees pages; unknown pages are reported with a warning and still freed.
-EFI_STATUS PagesFree(EFI_PHYSICAL_ADDRESS address, UINTN pages);
+[[nodiscard]] EFI_STATUS PagesFree(EFI_PHYSICAL_ADDRESS address, UINTN pages);
 
 // Frees every tracked allocation and the tracking blocks themselves.
 void ReleaseAllAllocations();

@@ -1,32 +1,54 @@
 #include "memory/memory_map.h"
 
-#include "diag/fatal.h"
 #include "memory/memory.h"
 #include "lib/mem.h"
+#include "output/error_report.h"
 
 namespace {
 constexpr int kFetchAttempts = 4;
 constexpr UINTN kSlack = 512;  // room for the descriptors our own allocation adds
+
+bool GrowPool(MemoryMapBuffer* buffer, UINTN bytes, void*) {
+  PoolFree(buffer->data);
+  buffer->data = static_cast<EFI_MEMORY_DESCRIPTOR*>(PoolAllocate(bytes));
+  buffer->capacity = buffer->data ? bytes : 0;
+  return buffer->data != nullptr;
+}
 }  // namespace
 
-EFI_STATUS MemoryMapFetch(UINTN* map_size, EFI_MEMORY_DESCRIPTOR** buffer, UINTN* buffer_size, UINTN* map_key,
-                          UINTN* descriptor_size, UINT32* descriptor_version) {
+EFI_STATUS MemoryMapFetchWith(const MemoryMapFetchPlan& plan, MemoryMapBuffer* buffer, MemoryMapSnapshot* map) {
   EFI_STATUS status = EFI_SUCCESS;
   for (int attempt = 0; attempt < kFetchAttempts; ++attempt) {
     UINTN needed = 0;
-    status = gBS->GetMemoryMap(&needed, nullptr, map_key, descriptor_size, descriptor_version);
-    if (status != EFI_BUFFER_TOO_SMALL) FatalError("Couldn't get memory map size (%x)\n", status);
-    if (needed > *buffer_size || !*buffer) {
-      PoolFree(*buffer);
-      *buffer_size = needed + kSlack;
-      *buffer = static_cast<EFI_MEMORY_DESCRIPTOR*>(PoolAllocate(*buffer_size));
-      if (!*buffer) FatalError("Can't get current memory map (3)\n");
+    status = gBS->GetMemoryMap(&needed, nullptr, &map->key, &map->descriptor_size, &map->version);
+    if (status != EFI_BUFFER_TOO_SMALL) {
+      return ReportError(kStatusBootEnding, "Couldn't get memory map size (%x)\n", status);
     }
-    *map_size = *buffer_size;
-    status = gBS->GetMemoryMap(map_size, *buffer, map_key, descriptor_size, descriptor_version);
+    UINTN room = needed + plan.extra_descriptors * map->descriptor_size + kSlack;
+    if (room > buffer->capacity || !buffer->data) {
+      if (!plan.grow(buffer, room, plan.context)) return ReportError(kStatusBootEnding, "%s", plan.no_room_message);
+    }
+    map->size = buffer->capacity;
+    status = gBS->GetMemoryMap(&map->size, buffer->data, &map->key, &map->descriptor_size, &map->version);
     if (!EFI_ERROR(status)) return status;
   }
-  FatalError("Can't get current memory map after retries (%x)\n", status);
+  return ReportError(kStatusBootEnding, plan.gave_up_format, status);
+}
+
+EFI_STATUS MemoryMapFetch(UINTN* map_size, EFI_MEMORY_DESCRIPTOR** buffer, UINTN* buffer_size, UINTN* map_key,
+                          UINTN* descriptor_size, UINT32* descriptor_version) {
+  const MemoryMapFetchPlan plan{GrowPool, nullptr, 0, "Can't get current memory map (3)\n",
+                                "Can't get current memory map after retries (%x)\n"};
+  MemoryMapBuffer store{*buffer, *buffer_size};
+  MemoryMapSnapshot map{};
+  EFI_STATUS status = MemoryMapFetchWith(plan, &store, &map);
+  *buffer = store.data;
+  *buffer_size = store.capacity;
+  *map_size = map.size;
+  *map_key = map.key;
+  *descriptor_size = map.descriptor_size;
+  *descriptor_version = map.version;
+  return status;
 }
 
 void MemoryMapSort(EFI_MEMORY_DESCRIPTOR* start, EFI_MEMORY_DESCRIPTOR* end, UINTN descriptor_size) {

@@ -26,20 +26,17 @@ EFI_STATUS DevicePathPrefixSize(const EFI_DEVICE_PATH_PROTOCOL* path, UINTN* siz
 }
 
 bool VolumeHasFile(EFI_HANDLE volume, const CHAR16* path) {
-  FileHandle file;
+  OpenFile file;
   return OpenVolumeFile(volume, path, &file) == EFI_SUCCESS;
 }
 
 }  // namespace
 
 EFI_STATUS FindFileOnVolumes(const CHAR16* path, EFI_HANDLE* volume) {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &kEfiSimpleFileSystemProtocolGuid, nullptr, &count, &handles);
-  if (EFI_ERROR(status)) return status == EFI_NOT_FOUND ? EFI_NOT_FOUND : status;
-  PoolBuffer owner;
-  owner.Adopt(handles);
-  for (UINTN i = 0; i < count; ++i) {
+  HandleBuffer handles;
+  EFI_STATUS status = handles.Locate(kEfiSimpleFileSystemProtocolGuid);
+  if (EFI_ERROR(status)) return status;
+  for (UINTN i = 0; i < handles.count(); ++i) {
     if (VolumeHasFile(handles[i], path)) {
       *volume = handles[i];
       return EFI_SUCCESS;
@@ -88,7 +85,7 @@ EFI_STATUS LoadAndStartImage(EFI_HANDLE volume, const CHAR16* path, EFI_STATUS* 
   CHAR16* exit_data = nullptr;
   *exit_status = gBS->StartImage(image, &exit_data_size, &exit_data);
   PoolBuffer exit_data_owner;
-  exit_data_owner.Adopt(exit_data);
+  (void)exit_data_owner.Adopt(exit_data);  // only to free it
   return EFI_SUCCESS;
 }
 

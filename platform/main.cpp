@@ -95,7 +95,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   SerialWriteLine(PlatformText().Add("platform: start"));
 
   PlatformOptions options;
-  ApplyPlatformSettings(&options);
+  (void)ApplyPlatformSettings(&options);  // reported on the serial port; the defaults hold
   InstallStandIns(options);
   EFI_STATUS status = RunHearth(options);
   RemoveConsoleControl();

@@ -2,7 +2,7 @@
 
 #include "efi/protocols/device_path.h"
 #include "efi/protocols/load_file.h"
-#include "platform/owners.h"
+#include "memory/owners.h"
 #include "platform/serial_output.h"
 
 namespace {

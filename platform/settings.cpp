@@ -1,7 +1,7 @@
 #include "platform/settings.h"
 
 #include "efi/protocols/loaded_image.h"
-#include "platform/owners.h"
+#include "memory/owners.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
 #include "platform/smc_service.h"
@@ -13,7 +13,7 @@ namespace {
 // A settings file is a few lines of text; anything this large is not one.
 constexpr UINTN kMaxSettingsSize = 1024 * 1024;
 
-void OnVariable(void*, const SettingsVariable& variable) { SetSettingsVariable(variable); }
+void OnVariable(void*, const SettingsVariable& variable) { (void)SetSettingsVariable(variable); }
 
 void OnExitQemu(void* context, QemuExitPolicy policy) { static_cast<PlatformOptions*>(context)->exit_qemu = policy; }
 

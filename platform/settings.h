@@ -21,4 +21,4 @@ struct PlatformOptions {
 // Reads the settings file from the loader's own volume, sets the variables it lists and
 // fills options. Malformed lines and failed variable writes are reported on the serial port
 // and skipped. A missing file is no error: options keep their defaults.
-EFI_STATUS ApplyPlatformSettings(PlatformOptions* options);
+[[nodiscard]] EFI_STATUS ApplyPlatformSettings(PlatformOptions* options);

@@ -15,11 +15,12 @@ constexpr size_t kSignatureKeyNameMax = 31;
 // Adds a trusted key: an odd 2048-bit modulus, big-endian, 256 bytes (the exponent is 65537).
 // EFI_INVALID_PARAMETER for another size, an even modulus or one without its top bit;
 // EFI_OUT_OF_RESOURCES when the table is full. Names longer than 31 bytes are cut.
-EFI_STATUS SignatureServiceAddKey(const char* name, size_t name_length, const uint8_t* modulus, size_t size);
+[[nodiscard]] EFI_STATUS SignatureServiceAddKey(const char* name, size_t name_length, const uint8_t* modulus,
+                                                size_t size);
 
 // Installs the protocol on a new handle when at least one key was added; EFI_NOT_STARTED
 // (nothing installed) otherwise.
-EFI_STATUS InstallSignatureService();
+[[nodiscard]] EFI_STATUS InstallSignatureService();
 
 // True when signature^65537 mod modulus is the PKCS#1 v1.5 encoding of the SHA-256 digest.
 bool Rsa2048Sha256Verify(const uint8_t* modulus, const uint8_t* digest, const uint8_t* signature);

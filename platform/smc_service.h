@@ -12,14 +12,14 @@ constexpr UINTN kSmcServiceMaxValueSize = 32;
 // Adds a key or replaces its value (1 to 32 bytes, stored as the controller keeps them:
 // numbers big-endian). EFI_INVALID_PARAMETER for a missing value or a bad size,
 // EFI_OUT_OF_RESOURCES when the table is full.
-EFI_STATUS SmcServiceSetKey(UINT32 key, const UINT8* value, UINTN size);
+[[nodiscard]] EFI_STATUS SmcServiceSetKey(UINT32 key, const UINT8* value, UINTN size);
 
 // Installs the protocol on a new handle when at least one key was set; with no key there is
 // no controller at all (EFI_NOT_FOUND, nothing installed), as on a machine without one.
 // Reads answer EFI_NOT_FOUND for an unknown key and EFI_INVALID_PARAMETER for a size other
 // than the value's; a write replaces a known key's value of the same size and is reported
 // on the serial port.
-EFI_STATUS InstallSmcService();
+[[nodiscard]] EFI_STATUS InstallSmcService();
 
 // Uninstalls the protocol and forgets every key.
 void RemoveSmcService();

@@ -7,4 +7,4 @@
 
 // Sets one variable through the runtime services and reports the outcome on the serial
 // port. Returns the status of SetVariable.
-EFI_STATUS SetSettingsVariable(const SettingsVariable& variable);
+[[nodiscard]] EFI_STATUS SetSettingsVariable(const SettingsVariable& variable);

@@ -32,18 +32,18 @@ EFI_STATUS ReadExactly(EFI_FILE_PROTOCOL* file, UINT8* buffer, UINTN size) {
 
 }  // namespace
 
-EFI_STATUS OpenVolumeFile(EFI_HANDLE volume, const CHAR16* path, FileHandle* file) {
+EFI_STATUS OpenVolumeFile(EFI_HANDLE volume, const CHAR16* path, OpenFile* file) {
   EFI_SIMPLE_FILE_SYSTEM_PROTOCOL* fs = nullptr;
   EFI_STATUS status = gBS->HandleProtocol(volume, &kEfiSimpleFileSystemProtocolGuid, reinterpret_cast<void**>(&fs));
   if (EFI_ERROR(status) || !fs) return EFI_UNSUPPORTED;
-  FileHandle root;
+  OpenFile root;
   status = fs->OpenVolume(fs, root.out());
   if (EFI_ERROR(status)) return status;
   return root.get()->Open(root.get(), file->out(), path, EFI_FILE_MODE_READ, 0);
 }
 
 EFI_STATUS ReadVolumeFile(EFI_HANDLE volume, const CHAR16* path, UINTN max_size, PoolBuffer* contents, UINTN* size) {
-  FileHandle file;
+  OpenFile file;
   EFI_STATUS status = OpenVolumeFile(volume, path, &file);
   if (EFI_ERROR(status)) return status;
   UINT64 file_size = 0;

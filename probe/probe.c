@@ -65,17 +65,26 @@ static uint32_t cpu_signature(void) {
   return a;
 }
 
-/* The boot-arguments block: EAX, unless a multiboot loader entered the probe. */
-static uint32_t find_boot_arguments(uint32_t eax, uint32_t ebx) {
+/* The boot-arguments block: EAX, unless a multiboot loader entered the probe. A multiboot
+   command line without "probe-boot-args" may ask for the placement checks alone with
+   "probe-placement-only". */
+static void find_boot_arguments(uint32_t eax, uint32_t ebx, struct probe_context* context) {
   const char* value;
   uint32_t length;
   uint64_t address;
-  if (eax != kMultibootMagic) return eax;
-  if (!ebx || !(*(const uint32_t*)(uintptr_t)ebx & kMultibootHasCommandLine)) return 0;
+  context->boot_arguments = 0;
+  context->placement_only = 0;
+  if (eax != kMultibootMagic) {
+    context->boot_arguments = eax;
+    return;
+  }
+  if (!ebx || !(*(const uint32_t*)(uintptr_t)ebx & kMultibootHasCommandLine)) return;
   const char* line = (const char*)(uintptr_t) * (const uint32_t*)(uintptr_t)(ebx + 16);
-  if (!line || !cmdline_find(line, 4096, "probe-boot-args", &value, &length)) return 0;
-  if (!parse_number(value, length, &address) || address > 0xFFFFFFFFu) return 0;
-  return (uint32_t)address;
+  if (!line) return;
+  context->placement_only = cmdline_find(line, 4096, "probe-placement-only", &value, &length);
+  if (!cmdline_find(line, 4096, "probe-boot-args", &value, &length)) return;
+  if (!parse_number(value, length, &address) || address > 0xFFFFFFFFu) return;
+  context->boot_arguments = (uint32_t)address;
 }
 
 /* With "probe-hold" on the kernel command line the probe keeps the screen as hearth left it
@@ -102,7 +111,7 @@ static void hold_for_key(uint32_t boot_arguments) {
 _Noreturn void probe_main(uint32_t eax, uint32_t ebx, uint32_t eflags) {
   struct probe_context context;
   read_processor(eflags, &context.processor);
-  context.boot_arguments = find_boot_arguments(eax, ebx);
+  find_boot_arguments(eax, ebx, &context);
   context.own_header = (uint32_t)own_header();
   context.own_end = (uint32_t)&probe_header_pointer + 8;
   context.header_pointer = probe_header_pointer;
@@ -119,11 +128,9 @@ _Noreturn void probe_main(uint32_t eax, uint32_t ebx, uint32_t eflags) {
   probe_report("Mach-O header below the code", header_present(), "");
   probe_report("header pointer relocated", header_pointer_relocated(), "");
   probe_report("header copy slid", header_copy_slid(), "");
-  if (context.boot_arguments) {
+  if (probe_check_entry(&context)) {
     probe_check_processor(&context.processor);
     probe_check_handoff(&context);
-  } else {
-    probe_print("probe: entered by multiboot without a block; hand-off checks skipped\n");
   }
   probe_report_json();
   probe_print(probe_report_failures() ? "probe: failed\n" : "probe: passed\n");

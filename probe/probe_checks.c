@@ -7,6 +7,7 @@
    "rd" and "slide=N" are read as the loader reads them. */
 #include "probe_checks.h"
 
+#include "probe_key_store.h"
 #include "probe_report.h"
 #include "probe_text.h"
 #include "probe_tree.h"
@@ -51,6 +52,7 @@ enum {
   kDescriptorAttribute = 32,
   kDescriptorMinimumSize = 40,
   kDescriptorVersion = 1,
+  kLoaderCode = 1,
   kLoaderData = 2,
   kRuntimeCode = 5,
   kRuntimeData = 6,
@@ -913,6 +915,16 @@ static void check_tree_contents(const struct handoff* h) {
   check_kernel_compatibility(h);
 }
 
+int probe_check_entry(const struct probe_context* context) {
+  if (context->boot_arguments) return 1;
+  if (context->placement_only) {
+    probe_print("probe: entered by multiboot for the placement checks only; hand-off checks skipped\n");
+    return 0;
+  }
+  probe_report("boot arguments handed over", 0, "entered without a block (EAX 0)");
+  return 0;
+}
+
 void probe_check_handoff(const struct probe_context* context) {
   struct handoff h;
   h.context = context;
@@ -941,6 +953,7 @@ void probe_check_handoff(const struct probe_context* context) {
   check_slide(&h);
   check_tree_form(&h);
   if (h.tree_ok) check_tree_contents(&h);
+  probe_check_key_store(h.args, &h.tree, h.tree_ok, context);
 }
 
 void probe_check_processor(const struct probe_processor* p) {

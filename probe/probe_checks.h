@@ -19,6 +19,7 @@ struct probe_processor {
 
 struct probe_context {
   uint32_t boot_arguments;  /* EAX on entry */
+  int placement_only;       /* a multiboot run without a block that asked for placement checks only */
   uint32_t own_header;      /* physical address of the probe's Mach-O header */
   uint32_t own_end;         /* physical end of the probe's code and data */
   uint64_t header_pointer;  /* the header's kernel address as the local relocation left it */
@@ -29,6 +30,11 @@ struct probe_context {
 /* Physical memory as the checks see it: a pointer to length bytes at address, or null when
    that range is not there (the probe: address 0 or a range past 4 GiB). */
 const uint8_t* probe_view(uint32_t address, uint32_t length);
+
+/* A kernel entered without a boot-arguments block has nothing to boot with: that fails,
+   unless a multiboot run asked for the placement checks only. Returns whether the hand-off
+   checks can run. */
+int probe_check_entry(const struct probe_context* context);
 
 /* Each check ends in one probe_report call (probe_report.h). */
 void probe_check_handoff(const struct probe_context* context);

@@ -601,6 +601,7 @@ TestFirmware::TestFirmware() {
 
   HwFakeSetKernelEntryHandler([this] {
     if (run_stack_.empty()) std::abort();
+    secrets_at_kernel_entry_ = SecretsInLoaderMemory();
     pending_result_ = RunResult{RunResult::How::kKernelEntered, EFI_SUCCESS};
     std::longjmp(*run_stack_.back(), 1);
   });
@@ -745,11 +746,25 @@ bool TestFirmware::ShouldFailAllocation() {
   return fail_allocation_at_ > 0 && --fail_allocation_at_ == 0;
 }
 
-void TestFirmware::CheckSecrets(const uint8_t* data, size_t size) {
+int TestFirmware::CheckSecrets(const uint8_t* data, size_t size) {
+  int found = 0;
   for (const auto& secret : secrets_) {
     if (secret.empty() || secret.size() > size) continue;
-    if (std::search(data, data + size, secret.begin(), secret.end()) != data + size) ++secrets_leaked_;
+    if (std::search(data, data + size, secret.begin(), secret.end()) != data + size) ++found;
   }
+  secrets_leaked_ += found;
+  return found;
+}
+
+int TestFirmware::SecretsInLoaderMemory() {
+  int leaked_before = secrets_leaked_, found = 0;
+  for (const auto& [block, size] : pool_) found += CheckSecrets(static_cast<const uint8_t*>(block), size);
+  for (const auto& [address, run] : pages_) {
+    found += CheckSecrets(reinterpret_cast<const uint8_t*>(address), run.pages * EFI_PAGE_SIZE);
+  }
+  for (const auto& [data, size] : image_data_) found += CheckSecrets(data, size);
+  secrets_leaked_ = leaked_before;  // nothing was freed: this is its own count
+  return found;
 }
 
 void TestFirmware::DispatchEvent(Event* e) {

@@ -55,6 +55,12 @@ class TestFirmware {
   // Any freed pool block or page run that still holds these bytes counts as a leaked secret.
   void WatchSecret(const std::vector<uint8_t>& secret) { secrets_.push_back(secret); }
   int SecretsLeaked() const { return secrets_leaked_; }
+  // Memory of the loader's own image (its globals), which the kernel receives like the
+  // loader's pools and pages.
+  void AddImageData(const void* data, size_t size) { image_data_.push_back({static_cast<const uint8_t*>(data), size}); }
+  // Watched secrets that were still in loader memory (live pool blocks, page runs, image
+  // data) when the kernel was entered; -1 before a kernel entry.
+  int SecretsAtKernelEntry() const { return secrets_at_kernel_entry_; }
   // Memory map contents (descriptors before page allocations are added) and the map key.
   void SetMemoryMap(std::vector<EFI_MEMORY_DESCRIPTOR> map) { base_map_ = std::move(map); ++map_key_; }
   // The map changes (its key moves) on each of the next n GetMemoryMap calls.
@@ -162,7 +168,8 @@ class TestFirmware {
     bool pages = fail_pages_at_ > 0 && --fail_pages_at_ == 0;
     return any || pages;
   }
-  void CheckSecrets(const uint8_t* data, size_t size);
+  int CheckSecrets(const uint8_t* data, size_t size);
+  int SecretsInLoaderMemory();
   void FireTimers();
   void DispatchEvent(Event* e);
   std::vector<EFI_MEMORY_DESCRIPTOR> CurrentMap() const;
@@ -182,6 +189,8 @@ class TestFirmware {
   int fail_pages_at_ = 0;
   std::vector<std::vector<uint8_t>> secrets_;
   int secrets_leaked_ = 0;
+  std::vector<std::pair<const uint8_t*, size_t>> image_data_;
+  int secrets_at_kernel_entry_ = -1;
   std::vector<EFI_MEMORY_DESCRIPTOR> base_map_;
   UINTN map_key_ = 1;
   int map_changes_pending_ = 0;

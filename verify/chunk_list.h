@@ -31,7 +31,7 @@ struct ChunkListInfo {
 // Checks the magic (EFI_UNSUPPORTED without it) and that the header lies inside the list, the
 // table starts after the header and ends inside the list (EFI_VOLUME_CORRUPTED otherwise).
 // Signatures are not checked here: they may lie outside the list and are then simply absent.
-EFI_STATUS ChunkListParse(ByteSpan list, ChunkListInfo* info);
+[[nodiscard]] EFI_STATUS ChunkListParse(ByteSpan list, ChunkListInfo* info);
 
 // Size and expected digest of chunk index (index < info.chunk_count, list already parsed).
 void ChunkListEntry(ByteSpan list, const ChunkListInfo& info, UINT64 index, UINT32* size, const UINT8** digest);

@@ -7,7 +7,7 @@
 // to the number of additional signatures, until one is accepted. Returns the last answer of
 // the signature service (its LocateProtocol status when there is none);
 // EFI_SECURITY_VIOLATION when not even the first signature lies inside the list.
-EFI_STATUS ChunkListVerifySignature(ByteSpan list, const ChunkListInfo& info);
+[[nodiscard]] EFI_STATUS ChunkListVerifySignature(ByteSpan list, const ChunkListInfo& info);
 
 // The magic, the layout and the signature: what the service's validate operation answers.
-EFI_STATUS ChunkListValidate(ByteSpan list);
+[[nodiscard]] EFI_STATUS ChunkListValidate(ByteSpan list);

@@ -5,7 +5,7 @@
 
 // The firmware's service when it has one, else the booter's own instance (set up on first
 // use: the multiprocessor services, when present, give it the application processors).
-EFI_STATUS ImageVerificationLocate(TarnImageVerificationProtocol** service);
+[[nodiscard]] EFI_STATUS ImageVerificationLocate(TarnImageVerificationProtocol** service);
 
 // The booter's own instance, whatever the firmware offers.
 TarnImageVerificationProtocol* ImageVerificationBuiltIn();

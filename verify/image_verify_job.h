@@ -70,13 +70,13 @@ struct ImageVerifyProcessors {
 // Builds a job (chunk records from the list, all pending). The list must have been parsed;
 // EFI_VOLUME_CORRUPTED when the chunks do not add up to the image's size or the extents do
 // not hold it.
-EFI_STATUS JobCreate(const UINT8* id, ByteSpan list, const ChunkListInfo& info, const ImageExtentList* image,
-                     VerificationJob** job);
+[[nodiscard]] EFI_STATUS JobCreate(const UINT8* id, ByteSpan list, const ChunkListInfo& info,
+                                   const ImageExtentList* image, VerificationJob** job);
 void JobFree(VerificationJob* job);
 
 // Hashes one chunk on the boot processor and books the result. EFI_ACCESS_DENIED on a
 // mismatch, EFI_OUT_OF_RESOURCES without a buffer (the chunk stays pending).
-EFI_STATUS JobVerifyChunk(VerificationJob* job, ChunkRecord* chunk);
+[[nodiscard]] EFI_STATUS JobVerifyChunk(VerificationJob* job, ChunkRecord* chunk);
 // Verifies pending chunks in order until none is left or one fails.
 void JobVerifyPendingOneByOne(VerificationJob* job);
 // Tells the callback, if any, what became of a chunk.
@@ -90,7 +90,7 @@ UINT8 ChunkStateLoad(const UINT8* state);
 void ChunkStateStore(UINT8* state, UINT8 value);
 
 // Parallel hashing on the application processors (image_verify_parallel.cpp).
-EFI_STATUS JobStartParallel(VerificationJob* job, const ImageVerifyProcessors& processors);
+[[nodiscard]] EFI_STATUS JobStartParallel(VerificationJob* job, const ImageVerifyProcessors& processors);
 // Stops the timer, lets running processors finish (up to 5 one-second stalls) and releases
 // the dispatch event. False when processors still hold the job's slots.
 bool JobStopParallel(VerificationJob* job);

@@ -4,6 +4,7 @@
 #include "verify/image_verify_job.h"
 #include "diag/log.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
 
@@ -33,18 +34,6 @@ void SetUpProcessors() {
   gService.processors = ImageVerifyProcessors{mp, count - 1, bsp};
   LogMessage(kLogCategoryError, "Image verification: hashing on %d application processors\n", count - 1);
 }
-
-// Keeps the dispatch and timer callbacks out while an operation reads or books counts.
-class CallbackGuard {
- public:
-  CallbackGuard() : old_(gBS->RaiseTPL(TPL_CALLBACK)) {}
-  ~CallbackGuard() { gBS->RestoreTPL(old_); }
-  CallbackGuard(const CallbackGuard&) = delete;
-  CallbackGuard& operator=(const CallbackGuard&) = delete;
-
- private:
-  EFI_TPL old_;
-};
 
 VerificationJob* FindJob(const UINT8* id) {
   if (!id) return nullptr;
@@ -93,8 +82,10 @@ EFI_STATUS EFIAPI Start(TIVP*, const UINT8* id, const VOID* list, UINTN list_siz
   return EFI_SUCCESS;
 }
 
+// The operations run at TPL_CALLBACK (RaisedTpl), so that the dispatch and timer callbacks
+// stay out while they read or book counts.
 EFI_STATUS EFIAPI Status(TIVP*, const UINT8* id, UINT64* count, UINT64* pending, UINT64* good) {
-  CallbackGuard guard;
+  RaisedTpl guard(TPL_CALLBACK);
   VerificationJob* job = FindJob(id);
   if (!job) return EFI_NOT_FOUND;
   if (count) *count = job->chunk_count;
@@ -104,7 +95,7 @@ EFI_STATUS EFIAPI Status(TIVP*, const UINT8* id, UINT64* count, UINT64* pending,
 }
 
 EFI_STATUS EFIAPI FirstMissingChunks(TIVP*, const UINT8* id, UINT64* first, UINT64* last) {
-  CallbackGuard guard;
+  RaisedTpl guard(TPL_CALLBACK);
   VerificationJob* job = FindJob(id);
   if (!job) return EFI_NOT_FOUND;
   if (!first || !last) return EFI_INVALID_PARAMETER;
@@ -112,7 +103,7 @@ EFI_STATUS EFIAPI FirstMissingChunks(TIVP*, const UINT8* id, UINT64* first, UINT
 }
 
 EFI_STATUS EFIAPI FirstMissingBytes(TIVP*, const UINT8* id, UINT64* first_byte, UINT64* last_byte) {
-  CallbackGuard guard;
+  RaisedTpl guard(TPL_CALLBACK);
   VerificationJob* job = FindJob(id);
   if (!job) return EFI_NOT_FOUND;
   if (!first_byte || !last_byte) return EFI_INVALID_PARAMETER;
@@ -124,7 +115,7 @@ EFI_STATUS EFIAPI FirstMissingBytes(TIVP*, const UINT8* id, UINT64* first_byte, 
 }
 
 EFI_STATUS EFIAPI QueueChunk(TIVP*, const UINT8* id, UINT64 chunk_offset) {
-  CallbackGuard guard;
+  RaisedTpl guard(TPL_CALLBACK);
   VerificationJob* job = FindJob(id);
   if (!job) return EFI_NOT_FOUND;
   bool one_by_one = job->one_by_one_now || job->one_by_one_always;
@@ -141,7 +132,7 @@ EFI_STATUS EFIAPI QueueChunk(TIVP*, const UINT8* id, UINT64 chunk_offset) {
 }
 
 EFI_STATUS EFIAPI ChunkEnd(TIVP*, const UINT8* id, UINT64 chunk_offset, UINT64* last_byte, UINT8* use_count) {
-  CallbackGuard guard;
+  RaisedTpl guard(TPL_CALLBACK);
   VerificationJob* job = FindJob(id);
   if (!job) return EFI_NOT_FOUND;
   ChunkRecord* chunk = JobChunkAt(job, chunk_offset);

@@ -30,6 +30,7 @@ constexpr UINT8 ACPI_DP = 0x01;
 constexpr UINT8 MSG_SATA_DP = 0x12;
 constexpr UINT8 MSG_MAC_ADDR_DP = 0x0B;
 constexpr UINT8 MSG_IPv4_DP = 0x0C;
+constexpr UINT8 MSG_VENDOR_DP = 0x0A;
 constexpr UINT8 MEDIA_HARDDRIVE_DP = 0x01;
 constexpr UINT8 MEDIA_CDROM_DP = 0x02;
 constexpr UINT8 MEDIA_VENDOR_DP = 0x03;

@@ -32,6 +32,8 @@ struct FakeState {
   std::function<void()> kernel_entry_handler;
   HwFakeKernelEntry kernel_entry;
   bool interrupts = true;
+  uint64_t cr0 = 0x80000013;  // PG, NE, MP, PE
+  uint64_t cr4 = 0x620;       // OSXMMEXCPT, OSFXSR, PAE
 };
 
 FakeState& State() {
@@ -152,10 +154,14 @@ uint64_t HwReadMsr(uint32_t msr) {
 }
 void HwWriteMsr(uint32_t msr, uint64_t value) { State().msrs[msr] = value; }
 
-// Protected mode with paging on, as firmware runs.
-uint64_t HwReadCr0() { return 0x80000011; }
+void HwFakeSetControlRegisters(uint64_t cr0, uint64_t cr4) {
+  State().cr0 = cr0;
+  State().cr4 = cr4;
+}
+
+uint64_t HwReadCr0() { return State().cr0; }
 uint64_t HwReadCr3() { return 0x1000; }
-uint64_t HwReadCr4() { return 0x620; }
+uint64_t HwReadCr4() { return State().cr4; }
 
 static uint32_t ReadPort(uint16_t port, int width) {
   if (State().port_reader) return State().port_reader(port, width);

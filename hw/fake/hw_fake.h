@@ -44,6 +44,9 @@ void HwFakeClearSerialOutput();
 // Bytes at fixed physical addresses; unset bytes read as 0xFF, as erased flash does.
 void HwFakeSetPhysical(uint64_t address, const void* bytes, size_t size);
 
+// Control registers CR0 and CR4 (default: paging on, SSE enabled, as firmware runs).
+void HwFakeSetControlRegisters(uint64_t cr0, uint64_t cr4);
+
 // MSR contents.
 void HwFakeSetMsr(uint32_t msr, uint64_t value);
 

@@ -30,6 +30,12 @@ class FileCopy:
 
 
 @dataclass
+class RawRegion:
+    source: str              # a host file whose bytes are written as they are
+    offset: int = 0          # bytes from the partition's start; negative: back from its end
+
+
+@dataclass
 class Partition:
     name: str
     size_mib: int
@@ -38,6 +44,7 @@ class Partition:
     fat_bits: int = None     # 12, 16 or 32; None lets mkfs.fat choose
     directories: list = field(default_factory=list)
     files: list = field(default_factory=list)  # FileCopy
+    raw: list = field(default_factory=list)    # RawRegion: a partition with any is not formatted
 
 
 def _run(argv, **kwargs):
@@ -100,6 +107,21 @@ def _fill(image, offset, part, scratch_dir):
         _run(["mcopy", "-o", "-i", target, source, "::/" + dest])
 
 
+def _write_raw(image, start, size, part):
+    with open(image, "r+b") as disk:
+        for region in part.raw:
+            if not os.path.isfile(region.source):
+                raise DiskImageError(f"{region.source}: no such file (wanted raw in {part.name})")
+            with open(region.source, "rb") as f:
+                data = f.read()
+            offset = region.offset if region.offset >= 0 else size + region.offset
+            if offset < 0 or offset + len(data) > size:
+                raise DiskImageError(f"{region.source}: {len(data)} bytes at {region.offset} leave partition "
+                                     f"{part.name} ({size} bytes)")
+            disk.seek(start + offset)
+            disk.write(data)
+
+
 def build_disk_image(image, partitions, scratch_dir):
     """Writes a fresh image with the given partitions (list of Partition); inline file
     contents are written to scratch_dir first and stay there for inspection."""
@@ -111,6 +133,9 @@ def build_disk_image(image, partitions, scratch_dir):
         f.truncate(total * SECTOR)
     _run(["sfdisk", "--quiet", image], input=_partition_table(partitions, placed))
     for part, (start, sectors) in zip(partitions, placed):
+        if part.raw:
+            _write_raw(image, start * SECTOR, sectors * SECTOR, part)
+            continue
         argv = ["mkfs.fat", f"--offset={start}", "-n", (part.label or part.name)[:11].upper()]
         if part.fat_bits:
             argv += ["-F", str(part.fat_bits)]

@@ -117,7 +117,7 @@ class QemuMachine:
         self.extra_args = list(extra_args)
         self.serial_log = os.path.join(out_dir, "serial.log")
         self.qemu_log = os.path.join(out_dir, "qemu.log")
-        self.vars_file = os.path.join(out_dir, "OVMF_VARS.fd")
+        self.vars_file = os.path.join(out_dir, "OVMF_VARS.fd") if self.firmware.vars_template else None
         # Unix socket paths are short; keep the socket in a private temporary folder.
         self.socket_dir = tempfile.mkdtemp(prefix="hearth-qemu-")
         self.monitor_path = os.path.join(self.socket_dir, "monitor.sock")
@@ -126,9 +126,8 @@ class QemuMachine:
 
     def argv(self):
         return [
-            QEMU, *self.firmware.argv(self.vars_file), "-cpu", "max", "-m", str(self.memory_mib),
-            "-net", "none", "-display", "none", "-no-reboot",
-            "-drive", f"format=raw,file={self.disk_image}",
+            QEMU, *self.firmware.argv(self.vars_file, self.disk_image), "-cpu", "max",
+            "-m", str(self.memory_mib), "-net", "none", "-display", "none", "-no-reboot",
             "-serial", f"file:{self.serial_log}",
             "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04",
             "-monitor", f"unix:{self.monitor_path},server,nowait",

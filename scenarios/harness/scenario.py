@@ -12,7 +12,7 @@ import string
 from dataclasses import dataclass, field
 
 from . import firmware, generated
-from .disk_image import FileCopy, Partition
+from .disk_image import FileCopy, Partition, RawRegion
 
 CASES_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "cases")
 SETTINGS_PATH = "EFI/BOOT/platform.cfg"
@@ -76,9 +76,16 @@ def _partition(spec):
             raise ScenarioError(f"file entry {f} needs 'to' and one of 'from' or 'text'")
         files.append(FileCopy(to=f["to"], source=f.get("from"),
                               data=f["text"].encode() if "text" in f else None))
+    raw = []
+    for r in spec.get("raw", []):
+        if "from" not in r:
+            raise ScenarioError(f"raw entry {r} needs 'from'")
+        raw.append(RawRegion(source=r["from"], offset=int(r.get("offset", 0))))
+    if raw and (files or spec.get("directories")):
+        raise ScenarioError(f"partition {spec['name']!r}: raw regions and files do not mix")
     return Partition(name=spec["name"], size_mib=int(spec.get("size_mib", 40)), type=spec.get("type", "data"),
                      label=spec.get("label"), fat_bits=spec.get("fat"),
-                     directories=list(spec.get("directories", [])), files=files)
+                     directories=list(spec.get("directories", [])), files=files, raw=raw)
 
 
 def _attach_settings(partitions, lines):
@@ -89,7 +96,7 @@ def _attach_settings(partitions, lines):
     esp.files.append(FileCopy(to=SETTINGS_PATH, data=("\n".join(lines) + "\n").encode()))
 
 
-def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None):
+def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None, firmware_name=None):
     path = os.path.join(CASES_DIR, name + ".json")
     if not os.path.isfile(path):
         raise ScenarioError(f"no scenario {name!r} (known: {', '.join(list_names())})")
@@ -111,7 +118,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None)
     if "platform_cfg" in raw:
         _attach_settings(partitions, raw["platform_cfg"])
     expect = raw.get("expect", {})
-    firmware_name = raw.get("firmware", firmware.DEFAULT)
+    firmware_name = firmware_name or raw.get("firmware", firmware.DEFAULT)
     if firmware_name not in firmware.PROFILES:
         raise ScenarioError(f"{path}: unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
     return Scenario(

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "diag/fatal.h"
+#include "diag/log.h"
 #include "flags/guids.h"
 #include "graphics/picture.h"
 #include "testfw/memory_graphics_output.h"
@@ -196,4 +198,38 @@ TEST(BootSequence, KernelGetsTheVideoRecordAndTheFailedBootPicture) {
     EXPECT_EQ(block[3], sign->pixels_length);
     EXPECT_EQ(std::memcmp(block + 8, sign->pixels, sign->pixels_length), 0);
   }
+TEST(BootSequence, ThirtyTwoBitKernelEndsTheBootAtOnceWithUnsupported) {
+  TestFirmware fw;
+  BootMachine machine(fw);
+  machine.AddSmallKernel();
+  const std::string path = "\\System\\Library\\PrelinkedKernels\\prelinkedkernel";
+  std::vector<uint8_t> kernel = *machine.boot.ReadFile(path);
+  const uint8_t magic32[] = {0xCE, 0xFA, 0xED, 0xFE};
+  std::memcpy(kernel.data(), magic32, sizeof(magic32));
+  // The development cache is tried before the release one, which stays a good kernel.
+  machine.boot.AddFile(path + ".development", kernel);
+  auto result = machine.Boot();
+  EXPECT_EQ(result.how, How::kExited);
+  EXPECT_EQ(result.status, EFI_UNSUPPORTED);
+  const std::string console = fw.ConsoleText();
+  // Said once: the search does not go on to the good kernel under the next name.
+  const std::string said = "Booting from 32-bit kernelcache is not supported. Exiting.\r\n";
+  ASSERT_NE(console.find(said), std::string::npos) << console;
+  EXPECT_EQ(console.find(said, console.find(said) + 1), std::string::npos) << console;
+  EXPECT_EQ(console.find("Error loading kernel cache"), std::string::npos) << console;
+  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  EXPECT_EQ(fw.LivePageRuns(), 0u);
+}
+
+TEST(BootSequence, FailureScreenIsDrawnAndTheLogKept) {
+  TestFirmware fw;
+  BootMachine machine(fw);
+  MemoryGraphicsOutput screen(1024, 768);
+  fw.SetVariable(u"bootercfg", TarnBootGuid, "log=4");
+  auto result = machine.Boot();
+  EXPECT_EQ(result.status, EFI_ABORTED);
+  // The sequence's own failure screen: the sign on the (black) background.
+  EXPECT_NE(screen.BoundingBox(0).width, 0u);
+  const std::string log = machine.esp.FileText("\\BOOTER.LOG");
+  EXPECT_NE(log.find("ERROR!!! Load prelinked kernel"), std::string::npos) << log;
 }

@@ -132,7 +132,7 @@ TEST_F(PlatformTest, BackgroundColourFromTheFirmwareTheConfigurationOrTheDefault
 TEST_F(PlatformTest, StageReadsTheLoadOptionsOfTheImage) {
   gBooterSettings.log = kLogSinkSerial;
   gBooterSettings.level = 0x80000001;
-  LogStart();
+  LogStart(gBooterSettings);
   std::u16string options = u"\\EFI\\Tarn\\hearth.efi -v keepsyms=1";
   image_.LoadOptions = options.data();
   image_.LoadOptionsSize = static_cast<UINT32>(options.size() * sizeof(CHAR16));

@@ -16,6 +16,7 @@
 #include "config/plist.h"
 #include "tests/config/plist_test_support.h"
 #include "testfw/test_firmware.h"
+#include "tests/required_tool.h"
 
 namespace fs = std::filesystem;
 
@@ -36,7 +37,7 @@ std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 class PlistlibCorpus : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!RunShell("python3 -c 'import plistlib' >/dev/null 2>&1")) GTEST_SKIP() << "python3 with plistlib is not available";
+    REQUIRE_TOOL(RunShell("python3 -c 'import plistlib' >/dev/null 2>&1"), "python3 with plistlib is not available");
     char pattern[] = "/tmp/plist-corpus-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
@@ -95,7 +96,7 @@ TEST_F(PlistlibCorpus, HearthtoolRoundTripsTheCorpus) {
   char self[4096] = {};
   ASSERT_GT(readlink("/proc/self/exe", self, sizeof(self) - 1), 0);
   const fs::path tool = fs::path(self).parent_path() / "hearthtool";
-  if (!fs::exists(tool)) GTEST_SKIP() << "hearthtool is not built next to this test";
+  REQUIRE_TOOL(fs::exists(tool), "hearthtool is not built next to this test");
   for (size_t i = 0; i < cases_.size(); ++i) {
     const fs::path& path = cases_[i];
     // The hand-made documents and a sample of the random ones: each costs three processes.

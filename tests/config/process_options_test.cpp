@@ -38,7 +38,7 @@ TEST_F(ProcessOptionsTest, LoadOptionsComeFirstThenBootArgsThenKernelFlags) {
 TEST_F(ProcessOptionsTest, MergedLineGoesToTheLog) {
   gBooterSettings.log = kLogSinkSerial;
   gBooterSettings.level = 0x80000001;
-  LogStart();
+  LogStart(gBooterSettings);
   SetBootArgs("-v");
   AddConfig(kStandardConfig, StringMember("Kernel Flags", "keepsyms=1"));
   EXPECT_EQ(Process(), "-v keepsyms=1");

@@ -12,6 +12,7 @@
 #include "devicetree/device_tree.h"
 #include "memory/memory.h"
 #include "testfw/test_firmware.h"
+#include "tests/required_tool.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ Outcome RunDeviceTreeCommand(const std::string& arguments) {
 class DeviceTreeCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(Hearthtool())) GTEST_SKIP() << "build the hearthtool target first";
+    REQUIRE_TOOL(std::filesystem::exists(Hearthtool()), "build the hearthtool target first");
     file_ = std::filesystem::temp_directory_path() / ("devicetree-" + std::to_string(getpid()) + ".bin");
   }
   void TearDown() override { std::filesystem::remove(file_); }

@@ -14,7 +14,7 @@ class LogFileTest : public ::testing::Test {
  protected:
   void StartFileLog(UINT64 debug = 0) {
     UseLogSettings(kLogSinkFile, debug);
-    LogStart();
+    LogStart(gBooterSettings);
   }
   TestFirmware fw;
 };
@@ -102,7 +102,7 @@ TEST(LogFileErrors, WriteOrFlushFailureStopsFileLogging) {
     MemoryFileSystem fs;
     fs.Install(InternalSataPath(), {MemoryFileSystem::kEspTypeGuid});
     UseLogSettings(kLogSinkFile);
-    LogStart();
+    LogStart(gBooterSettings);
     LogMessage(kLogCategoryError, "one ");
     fs.FailNth(failing, 1);
     LogMessage(kLogCategoryError, "two ");
@@ -153,7 +153,7 @@ TEST_F(LogFileTest, ShutdownAppendsTheMemoryLogEvenWithoutTheFileSink) {
   MemoryFileSystem fs;
   fs.Install(InternalSataPath(), {MemoryFileSystem::kEspTypeGuid});
   UseLogSettings(0, kLogDebugAppendMemoryLog);
-  LogStart();
+  LogStart(gBooterSettings);
   LogMessage(kLogCategoryError, "kept in memory\n");
   EXPECT_FALSE(fs.Exists("\\BOOTER.LOG"));
   LogShutdown();
@@ -177,6 +177,7 @@ TEST_F(LogFileTest, ShutdownWithFileSinkAppendsTheMemoryCopyAfterTheLiveLines) {
 TEST(LogDevicePath, WhichVolumesQualify) {
   const EFI_GUID other = {0x12345678, 0x1, 0x2, {3, 4, 5, 6, 7, 8, 9, 10}};
   const EFI_GUID sas = {0xD487DDB4, 0x008B, 0x11D9, {0xAF, 0xDC, 0x00, 0x10, 0x83, 0xFF, 0xCA, 0x4D}};
+  const EFI_GUID uboot_root = {0xE61D73B9, 0xA384, 0x4ACC, {0xAE, 0xAB, 0x82, 0xE8, 0x28, 0xF3, 0x62, 0x8B}};
   struct Case {
     const char* what;
     std::vector<uint8_t> path;
@@ -193,6 +194,9 @@ TEST(LogDevicePath, WhichVolumesQualify) {
       {"one hw node after disk", DevicePathBuilder().Sata(0).Pci(1, 0).HardDrive(1).Build(), true},
       {"two hw nodes after disk", DevicePathBuilder().Sata(0).Pci(1, 0).Pci(2, 0).HardDrive(1).Build(), false},
       {"empty", DevicePathBuilder().Build(), false},
+      // U-Boot's UEFI: its root vendor node, then a SCSI node for the disk on the AHCI port.
+      {"u-boot ahci", DevicePathBuilder().HardwareVendor(uboot_root).Node(3, 2, {0, 0, 0, 0}).HardDrive(2).Build(), true},
+      {"scsi behind usb", DevicePathBuilder().Pci(0x14, 0).Usb(1).Node(3, 2, {0, 0, 0, 0}).HardDrive(1).Build(), false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LogDevicePathQualifies(reinterpret_cast<const EFI_DEVICE_PATH_PROTOCOL*>(c.path.data())), c.qualifies)

@@ -33,11 +33,11 @@ EFI_STATUS Publish(const char* node, const char* property, const void* value, UI
 TEST(LogMemory, KeptOnlyWhenDebugAsksForIt) {
   TestFirmware fw;
   UseLogSettings(0, 0);
-  LogStart();
+  LogStart(gBooterSettings);
   LogMessage(kLogCategoryError, "not kept\n");
   EXPECT_EQ(Contents(), "");
   UseLogSettings(0, kLogDebugPublishMemoryLog);
-  LogStart();
+  LogStart(gBooterSettings);
   LogMessage(kLogCategoryError, "kept\n");
   EXPECT_EQ(Contents(), "kept\r\n");
 }
@@ -45,7 +45,7 @@ TEST(LogMemory, KeptOnlyWhenDebugAsksForIt) {
 TEST(LogMemory, FullCopyKeepsTheNewestWholeLines) {
   TestFirmware fw;
   UseLogSettings(0, kLogDebugPublishMemoryLog);
-  LogStart();
+  LogStart(gBooterSettings);
   const std::string last = "line 01999 ............................\r\n";
   for (int i = 0; i < 2000; ++i) LogMessage(kLogCategoryError, "line %05d ............................\n", i);
   std::string text = Contents();  // 2000 lines of 41 bytes overflow 64 KiB
@@ -63,13 +63,14 @@ TEST(LogMemory, FullCopyKeepsTheNewestWholeLines) {
 TEST(LogMemory, PublishedToTheDeviceTreeOnlyWhenAsked) {
   TestFirmware fw;
   UseLogSettings(0, kLogDebugAppendMemoryLog);
-  LogStart();
+  LogStart(gBooterSettings);
   LogMessage(kLogCategoryError, "boot\n");
   Published published;
   EXPECT_EQ(LogPublishToDeviceTree(Publish, &published), EFI_SUCCESS);
   EXPECT_EQ(published.calls, 0);
 
   gBooterSettings.debug = kLogDebugPublishMemoryLog;
+  LogStart(gBooterSettings);
   EXPECT_EQ(LogPublishToDeviceTree(Publish, &published), EFI_SUCCESS);
   EXPECT_EQ(published.calls, 1);
   EXPECT_EQ(published.node, "/efi/debug-log");
@@ -80,7 +81,7 @@ TEST(LogMemory, PublishedToTheDeviceTreeOnlyWhenAsked) {
 TEST(LogMemory, EmptyCopyIsNotPublished) {
   TestFirmware fw;
   UseLogSettings(0, kLogDebugPublishMemoryLog);
-  LogStart();
+  LogStart(gBooterSettings);
   Published published;
   EXPECT_EQ(LogPublishToDeviceTree(Publish, &published), EFI_SUCCESS);
   EXPECT_EQ(published.calls, 0);

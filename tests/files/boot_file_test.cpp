@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "output/error_report.h"
 #include "memory/memory.h"
 #include "files/boot_file.h"
 #include "testfw/memory_file_system.h"
@@ -97,7 +98,7 @@ TEST(BootFile, NetworkPartialReadsComeFromOneFetch) {
   EXPECT_EQ(TrackedAllocationCount(), 0u);
 }
 
-TEST(BootFile, NetworkSizeMismatchEndsTheBoot) {
+TEST(BootFile, NetworkSizeMismatchIsReportedAndEndsTheBoot) {
   TestFirmware fw;
   FakeLoadFile source;
   source.content = Pattern(300);
@@ -109,8 +110,11 @@ TEST(BootFile, NetworkSizeMismatchEndsTheBoot) {
     UINT64 n = sizeof(out);
     return BootFileRead(&file, &n, out);
   });
-  EXPECT_EQ(result.how, TestFirmware::RunResult::How::kExited);
+  EXPECT_EQ(result.how, TestFirmware::RunResult::How::kReturned);
+  EXPECT_EQ(result.status, kStatusBootEnding);
   EXPECT_NE(fw.ConsoleText().find("Network file size mismatch\r\n"), std::string::npos);
+  BootFileClose(&file);
+  EXPECT_EQ(TrackedAllocationCount(), 0u);
 }
 
 TEST(BootFile, VolumeReadsAreSplitAtTheReadSize) {

@@ -53,6 +53,7 @@ TEST(CustomLogoBlend, TransparentPixelsTakeTheBackgroundAndOpaqueOnesStay) {
   // 80% opaque over white: never brighter than white, never darker than the picture.
   EXPECT_EQ(pixels[2].Blue, (255 * 51 + 200 * 204) / 255);
   EXPECT_EQ(pixels[2].Red, (255 * 51 + 50 * 204) / 255);
+  for (const auto& p : pixels) EXPECT_EQ(p.Reserved, 0);
 }
 
 // A codec of a made-up format: "FAKE", u32 width, u32 height, then blue, green, red,

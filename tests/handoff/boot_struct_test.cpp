@@ -125,7 +125,7 @@ struct BootFixture {
   explicit BootFixture(TestFirmware& fw) : tables(fw), disk(HfsPartition()) {
     hub.AddPlatformProperty(u"Model", {'T', 0, 'x', 0, '1', 0, 0, 0});
     hub.AddPlatformProperty(u"FSBFrequency", {0x00, 0xE1, 0xF5, 0x05});
-    InitDeviceTree();
+    EXPECT_EQ(InitDeviceTree(), EFI_SUCCESS);
     InitMemoryConfig();
     UINT64 size = 0x20000, address = kKernelBase;
     EXPECT_NE(KernelMemoryAllocate(&size, &address), 0u);

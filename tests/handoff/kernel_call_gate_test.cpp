@@ -34,7 +34,7 @@ TEST(KernelCallGate, DataLayoutAndSelfReferences) {
 
 TEST(KernelCallGate, CopiedBelow4GiBAndEnteredWithInterruptsOff) {
   TestFirmware fw;
-  CopyKernelCallGate();
+  ASSERT_EQ(CopyKernelCallGate(), EFI_SUCCESS);
   const void* copy = KernelCallGateCopy();
   ASSERT_NE(copy, nullptr);
   EXPECT_LT(reinterpret_cast<uintptr_t>(copy), 0x100000000ull);
@@ -50,14 +50,10 @@ TEST(KernelCallGate, CopiedBelow4GiBAndEnteredWithInterruptsOff) {
   EXPECT_FALSE(HwFakeLastKernelEntry().interrupts_enabled);
 }
 
-TEST(KernelCallGate, AllocationFailureIsFatal) {
+TEST(KernelCallGate, AllocationFailureIsReported) {
   TestFirmware fw;
   fw.FailNthAllocation(1);
-  auto result = fw.Run([] {
-    CopyKernelCallGate();
-    return EFI_SUCCESS;
-  });
-  EXPECT_EQ(result.how, TestFirmware::RunResult::How::kExited);
-  EXPECT_EQ(result.status, EFI_ABORTED);
+  EXPECT_EQ(CopyKernelCallGate(), EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(KernelCallGateCopy(), nullptr);
   EXPECT_NE(fw.ConsoleText().find("Could not allocate kernel call gate (9)\r\n"), std::string::npos);
 }

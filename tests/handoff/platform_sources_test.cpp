@@ -119,7 +119,7 @@ TEST(RamDiskExtents, PublishedOnlyForAWellFormedTable) {
   };
   for (auto& c : cases) {
     TestFirmware fw;
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     std::vector<uint8_t> table(4096, 0);
     std::memcpy(&table[0], "RAMDXTNT", 8);
     std::memcpy(&table[4088], "RAMDXTNT", 8);
@@ -158,7 +158,7 @@ TEST(RamDiskExtents, PublishedOnlyForAWellFormedTable) {
 
 TEST(RamDiskExtents, VendorNodeMustFollowTheMemoryRange) {
   TestFirmware fw;
-  InitDeviceTree();
+  ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
   std::vector<uint8_t> table(4096, 0);
   std::memcpy(&table[0], "RAMDXTNT", 8);
   std::memcpy(&table[4088], "RAMDXTNT", 8);
@@ -212,7 +212,7 @@ TEST(DataHub, PlatformRecordsBecomeEfiPlatformProperties) {
   hub.AddPlatformProperty(u"AVeryLongPropertyNameThatCannotFit", {1});
   hub.AddPlatformProperty(u"Model", {'Z', 0, 0, 0});  // the first value of a name stays
   hub.AddPlatformProperty(u"system-id", std::vector<uint8_t>(16, 0x5A));
-  InitDeviceTree();
+  ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
   EXPECT_EQ(Value("/efi/platform", "Model"), (std::vector<uint8_t>{'T', 0, 'x', 0, 0, 0}));
   EXPECT_EQ(Value("/efi/platform", "FSBFrequency").size(), 8u);
   EXPECT_EQ(Value("/efi/platform", "system-id"), std::vector<uint8_t>(16, 0x5A));
@@ -226,7 +226,7 @@ TEST(DataHub, PlatformRecordsBecomeEfiPlatformProperties) {
 TEST(PlatformUuid, FromSmbiosUnlessTheFirmwareHasOne) {
   {
     TestFirmware fw;
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     StorePlatformUuid();
     EXPECT_FALSE(fw.GetVariable(u"platform-uuid", TarnBootGuid).has_value()) << "no SMBIOS UUID";
     DeviceTreeFree();
@@ -236,7 +236,7 @@ TEST(PlatformUuid, FromSmbiosUnlessTheFirmwareHasOne) {
     TestFirmware fw;
     MemoryDataHub hub;
     hub.AddPlatformProperty(u"Model", {'T', 0, 'a', 0, 'r', 0, 'n', 0, 'M', 0, 'i', 0, 'n', 0, 'i', 0, '1', 0, ',', 0, '1', 0});
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     const uint8_t rom[7] = {0xEA, 1, 2, 3, 4, 5, 6};
     HwFakeSetPhysical(0xFFFFFF00, rom, sizeof(rom));
     StorePlatformUuid();
@@ -252,7 +252,7 @@ TEST(PlatformUuid, FromSmbiosUnlessTheFirmwareHasOne) {
     MemoryDataHub hub;
     hub.AddPlatformProperty(u"system-id", std::vector<uint8_t>(16, 0x5A));
     hub.AddPlatformProperty(u"Model", {'T', 0, 'a', 0, 'r', 0, 'n', 0, 'M', 0, 'i', 0, 'n', 0, 'i', 0, '1', 0, ',', 0, '1', 0});
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     const uint8_t rom[7] = {0xEA, 1, 2, 3, 4, 5, 6};
     HwFakeSetPhysical(0xFFFFFF00, rom, sizeof(rom));
     StorePlatformUuid();
@@ -303,10 +303,10 @@ EFI_STATUS EFIAPI GetNothing(TarnNetBootInfoProtocol*, UINTN*, VOID*) { return E
 
 TEST(DeviceProperties, RefetchedAtTheSizeAskedFor) {
   TestFirmware fw;
-  InitDeviceTree();
+  ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
   FakeDeviceProperties fake{{1, GetPropertyBuffer}, std::vector<uint8_t>(9000, 0x3C), {}};
   fw.InstallProtocol(nullptr, kTarnDevicePropertiesProtocolGuid, &fake);
-  PublishDeviceProperties();
+  ASSERT_EQ(PublishDeviceProperties(), EFI_SUCCESS);
   EXPECT_EQ(fake.offered, (std::vector<UINT32>{4096, 9000}));
   EXPECT_EQ(Value("/efi", "device-properties"), fake.store);
   DeviceTreeFree();
@@ -314,7 +314,7 @@ TEST(DeviceProperties, RefetchedAtTheSizeAskedFor) {
 
 TEST(NetBootInfo, PacketsFromTheBooterDevice) {
   TestFirmware fw;
-  InitDeviceTree();
+  ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
   FakeNetBoot fake{{GetDhcp, GetNothing}, std::vector<uint8_t>(300, 0x63)};
   EFI_HANDLE device = fw.InstallProtocol(nullptr, kTarnNetBootInfoProtocolGuid, &fake);
   PublishNetBootInfo(device);
@@ -326,7 +326,7 @@ TEST(NetBootInfo, PacketsFromTheBooterDevice) {
 TEST(ModelString, PlatformModelThenDsdtThenAcpi) {
   {
     TestFirmware fw;
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     EXPECT_STREQ(PlatformModelString(), "ACPI") << "no Model, no DSDT";
     DeviceTreeFree();
   }
@@ -356,7 +356,7 @@ TEST(ModelString, PlatformModelThenDsdtThenAcpi) {
     rsdp[15] = 2;
     StoreLe64(rsdp + 24, reinterpret_cast<uint64_t>(xsdt));
     fw.SetConfigurationTable(kEfiAcpi20TableGuid, rsdp);
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     EXPECT_STREQ(PlatformModelString(), "TarnPro5,2");
     DeviceTreeFree();
   }

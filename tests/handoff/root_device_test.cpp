@@ -160,10 +160,10 @@ TEST(RootDevice, ChoosesOneSourceInOrder) {
   for (auto& c : cases) {
     TestFirmware fw;
     LogSetSinks(kLogSinkConsole, kLogSinkEnable);
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     Config config(c.config);
     MemoryDiskIo disk(c.volume ? PlusVolume(kIdentifierA) : std::vector<uint8_t>(4096, 0));
-    PublishRootDevice(c.command_line, config.dict(), AsPath(c.path), disk.Handle());
+    ASSERT_EQ(PublishRootDevice(c.command_line, config.dict(), AsPath(c.path), disk.Handle()), EFI_SUCCESS);
     EXPECT_EQ(Property("/chosen", "root-matching"), c.root_matching ? c.root_matching : "<none>") << c.what;
     EXPECT_EQ(Property("/chosen", "boot-uuid"), c.boot_uuid ? c.boot_uuid : "<none>") << c.what;
     if (!c.root_matching && !c.boot_uuid && !c.command_line) {
@@ -176,9 +176,9 @@ TEST(RootDevice, ChoosesOneSourceInOrder) {
 TEST(RootDevice, NetworkBootMatchesTheInterfaceAddress) {
   for (uint8_t type : {1, 6}) {
     TestFirmware fw;
-    InitDeviceTree();
+    ASSERT_EQ(InitDeviceTree(), EFI_SUCCESS);
     std::vector<uint8_t> path = MacPath(type);
-    PublishRootDevice("", nullptr, AsPath(path), nullptr);
+    ASSERT_EQ(PublishRootDevice("", nullptr, AsPath(path), nullptr), EFI_SUCCESS);
     std::string address = type < 2 ? "a0a1a2a3a4a5" : "a0a1a2a3a4a5a6a7a8a9aaabacadaeafb0b1b2b3b4b5b6b7b8b9babbbcbdbebf";
     EXPECT_EQ(Property("/chosen", "root-matching"),
               "<dict><key>IOProviderClass</key><string>IONetworkInterface</string><key>IOParentMatch</key><dict>"

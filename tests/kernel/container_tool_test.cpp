@@ -62,6 +62,9 @@ TEST(ContainerTool, NamesWhatIsWrong) {
       {"uncompressed size", spoiled([](kernel_cache::RawContainer* c) { c->uncompressed_size += 1; }),
        "decompression produced"},
       {"header", cut, "container header cut short"},
+      {"neither container nor kernel", std::vector<uint8_t>(64, 'x'), "the file is not a 64-bit Mach-O image"},
+      {"container of something else", kernel_cache::BuildContainer(std::vector<uint8_t>(4096, 0x90)),
+       "the container's kernel is not a 64-bit Mach-O image"},
       {"slice table", std::vector<uint8_t>{0xCA, 0xFE, 0xBA, 0xBE, 0, 0, 0, 9, 0, 0}, "slice table cut short"},
       {"slice bounds", [&] {
          std::vector<uint8_t> fat = macho::WriteUniversal({{0x01000007, 3, Container(kernel)}});

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/kernel/macho_test_support.h"
+#include "tests/required_tool.h"
 
 using namespace macho_test;
 
@@ -48,7 +49,7 @@ class IndependentParser : public testing::Test {
   void SetUp() override {
     otool_ = ToolPath("llvm-otool");
     objdump_ = ToolPath("llvm-objdump");
-    if (otool_.empty() || objdump_.empty()) GTEST_SKIP() << "llvm-otool or llvm-objdump not installed (package llvm-14)";
+    REQUIRE_TOOL(!otool_.empty() && !objdump_.empty(), "llvm-otool or llvm-objdump not installed (package llvm)");
   }
   std::string otool_, objdump_;
 };

@@ -55,7 +55,7 @@ void CaptureLog() {
   gBooterSettings.level = kLogCategoryError | kLogCategoryStage;
   gBooterSettings.debug = kLogDebugPublishMemoryLog;
   gBooterSettings.log = 0;
-  LogStart();
+  LogStart(gBooterSettings);
 }
 
 std::string LogText() {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "output/error_report.h"
 #include "flags/boot_mode.h"
 #include "memory/memory.h"
 #include "files/boot_file.h"
@@ -134,16 +135,13 @@ TEST(MachOLoad, HeaderFailures) {
     TestFirmware fw;
     std::vector<uint8_t> bad = good;
     PutLe32(&bad, 0, 0xFEEDFACE);
-    TestFirmware::RunResult result = fw.Run([&] { return Load(bad); });
-    EXPECT_EQ(result.how, TestFirmware::RunResult::How::kExited);
-    EXPECT_EQ(result.status, EFI_UNSUPPORTED);
-    EXPECT_EQ(fw.ConsoleText().rfind("Booting from 32-bit kernelcache is not supported. Exiting.\r\n", 0), 0u);
+    EXPECT_EQ(Load(bad), kStatusKernel32Bit);
+    EXPECT_EQ(fw.ConsoleText(), "Booting from 32-bit kernelcache is not supported. Exiting.\r\n");
   }
   {
     TestFirmware fw;
     fw.FailNthAllocation(1);  // the copy of the load commands
-    TestFirmware::RunResult result = fw.Run([&] { return Load(good); });
-    EXPECT_EQ(result.how, TestFirmware::RunResult::How::kExited);
+    EXPECT_EQ(Load(good), kStatusBootEnding);
     EXPECT_NE(fw.ConsoleText().find("Out of memory in LoadKernel\r\n"), std::string::npos);
   }
 }

@@ -12,6 +12,7 @@
 #include "testfw/test_firmware.h"
 #include "tests/kernel/macho_test_support.h"
 #include "tests/probe/probe_under_qemu.h"
+#include "tests/required_tool.h"
 
 using namespace macho_test;
 using namespace probe_qemu;
@@ -21,7 +22,7 @@ namespace {
 class ProbeKernel : public testing::Test {
  protected:
   void SetUp() override {
-    if (!ReadFile(ProbeKernelPath(), &file_)) GTEST_SKIP() << "no probe kernel at " << ProbeKernelPath();
+    REQUIRE_TOOL(ReadFile(ProbeKernelPath(), &file_), "no probe kernel at " << ProbeKernelPath());
   }
   // Loads the probe and returns the kernel memory as the loader left it.
   std::vector<uint8_t> LoadedImage(uint64_t slide, KernelImageInfo* info) {
@@ -40,7 +41,10 @@ void AddMultibootHeader(std::vector<uint8_t>* image, const KernelImageInfo& info
   probe_qemu::AddMultibootHeader(image, uint32_t(info.LowestPhysical), uint32_t(info.EntryPhysical));
 }
 
-QemuRun RunUnderQemu(const std::vector<uint8_t>& image) { return probe_qemu::RunUnderQemu(image, 128); }
+// Without a block the probe checks only its placement, and only when asked to.
+QemuRun RunUnderQemu(const std::vector<uint8_t>& image, const std::string& command_line = "probe-placement-only") {
+  return probe_qemu::RunUnderQemu(image, 128, command_line);
+}
 
 }  // namespace
 
@@ -60,7 +64,7 @@ TEST_F(ProbeKernel, LoadsCleanlySlidOrNot) {
 }
 
 TEST_F(ProbeKernel, RunsFromTheMemoryTheLoaderLeft) {
-  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+  REQUIRE_TOOL(HaveQemu(), "qemu-system-x86_64 not installed");
   for (uint64_t slide : {uint64_t(0), kSlide}) {
     SCOPED_TRACE(slide);
     TestFirmware fw;
@@ -75,7 +79,7 @@ TEST_F(ProbeKernel, RunsFromTheMemoryTheLoaderLeft) {
 }
 
 TEST_F(ProbeKernel, NoticesAnUnrelocatedPointer) {
-  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+  REQUIRE_TOOL(HaveQemu(), "qemu-system-x86_64 not installed");
   TestFirmware fw;
   KernelImageInfo info;
   std::vector<uint8_t> image = LoadedImage(kSlide, &info);
@@ -85,4 +89,17 @@ TEST_F(ProbeKernel, NoticesAnUnrelocatedPointer) {
   QemuRun run = RunUnderQemu(image);
   EXPECT_EQ(run.exit_status, kQemuFailed) << run.serial;
   EXPECT_NE(run.serial.find("probe: FAIL header pointer relocated\r\n"), std::string::npos) << run.serial;
+}
+
+// Entered without a block and without asking for the placement checks alone, the probe has
+// been handed nothing to check: that is a failure, not a pass.
+TEST_F(ProbeKernel, EntryWithoutABlockFails) {
+  REQUIRE_TOOL(HaveQemu(), "qemu-system-x86_64 not installed");
+  TestFirmware fw;
+  KernelImageInfo info;
+  std::vector<uint8_t> image = LoadedImage(0, &info);
+  AddMultibootHeader(&image, info);
+  QemuRun run = RunUnderQemu(image, "");
+  EXPECT_EQ(run.exit_status, kQemuFailed) << run.serial;
+  EXPECT_NE(run.serial.find("probe: FAIL boot arguments handed over"), std::string::npos) << run.serial;
 }

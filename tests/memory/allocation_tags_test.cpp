@@ -55,3 +55,12 @@ TEST(AllocationTags, FixedAddressPagesAreRealMemory) {
   ReleaseAllAllocations();
   EXPECT_EQ(fw.LivePageRuns(), 0u);
 }
+
+TEST(AllocationTags, NoRoomForATagGivesTheAllocationBack) {
+  TestFirmware fw;
+  fw.FailNthPoolAllocation(2);  // the block itself succeeds, the first tag block does not
+  EXPECT_EQ(PoolAllocate(64), nullptr);
+  EXPECT_EQ(fw.ConsoleText(), "Can't allocate memory tag\r\n");
+  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  EXPECT_EQ(TrackedAllocationCount(), 0u);
+}

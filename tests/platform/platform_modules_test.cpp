@@ -15,6 +15,15 @@
 
 namespace {
 
+// Everything handed back: nothing tracked is live, and once the tracker's own blocks go the
+// firmware holds no pool at all (an untracked block would stay).
+void ExpectNothingHeld(TestFirmware& fw) {
+  EXPECT_EQ(TrackedAllocationCount(), 0u);
+  ReleaseAllAllocations();
+  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+}
+
+
 
 bool SerialHas(const std::string& text) { return HwFakeSerialOutput().find(text) != std::string::npos; }
 
@@ -165,7 +174,7 @@ TEST_F(PlatformSettings, FileSetsVariablesAndOptionsAndSkipsBadLines) {
   EXPECT_EQ(fw.GetVariable(u"csr", TarnBootGuid), (std::vector<uint8_t>{0x67, 0, 0, 0}));
   EXPECT_TRUE(SerialHas("platform: platform.cfg line 2: "));
   EXPECT_EQ(own.open_files(), 0);
-  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  ExpectNothingHeld(fw);
 }
 
 TEST_F(PlatformSettings, MissingFileKeepsTheDefaults) {
@@ -181,7 +190,7 @@ TEST_F(PlatformSettings, OversizedFileIsRefusedBeforeReading) {
   PlatformOptions options;
   EXPECT_EQ(ApplyPlatformSettings(&options), EFI_BAD_BUFFER_SIZE);
   EXPECT_TRUE(SerialHas("platform: cannot read platform.cfg: Bad Buffer Size"));
-  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  ExpectNothingHeld(fw);
 }
 
 using ImageStarter = LoaderFixture;
@@ -208,7 +217,7 @@ TEST_F(ImageStarter, FindsTheFirstVolumeInHandleOrderThatHoldsTheFile) {
   ASSERT_EQ(FindFileOnVolumes(kHearthPath, &found), EFI_SUCCESS);
   EXPECT_EQ(found, first);
   EXPECT_EQ(own.open_files() + a.open_files() + b.open_files(), 0);
-  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  ExpectNothingHeld(fw);
 }
 
 TEST_F(ImageStarter, DevicePathIsTheVolumeFollowedByTheFile) {
@@ -264,11 +273,11 @@ TEST_F(ImageStarter, StartsTheImageAndHandsBackItsStatus) {
   EXPECT_EQ(LoadAndStartImage(own.handle(), kHearthPath, &hearth_status), EFI_SUCCESS);
   EXPECT_EQ(hearth_status, EFI_ABORTED);
   EXPECT_EQ(seen_path, std::vector<uint8_t>(own.device_path().begin(), own.device_path().end() - 4));
-  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  ExpectNothingHeld(fw);
 
   fw.SetImageLoader([](EFI_DEVICE_PATH_PROTOCOL*, const void*, UINTN) { return std::nullopt; });
   EXPECT_EQ(LoadAndStartImage(own.handle(), kHearthPath, &hearth_status), EFI_NOT_FOUND);
-  EXPECT_EQ(fw.LivePoolBlocks(), 0u);
+  ExpectNothingHeld(fw);
 }
 
 }  // namespace

@@ -386,9 +386,142 @@ TEST_F(HandoffChecks, ProcessorStateAsTheGateLeavesIt) {
   }
 }
 
+// The loader's call gate always passes a block; an entry with EAX 0 is a failed hand-off,
+// and only a multiboot run that asked for it checks the placement alone.
+TEST_F(HandoffChecks, EntryWithoutABlockFails) {
+  probe_context context = {};
+  EXPECT_FALSE(probe_check_entry(&context));
+  EXPECT_EQ(probe_host::Failures(), "boot arguments handed over: entered without a block (EAX 0)");
+
+  probe_host::ResetReport();
+  context.placement_only = 1;
+  EXPECT_FALSE(probe_check_entry(&context));
+  EXPECT_EQ(probe_host::Failures(), "");
+  EXPECT_EQ(probe_host::Results().size(), 0u);
+
+  probe_host::ResetReport();
+  context.boot_arguments = 0x1000;
+  EXPECT_TRUE(probe_check_entry(&context));
+  EXPECT_EQ(probe_host::Failures(), "");
+}
+
+// "probe-secrets" names byte strings the loader must have wiped: found anywhere in loader
+// code or data outside the key store (here: a copy left in the boot-arguments block's tail)
+// they fail the check.
+TEST_F(HandoffChecks, SecretLeftInLoaderMemory) {
+  const uint8_t unlock_key[16] = {0x3A, 0x91, 0x5C, 0x07, 0xE2, 0x48, 0xB6, 0x1D,
+                                  0x7F, 0xC0, 0x25, 0x99, 0x64, 0xAB, 0x0E, 0xD3};
+  HandoffOptions options;
+  options.command_line += " probe-secrets=3A915C07E248B61D7FC0259964AB0ED3,5566778899AABBCCDD";
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "");
+  EXPECT_NE(probe_host::Output().find("probe: ok no key bytes in loader memory: 2 secrets absent"),
+            std::string::npos) << probe_host::Output();
+
+  probe_host::ResetReport();
+  options.edit_memory = [&](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+    std::memcpy(&m[block - base + 3000], unlock_key, sizeof(unlock_key));  // the block's unused tail
+  };
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("no key bytes in loader memory")) << probe_host::Output();
+  EXPECT_NE(probe_host::Failures().find("secret 1 at"), std::string::npos) << probe_host::Failures();
+
+  probe_host::ResetReport();
+  options.edit_memory = nullptr;
+  options.command_line = HandoffOptions{}.command_line + " probe-secrets=3A9";
+  Run(options);
+  EXPECT_TRUE(probe_host::Failed("no key bytes in loader memory")) << probe_host::Output();
+}
+
 TEST_F(HandoffChecks, NoBlockAtAll) {
   probe_context context = {};
   context.boot_arguments = 0x1000;  // nothing mapped there
   probe_check_handoff(&context);
   EXPECT_EQ(probe_host::Failures(), "boot arguments readable: no block at the address in EAX");
+}
+
+namespace {
+
+// A key-store block of one KEK record, written into the stand-in kernel image's unused end.
+constexpr uint32_t kKeyStoreOffset = 0x3000;
+const char kKekUuid[] = "a1a1a1a100004000800000000000000a";
+const std::vector<uint8_t> kKek = {0x2e, 0xc1, 0x75, 0x5a, 0xea, 0xe3, 0x1e, 0x45,
+                                   0x4e, 0xdc, 0x97, 0xf6, 0xaf, 0xcc, 0x8a, 0x58};
+
+void PlaceKeyStore(std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+  uint8_t* r = &m[kKeyStoreOffset];
+  std::memset(r, 0, 64);
+  r[4] = 1;  // kind
+  r[8] = 2;  // sub-kind
+  for (int i = 0; i < 16; ++i) r[12 + i] = static_cast<uint8_t>(std::stoi(std::string(kKekUuid + 2 * i, 2), nullptr, 16));
+  r[44] = 16;
+  std::memcpy(r + 48, kKek.data(), 16);
+  Args(m, base, block).keyStoreDataStart = base + kKeyStoreOffset;
+  Args(m, base, block).keyStoreDataSize = 64;
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  std::string s;
+  char buf[3];
+  for (uint8_t b : bytes) {
+    std::snprintf(buf, sizeof(buf), "%02x", b);
+    s += buf;
+  }
+  return s;
+}
+
+}  // namespace
+
+TEST_F(HandoffChecks, KeyStoreUnlockIdentAndSecrets) {
+  const std::vector<uint8_t> volume_key(16, 0x5D);
+  HandoffOptions options;
+  options.command_line += std::string(" probe-expect-keystore=1.2.") + kKekUuid + "." + Hex(kKek) +
+                          " probe-expect-unlock-ident=USER-1 probe-secrets=" + Hex(volume_key) + "," + Hex(kKek);
+  options.before_properties = [] { AddBytes("/chosen", "efilogin-unlock-ident", {'U', 'S', 'E', 'R', '-', '1', 0}); };
+  options.edit_memory = PlaceKeyStore;
+  Run(options);
+  EXPECT_EQ(probe_host::Failures(), "") << probe_host::Output();
+  EXPECT_FALSE(probe_host::Failed("no key bytes in loader memory"));
+
+  struct Case {
+    const char* what;
+    const char* check;
+    std::function<void(HandoffOptions&)> damage;
+  } cases[] = {
+      {"a payload byte", "key store",
+       [](HandoffOptions& o) {
+         o.edit_memory = [](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+           PlaceKeyStore(m, base, block);
+           m[kKeyStoreOffset + 50] ^= 1;
+         };
+       }},
+      {"no block", "key store", [](HandoffOptions& o) { o.edit_memory = nullptr; }},
+      {"a second record", "key store",
+       [](HandoffOptions& o) {
+         o.edit_memory = [](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+           PlaceKeyStore(m, base, block);
+           m[kKeyStoreOffset] = 64;
+         };
+       }},
+      {"no ident", "/chosen efilogin-unlock-ident", [](HandoffOptions& o) { o.before_properties = nullptr; }},
+      {"the volume key left in memory", "no key bytes in loader memory",
+       [&](HandoffOptions& o) {
+         o.edit_memory = [&](std::vector<uint8_t>& m, uint32_t base, uint32_t block) {
+           PlaceKeyStore(m, base, block);
+           std::memcpy(&m[block - base + 3000], volume_key.data(), 16);  // the block's unused tail
+         };
+       }},
+  };
+  for (const Case& c : cases) {
+    probe_host::ResetReport();
+    HandoffOptions broken = options;
+    c.damage(broken);
+    Run(broken);
+    EXPECT_TRUE(probe_host::Failed(c.check)) << c.what << "\n" << probe_host::Output();
+  }
+  // An unencrypted boot: neither a block nor an ident is wanted, and none is there.
+  probe_host::ResetReport();
+  Run(HandoffOptions{});
+  EXPECT_FALSE(probe_host::Failed("key store"));
+  EXPECT_FALSE(probe_host::Failed("/chosen efilogin-unlock-ident"));
 }

@@ -92,7 +92,7 @@ void BuildTree(const HandoffOptions& options, uint32_t base, uint32_t image_size
   ASSERT_EQ(DeviceTreeAddMemoryMapEntry("Kernel-__TEXT", base, image_size), EFI_SUCCESS);
   ASSERT_EQ(DeviceTreeAddMemoryMapEntry("FailedCLUT", sign_at, kSignClutSize), EFI_SUCCESS);
   ASSERT_EQ(DeviceTreeAddMemoryMapEntry("FailedImage", sign_at + kSignImageAt, kSignImageSize), EFI_SUCCESS);
-  PublishEfiProperties();
+  ASSERT_EQ(PublishEfiProperties(), EFI_SUCCESS);
 }
 
 std::vector<uint8_t> FlattenTree(const HandoffOptions& options) {

@@ -10,16 +10,16 @@
 #include "kernel/lzvn.h"
 #include "lib/mem.h"
 #include "tests/probe/probe_under_qemu.h"
+#include "tests/required_tool.h"
 
 using probe_qemu::HostOutput;
 using probe_qemu::ReadFile;
 
 TEST(ProbeKernelCache, ExpandsToTheProbeUnderItsChecksum) {
   std::vector<uint8_t> cache, kernel, plist;
-  if (!ReadFile(HostOutput("probe-kernelcache"), &cache) || !ReadFile(HostOutput("probe-kernel"), &kernel) ||
-      !ReadFile(HostOutput("probe-boot.plist"), &plist)) {
-    GTEST_SKIP() << "build the probe-kernelcache target first";
-  }
+  REQUIRE_TOOL(ReadFile(HostOutput("probe-kernelcache"), &cache) && ReadFile(HostOutput("probe-kernel"), &kernel) &&
+                   ReadFile(HostOutput("probe-boot.plist"), &plist),
+               "build the probe-kernelcache target first");
   ASSERT_GT(cache.size(), 384u);
   EXPECT_EQ(std::string(cache.begin(), cache.begin() + 8), "complzvn");
   uint32_t adler = LoadBe32(&cache[8]), size = LoadBe32(&cache[12]), compressed = LoadBe32(&cache[16]);

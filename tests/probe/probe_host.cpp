@@ -4,6 +4,7 @@
 
 // The probe's own sources: the same files the 32-bit probe is built from.
 #include "probe/probe_checks.c"
+#include "probe/probe_key_store.c"
 #include "probe/probe_report.c"
 #include "probe/probe_text.c"
 #include "probe/probe_tree.c"

@@ -17,6 +17,7 @@
 #include "testfw/test_firmware.h"
 #include "tests/probe/handoff_machine.h"
 #include "tests/probe/probe_under_qemu.h"
+#include "tests/required_tool.h"
 
 using namespace probe_test;
 using namespace probe_qemu;
@@ -26,8 +27,8 @@ namespace {
 class ProbeUnderQemu : public testing::Test {
  protected:
   void SetUp() override {
-    if (!ReadFile(ProbeKernelPath(), &file_)) GTEST_SKIP() << "no probe kernel at " << ProbeKernelPath();
-    if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86_64 not installed";
+    REQUIRE_TOOL(ReadFile(ProbeKernelPath(), &file_), "no probe kernel at " << ProbeKernelPath());
+    REQUIRE_TOOL(HaveQemu(), "qemu-system-x86_64 not installed");
     static uint8_t acpi_table[36];
     fw_.SetConfigurationTable(kEfiAcpi20TableGuid, acpi_table);
     fw_.SetConfigurationTable(kEfiAcpi10TableGuid, acpi_table);

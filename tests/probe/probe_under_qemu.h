@@ -20,10 +20,13 @@
 
 namespace probe_qemu {
 
-// A file the host build leaves in build/host/.
+// A file the host build leaves in build/host/, beside this test program (a path made from
+// __FILE__ would be relative to the build folder when the compiler cache rewrites paths).
 inline std::string HostOutput(const char* name) {
-  std::string source = __FILE__;
-  return source.substr(0, source.rfind("/tests/probe/")) + "/build/host/" + name;
+  char self[4096] = {};
+  ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+  std::string program(self, length > 0 ? size_t(length) : 0);
+  return program.substr(0, program.rfind('/') + 1) + name;
 }
 
 // The probe kernel; HEARTH_PROBE_KERNEL names another.

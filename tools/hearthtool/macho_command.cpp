@@ -12,8 +12,8 @@
 #include "config/kernel_slide.h"
 #include "kernel/macho_walker.h"
 #include "lib/mem.h"
-#include "testfw/test_firmware.h"
 #include "tools/hearthtool/command.h"
+#include "tools/lib/host_services.h"
 #include "tools/lib/macho_writer.h"
 
 namespace {
@@ -27,8 +27,8 @@ constexpr const char* kUsage =
     "         with a relocated pointer to the header, __LINKEDIT with symbols; the entry point\n"
     "         defaults to the first byte of the code.\n"
     "inspect  lists the header, segments, sections, entry point and tables; with --load it also\n"
-    "         loads the file with the boot loader's own loader on the test firmware (slid by\n"
-    "         BYTES when given) and prints where the kernel landed.\n";
+    "         loads the file with the boot loader's own loader into this process's memory at the\n"
+    "         kernel's physical addresses (slid by BYTES when given) and prints where it landed.\n";
 
 bool ParseNumber(const std::string& text, uint64_t* value) {
   char* end = nullptr;
@@ -169,8 +169,8 @@ int PrintFile(const std::vector<unsigned char>& bytes) {
   return PrintImage(ByteSpan(bytes.data(), bytes.size()));
 }
 
-int LoadOnTestFirmware(const std::vector<unsigned char>& bytes, const Options& options) {
-  TestFirmware fw;
+int LoadOnHost(const std::vector<unsigned char>& bytes, const Options& options) {
+  HostServices services;
   if (options.slide) {
     BootModeFlags |= kBootModeSlide;
     KernelSlide = options.slide_bytes;
@@ -179,7 +179,6 @@ int LoadOnTestFirmware(const std::vector<unsigned char>& bytes, const Options& o
   BootFileFromMemory(bytes.data(), bytes.size(), &file);
   KernelImageInfo info{};
   EFI_STATUS status = LoadKernelFromStream(&file, &info);
-  if (!fw.ConsoleText().empty()) std::fprintf(stderr, "%s", fw.ConsoleText().c_str());
   if (EFI_ERROR(status)) {
     std::printf("load failed: status 0x%" PRIx64 "\n", uint64_t(status));
     return kExitBadInput;
@@ -199,7 +198,7 @@ int Inspect(const Options& options) {
   std::vector<unsigned char> bytes;
   if (!ReadWholeFile(options.files[0], &bytes)) return kExitIoError;
   int result = PrintFile(bytes);
-  if (result == kExitOk && options.load) result = LoadOnTestFirmware(bytes, options);
+  if (result == kExitOk && options.load) result = LoadOnHost(bytes, options);
   return result;
 }
 

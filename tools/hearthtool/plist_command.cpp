@@ -7,8 +7,8 @@
 
 #include "config/plist.h"
 #include "memory/memory.h"
-#include "testfw/test_firmware.h"
 #include "tools/hearthtool/command.h"
+#include "tools/lib/host_services.h"
 
 namespace {
 
@@ -218,16 +218,8 @@ int RunPlist(const std::vector<std::string>& args) {
   std::vector<unsigned char> bytes;
   if (!ReadWholeFile(options.path, &bytes)) return kExitIoError;
   std::vector<char> text(bytes.begin(), bytes.end());
-  TestFirmware fw;
-  auto result = fw.Run([&]() -> EFI_STATUS {
-    exit_code = Show(options, text);
-    return EFI_SUCCESS;
-  });
-  if (result.how != TestFirmware::RunResult::How::kReturned) {
-    std::fprintf(stderr, "hearthtool plist: the boot loader would stop here: %s", fw.ConsoleText().c_str());
-    return kExitIoError;
-  }
-  return exit_code;
+  HostServices services;
+  return Show(options, text);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "kernel/kernel_cache_container.h"
 #include "kernel/lzss.h"
 #include "kernel/lzvn.h"
+#include "kernel/macho_walker.h"
 #include "lib/mem.h"
 #include "lib/span.h"
 #include "tools/lib/lzss_encode.h"
@@ -76,6 +77,14 @@ void InspectSlice(ByteSpan slice, SliceReport* report) {
     InspectContainer(slice, report);
   } else {
     report->kernel.assign(slice.data(), slice.data() + slice.size());
+  }
+  // What comes out (or a file that is no container) must be a kernel the loader accepts.
+  ByteSpan area;
+  INT32 count = 0;
+  if (report->problems.empty() &&
+      !MachOHeaderCommands(ByteSpan(report->kernel.data(), report->kernel.size()), &area, &count)) {
+    report->problems.push_back(std::string(report->container ? "the container's kernel" : "the file") +
+                               " is not a 64-bit Mach-O image");
   }
 }
 
