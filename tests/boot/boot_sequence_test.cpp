@@ -198,6 +198,8 @@ TEST(BootSequence, KernelGetsTheVideoRecordAndTheFailedBootPicture) {
     EXPECT_EQ(block[3], sign->pixels_length);
     EXPECT_EQ(std::memcmp(block + 8, sign->pixels, sign->pixels_length), 0);
   }
+}
+
 TEST(BootSequence, ThirtyTwoBitKernelEndsTheBootAtOnceWithUnsupported) {
   TestFirmware fw;
   BootMachine machine(fw);

@@ -62,7 +62,7 @@ BootArgs& Args(std::vector<uint8_t>& bytes, uint32_t base, uint32_t block) {
 TEST_F(HandoffChecks, SoundHandOffPassesEveryCheck) {
   Run(HandoffOptions{});
   EXPECT_EQ(probe_host::Failures(), "");
-  EXPECT_EQ(probe_host::Results().size(), 37u) << probe_host::Output();
+  EXPECT_EQ(probe_host::Results().size(), 39u) << probe_host::Output();
 }
 
 TEST_F(HandoffChecks, ReportIsOneJsonLine) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "graphics/picture.h"
-#include "testfw/test_firmware.h"
+#include "tools/lib/host_services.h"
 #include "tools/hearthtool/command.h"
 
 namespace {
@@ -60,7 +60,7 @@ int Run(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  TestFirmware fw;  // decoding allocates through the firmware's pool
+  HostServices services;  // decoding allocates through the firmware's pool
   if (!name.empty()) {
     const EmbeddedPicture* p = FindEmbeddedPicture(name.c_str());
     if (!p) {
