@@ -129,14 +129,18 @@ static void check_flags(const struct handoff* h) {
 }
 
 /* The video record: display mode 1 (graphics console) or 2 (text), as probe-expect-video=N
- * says when given, and a frame buffer that can hold the screen it describes. */
+ * says when given, and a frame buffer that can hold the screen it describes (a text console
+ * may have no frame buffer at all: every other field zero). */
 static void check_video(const struct handoff* h) {
   uint32_t base = arg32(h, kArgsVideo), mode = arg32(h, kArgsVideo + 4), row = arg32(h, kArgsVideo + 8);
   uint32_t width = arg32(h, kArgsVideo + 12), height = arg32(h, kArgsVideo + 16), depth = arg32(h, kArgsVideo + 20);
   uint64_t expected = 0;
   int want = expected_number(h, "probe-expect-video", &expected);
-  int ok = (mode == 1 || mode == 2) && (!want || mode == expected) && base != 0 && width != 0 && height != 0 &&
-           (depth == 16 || depth == 24 || depth == 32) && (uint64_t)row * 8 >= (uint64_t)width * depth;
+  int described = base != 0 && width != 0 && height != 0 && (depth == 16 || depth == 24 || depth == 32) &&
+                  (uint64_t)row * 8 >= (uint64_t)width * depth;
+  /* A text console on a machine without a frame buffer (U-Boot's serial console) has none. */
+  int none = base == 0 && width == 0 && height == 0 && depth == 0 && row == 0;
+  int ok = (mode == 1 || mode == 2) && (!want || mode == expected) && (described || (mode == 2 && none));
   struct probe_text d;
   text_clear(&d);
   text_add(&d, "display mode ");
