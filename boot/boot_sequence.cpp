@@ -39,6 +39,13 @@
 #include "lib/mem.h"
 #include "lib/string.h"
 #include "output/error_report.h"
+#include "config/boot_options_screen.h"
+#include "graphics/boot_screen.h"
+#include "graphics/custom_logo.h"
+#include "graphics/display.h"
+#include "graphics/display_connect.h"
+#include "graphics/failed_boot_image.h"
+#include "panic/panic_info.h"
 
 UINT64 BootModeFlags = 0;
 UINT32 CpuSubtype = kCpuSubtypeX86_64All;
@@ -150,11 +157,65 @@ void VerifyRecoveryStage() {
   if (EFI_ERROR(status)) ConsolePrint("ERROR!!! Recovery Image verification fail with status [0x%llx]\n", status);
 }
 
-void ChooseConsole() {
-  if (!(BootModeFlags & kBootModeVerbose)) return;  // the boot logo arrives with the boot screen
-  BootModeFlags &= ~kBootModeGraphicsConsole;
-  // A console that stays in graphics is no reason to stop.
-  RunStage("SetConsoleMode", [] { (void)SetConsoleMode(kConsoleModeText); });
+// FailBoot's screen: the spinner stops where it is and the failed-boot picture replaces it.
+void DrawFailureScreen() {
+  CloseAnimationTimer();
+  (void)RestoreConsoleMode();
+  DrawBootGraphics(kBootScreenFailed);
+}
+
+EFI_STATUS DrawOptionsFailureScreen() {
+  EFI_STATUS status = OpenBootGraphics();
+  if (EFI_ERROR(status)) return status;
+  GetFramebufferInfo(nullptr, nullptr);
+  DrawBootGraphics(kBootScreenFailed);
+  return EFI_SUCCESS;
+}
+
+// The boot screen's hooks in the layers below it.
+void RegisterBootScreen() {
+  SetFailureScreen(DrawFailureScreen);
+  SetOptionsScreen(OptionsScreen{ConnectGraphics, DrawOptionsFailureScreen});
+}
+
+// Graphics preparations: the UI scale and BlackMode.
+void ReadDisplayPreferences() {
+  ReadHiDPIPreference();
+  ReadBlackMode();
+}
+
+// Skipped in safe mode, for the recovery booter, while a hibernation waits and with
+// "-no_panic_dialog".
+void ShowPanicInformationWhenEnabled() {
+  if (!PanicReportEnabled() || (BootModeFlags & (kBootModeSafe | kBootModeRecovery | kBootModeHibernate))) return;
+  ShowPanicInformation();
+}
+
+// Verbose boots keep the text console; the others get the boot logo (unless the login
+// window already showed what the user needs).
+void ChooseConsole(bool draw_boot_graphics) {
+  if (!(BootModeFlags & kBootModeEncryptedConfig)) (void)ConnectGraphics(false, false);
+  if (BootModeFlags & kBootModeVerbose) {
+    BootModeFlags &= ~kBootModeGraphicsConsole;
+    // A console that stays in graphics is no reason to stop.
+    RunStage("SetConsoleMode", [] { (void)SetConsoleMode(kConsoleModeText); });
+    return;
+  }
+  // No graphics device: the boot goes on in text.
+  RunStage("DrawBootGraphics", [draw_boot_graphics] {
+    if (EFI_ERROR(OpenBootGraphics()) || !draw_boot_graphics) return;
+    GetFramebufferInfo(nullptr, nullptr);
+    DrawBootGraphics(kBootScreenNormal);
+  });
+}
+
+// The video record, the HiDPI flag and the failed-boot sign for the kernel, then the block.
+EFI_STATUS FinalizeForKernel(BootState* state, BootArgs** args) {
+  const char* error = nullptr;
+  EFI_STATUS status = SetupFailedBootImage(&state->handoff, &error);
+  if (EFI_ERROR(status)) return ReportError(status, "%s", error);
+  *args = FinalizeBootStruct(state->handoff);
+  return EFI_SUCCESS;
 }
 
 EFI_STATUS LoadKernel(BootState* state) {
@@ -204,30 +265,33 @@ void RunBootSequence() {
   BootState state;
   BootArgs* args = nullptr;
   SetFailureWipe(WipeAllSecrets);
+  RunStep(RegisterBootScreen);
   RunStep(StartDiagnostics);
   RunStep(IdentifyMachine);
   RunStage("InitDeviceTree", InitDeviceTree);
   RunStep(CopyKernelCallGate);
   RunStage("InitMemoryConfig", InitMemoryConfig);
+  RunStep(ReadDisplayPreferences);
   RunStep(PrepareSlideAndStartKeys);
   RunStep(OpenVolume);
+  RunStep([] { SetBootLogoVolume(gBootVolume.load_file, gBootVolume.root); });
   RunStep(SelectProcessorSubtype);
   // A failure of the options is logged there; the kernel command line then stays empty.
   RunStep([] { (void)RunProcessOptionsStage(gBootVolume.load_file, gBootVolume.root); });
   RunStep(NoteRecoveryBooter);
+  RunStep(ShowPanicInformationWhenEnabled);
   RunStep(StartRecoveryWhenRequested);
   RunStep([] { ProcessBootNotes(); });  // what the notes leave is read later; none is a failure
-  RunStep([&] {
-    bool draw_boot_graphics = true;
-    RunEncryptedRootStages(&draw_boot_graphics, state.handoff.hidpi);
-  });
-  RunStep(ChooseConsole);
+  bool draw_boot_graphics = true;
+  RunStep([&] { RunEncryptedRootStages(&draw_boot_graphics, gDisplay.hidpi); });
+  RunStep([&] { ChooseConsole(draw_boot_graphics); });
   RunStep(VerifyRecoveryStage);
   RunStep([&] { return LoadKernel(&state); });
   RunStep([&] { GatherHandoffInputs(&state); });
   RunStage("InitBootStruct", [&] { InitBootStruct(state.handoff); });
   RunStage("LoadRAMDisk", LoadRamDiskStage);
-  RunStage("FinalizeBootStruct", [&] { args = FinalizeBootStruct(state.handoff); });
+  if (AnimationRunning()) RunStage("StopAnimation", StopAnimation);
+  RunStage("FinalizeBootStruct", [&] { return FinalizeForKernel(&state, &args); });
   StageMark("End");
   WipeUnclaimedSecrets();
   EnterKernel(reinterpret_cast<UINT64>(args), state.kernel.EntryPhysical);

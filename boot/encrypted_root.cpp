@@ -8,6 +8,8 @@
 #include "fde/lodestore_load.h"
 #include "fde/lodestore_unlock.h"
 #include "flags/boot_mode.h"
+#include "graphics/display.h"
+#include "graphics/display_connect.h"
 
 namespace {
 
@@ -35,6 +37,12 @@ void RunEncryptedRootStages(bool* draw_boot_graphics, bool hidpi) {
   }
   if (EFI_ERROR(status)) return;
   BootModeFlags |= kBootModeEncryptedConfig;
+  const bool hibernate = (BootModeFlags & kBootModeHibernate) != 0;
+  (void)ConnectGraphics(true, hibernate);  // a display that stays dark still shows the text console
+  if (hibernate) {
+    ReadHiDPIPreference();  // the scale the resumed system left
+    hidpi = gDisplay.hidpi;
+  }
   LodestoreUnlockInputs inputs{};
   inputs.image = gImageHandle;
   inputs.system_table = gST;

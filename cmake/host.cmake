@@ -25,6 +25,11 @@ if(HEARTH_FUZZ)
 endif()
 
 include_directories(${CMAKE_SOURCE_DIR})
+# stb_image.h (Debian's libstb-dev): the platform loader's PNG decoder, compiled into its tests.
+find_path(STB_IMAGE_DIR stb_image.h PATH_SUFFIXES stb)
+if(STB_IMAGE_DIR)
+  include_directories(SYSTEM ${STB_IMAGE_DIR})
+endif()
 
 # The firmware code, built for the host; hardware access goes to the fake.
 hearth_collect_firmware_sources(HEARTH_CORE_SOURCES)

@@ -51,4 +51,8 @@ add_executable(BOOTX64 ${PLATFORM_SOURCES}
                ${CMAKE_SOURCE_DIR}/memory/allocation_tags.cpp
                ${HEARTH_HW_X86})
 hearth_efi_image(BOOTX64)
+# The PNG decoder of the image-codec stand-in finds its few C library declarations in
+# platform/freestanding_include; stb_image.h comes from Debian's libstb-dev.
+find_path(STB_IMAGE_DIR stb_image.h PATHS /usr/include/stb /usr/local/include/stb NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+target_include_directories(BOOTX64 PRIVATE ${CMAKE_SOURCE_DIR}/platform/freestanding_include ${STB_IMAGE_DIR})
 set_target_properties(BOOTX64 PROPERTIES SUFFIX ".EFI")

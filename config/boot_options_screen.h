@@ -1,12 +1,19 @@
-// The boot-screen calls the options code makes. The boot screen is not part of this build
-// yet, so these are stand-ins that do nothing and answer EFI_NOT_FOUND; once it is, they
-// call ConnectGraphics, OpenBootGraphics, GetFramebufferInfo and DrawBootGraphics.
+// The boot-screen calls the options code makes (the unsupported-platform stop). The boot
+// screen sits above this folder, so the sequence registers its functions at start; until it
+// does, both answer EFI_NOT_FOUND and draw nothing.
 #pragma once
 
 #include "efi/types.h"
 
-// ConnectGraphics (mode, hibernate).
-[[nodiscard]] EFI_STATUS OptionsConnectGraphics(UINT32 mode, BOOLEAN hibernate);
+struct OptionsScreen {
+  EFI_STATUS (*connect_graphics)(bool connect_all, bool connect_display);
+  // OpenBootGraphics, then GetFramebufferInfo and DrawBootGraphics (2), the failure picture.
+  EFI_STATUS (*draw_failure_screen)();
+};
+void SetOptionsScreen(const OptionsScreen& screen);
+
+// ConnectGraphics (connect all, connect display).
+[[nodiscard]] EFI_STATUS OptionsConnectGraphics(UINT32 connect_all, BOOLEAN connect_display);
 
 // OpenBootGraphics, then GetFramebufferInfo and DrawBootGraphics (2), the failure picture.
 [[nodiscard]] EFI_STATUS OptionsDrawFailureScreen();

@@ -102,10 +102,10 @@ void InstallWrapper() {
 
 }  // namespace
 
-EFI_STATUS InstallConsoleControl() {
+EFI_STATUS InstallConsoleControl(bool start_in_graphics) {
   if (gConsole.installed) return EFI_ALREADY_STARTED;
   gConsole.protocol = EFI_CONSOLE_CONTROL_PROTOCOL{GetMode, SetMode, LockStdIn};
-  gConsole.mode = EfiConsoleControlScreenText;
+  gConsole.mode = start_in_graphics ? EfiConsoleControlScreenGraphics : EfiConsoleControlScreenText;
   gConsole.handle = nullptr;
   EFI_STATUS status = gBS->InstallProtocolInterface(&gConsole.handle, &kEfiConsoleControlProtocolGuid,
                                                     EFI_NATIVE_INTERFACE, &gConsole.protocol);

@@ -8,8 +8,9 @@
 #include "efi/protocols/console_control.h"
 
 // Installs the protocol on a new handle and the ConOut wrapper in the system table; the
-// mode starts as text. Returns the status of the protocol installation.
-[[nodiscard]] EFI_STATUS InstallConsoleControl();
+// mode starts as text, or graphics as a machine that shows its logo at power-on does.
+// Returns the status of the protocol installation.
+[[nodiscard]] EFI_STATUS InstallConsoleControl(bool start_in_graphics = false);
 
 // Puts the firmware's own ConOut back and removes the protocol, so that the loader's
 // closing report reaches the screen whatever mode hearth left behind.

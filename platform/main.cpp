@@ -3,6 +3,10 @@
 // file lists, finds hearth on the machine's volumes, starts it and reports what it returned.
 #include "efi/efi.h"
 #include "platform/console_control.h"
+#include "platform/display_services.h"
+#include "platform/image_codec.h"
+#include "platform/network_files.h"
+#include "platform/network_start.h"
 #include "platform/image_starter.h"
 #include "platform/input_events.h"
 #include "platform/qemu_exit.h"
@@ -16,8 +20,27 @@ namespace {
 // How long the loader waits for the harness's key before it ends QEMU anyway.
 constexpr UINTN kExitKeyTimeoutSeconds = 30;
 
-void InstallStandIns() {
-  EFI_STATUS status = InstallConsoleControl();
+void InstallDisplayStandIns(const PlatformOptions& options) {
+  if (options.gop_width) SelectGopMode(options.gop_width, options.gop_height);
+  InstallDisplayConnect();
+  InstallFramebufferInfo();
+  InstallGamma();
+  InstallImageCodec();
+  if (!EFI_ERROR(InstallBackgroundColor(options.background, options.background_rgb))) {
+    PlatformText line;
+    line.Add("platform: background colour ");
+    if (options.background == BackgroundColorMode::kFailing) {
+      line.Add("protocol fails");
+    } else {
+      line.AddHex(options.background_rgb, 6);
+    }
+    SerialWriteLine(line);
+  }
+}
+
+void InstallStandIns(const PlatformOptions& options) {
+  InstallDisplayStandIns(options);
+  EFI_STATUS status = InstallConsoleControl(options.console_graphics);
   if (EFI_ERROR(status)) {
     SerialWriteLine(PlatformText().Add("platform: console control not installed: ").AddStatus(status));
   }
@@ -32,16 +55,26 @@ void InstallStandIns() {
 }
 
 // Finds and runs hearth; returns the status the loader ends with.
-EFI_STATUS RunHearth() {
-  EFI_HANDLE volume = nullptr;
-  EFI_STATUS status = FindFileOnVolumes(kHearthPath, &volume);
+EFI_STATUS RunHearth(const PlatformOptions& options) {
+  EFI_HANDLE source = nullptr;
+  EFI_STATUS status = options.hearth_from_network ? FindNetworkBootSource(&source)
+                                                  : FindFileOnVolumes(kHearthPath, &source);
   if (EFI_ERROR(status)) {
-    ReportLine(PlatformText().Add("platform: hearth.efi not found on any volume: ").AddStatus(status));
+    ReportLine(PlatformText()
+                   .Add(options.hearth_from_network ? "platform: no network boot source: "
+                                                    : "platform: hearth.efi not found on any volume: ")
+                   .AddStatus(status));
     return status;
   }
-  SerialWriteLine(PlatformText().Add("platform: starting hearth"));
+  SerialWriteLine(PlatformText().Add(options.hearth_from_network ? "platform: starting hearth from the network"
+                                                                 : "platform: starting hearth"));
+  if (options.hearth_from_network) {
+    EFI_STATUS files = InstallNetworkFiles(source, options.network_latency_ms);
+    if (EFI_ERROR(files)) SerialWriteLine(PlatformText().Add("platform: network files not served: ").AddStatus(files));
+  }
   EFI_STATUS hearth_status = EFI_SUCCESS;
-  status = LoadAndStartImage(volume, kHearthPath, &hearth_status);
+  status = options.hearth_from_network ? LoadAndStartFromNetwork(source, &hearth_status)
+                                       : LoadAndStartImage(source, kHearthPath, &hearth_status);
   RemoveConsoleControl();  // the report below must reach the screen
   if (EFI_ERROR(status)) {
     ReportLine(PlatformText().Add("platform: could not start hearth: ").AddStatus(status));
@@ -65,11 +98,14 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
 
   PlatformOptions options;
   (void)ApplyPlatformSettings(&options);  // reported on the serial port; the defaults hold
-  InstallStandIns();
-  EFI_STATUS status = RunHearth();
+  InstallStandIns(options);
+  EFI_STATUS status = RunHearth(options);
   RemoveConsoleControl();
   RemoveSmcService();
   RemoveInputStandIns();
+  RemoveDisplayServices();
+  RemoveNetworkFiles();
+  RemoveImageCodec();
   if (options.exit_qemu == QemuExitPolicy::kOnReturn) ExitQemu(status, kExitKeyTimeoutSeconds);
   return status;
 }

@@ -43,6 +43,24 @@ void OnInputEvents(void*, uint64_t revision) { InputEventsRequest(UINTN(revision
 void OnKeyMap(void*) { KeyMapRequest(); }
 void OnSimplePointer(void*) { SimplePointerRequest(); }
 
+PlatformOptions* Options(void* context) { return static_cast<PlatformOptions*>(context); }
+
+void OnConsoleStart(void* context, bool graphics) { Options(context)->console_graphics = graphics; }
+
+void OnBackgroundColor(void* context, BackgroundColorMode mode, uint32_t rgb) {
+  Options(context)->background = mode;
+  Options(context)->background_rgb = rgb;
+}
+
+void OnGopMode(void* context, uint32_t width, uint32_t height) {
+  Options(context)->gop_width = width;
+  Options(context)->gop_height = height;
+}
+
+void OnHearthSource(void* context, bool network) { Options(context)->hearth_from_network = network; }
+
+void OnNetworkLatency(void* context, uint32_t ms) { Options(context)->network_latency_ms = ms; }
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -77,6 +95,10 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
   SettingsSink sink{options,      OnVariable,    OnExitQemu, OnMalformed, OnSmcKey,
                     OnSigningKey, OnInputEvents, OnKeyMap,   OnSimplePointer};
+
+  SettingsSink sink{options,      OnVariable,     OnExitQemu,        OnMalformed, OnSmcKey,
+                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode, OnHearthSource,
+                    OnNetworkLatency};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

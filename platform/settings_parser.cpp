@@ -381,6 +381,76 @@ const char* ParseSimplePointerLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// console-start text|graphics
+const char* ParseConsoleStartLine(DirectiveContext& c) {
+  Token mode;
+  const char* error = RequireToken(c.reader, &mode, "console-start needs text or graphics");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  if (!TokenIs(mode, "text") && !TokenIs(mode, "graphics")) return "console-start needs text or graphics";
+  if (c.sink->console_start) c.sink->console_start(c.sink->context, TokenIs(mode, "graphics"));
+  return nullptr;
+}
+
+// background-color 0xRRGGBB|none|failing
+const char* ParseBackgroundColorLine(DirectiveContext& c) {
+  Token value;
+  const char* error = RequireToken(c.reader, &value, "background-color needs 0xRRGGBB, none or failing");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  BackgroundColorMode mode = BackgroundColorMode::kColor;
+  uint64_t rgb = 0;
+  if (TokenIs(value, "none")) {
+    mode = BackgroundColorMode::kAbsent;
+  } else if (TokenIs(value, "failing")) {
+    mode = BackgroundColorMode::kFailing;
+  } else if (value.quoted || !ParseUnsigned(value.data, value.size, 0xFFFFFF, &rgb)) {
+    return "background-color needs 0xRRGGBB, none or failing";
+  }
+  if (c.sink->background_color) c.sink->background_color(c.sink->context, mode, static_cast<uint32_t>(rgb));
+  return nullptr;
+}
+
+// gop-mode WIDTHxHEIGHT
+const char* ParseGopModeLine(DirectiveContext& c) {
+  Token size;
+  const char* error = RequireToken(c.reader, &size, "gop-mode needs WIDTHxHEIGHT");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  size_t x = 0;
+  while (x < size.size && size.data[x] != 'x') ++x;
+  uint64_t width = 0, height = 0;
+  if (size.quoted || x == size.size || !ParseUnsigned(size.data, x, 65535, &width) ||
+      !ParseUnsigned(size.data + x + 1, size.size - x - 1, 65535, &height) || !width || !height) {
+    return "gop-mode needs WIDTHxHEIGHT";
+  }
+  if (c.sink->gop_mode) c.sink->gop_mode(c.sink->context, static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  return nullptr;
+}
+
+// hearth-source volume|network
+const char* ParseHearthSourceLine(DirectiveContext& c) {
+  Token source;
+  const char* error = RequireToken(c.reader, &source, "hearth-source needs volume or network");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  if (!TokenIs(source, "volume") && !TokenIs(source, "network")) return "hearth-source needs volume or network";
+  if (c.sink->hearth_source) c.sink->hearth_source(c.sink->context, TokenIs(source, "network"));
+  return nullptr;
+}
+
+// network-latency MILLISECONDS
+const char* ParseNetworkLatencyLine(DirectiveContext& c) {
+  Token value;
+  const char* error = RequireToken(c.reader, &value, "network-latency needs milliseconds");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  uint64_t ms = 0;
+  if (value.quoted || !ParseUnsigned(value.data, value.size, 60000, &ms)) return "network-latency needs 0 to 60000 milliseconds";
+  if (c.sink->network_latency) c.sink->network_latency(c.sink->context, static_cast<uint32_t>(ms));
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -394,6 +464,11 @@ constexpr Directive kDirectives[] = {
     {"input-events", ParseInputEventsLine},
     {"key-map", ParseKeyMapLine},
     {"simple-pointer", ParseSimplePointerLine},
+    {"console-start", ParseConsoleStartLine},
+    {"background-color", ParseBackgroundColorLine},
+    {"gop-mode", ParseGopModeLine},
+    {"hearth-source", ParseHearthSourceLine},
+    {"network-latency", ParseNetworkLatencyLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

@@ -43,6 +43,9 @@ struct SettingsSigningKey {
 // When the loader ends QEMU through its debug-exit port.
 enum class QemuExitPolicy { kNever, kOnReturn };
 
+// A `background-color` line: the maker's background-colour stand-in.
+enum class BackgroundColorMode { kAbsent, kColor, kFailing };
+
 // Receives the directives in file order. Any callback may be null.
 struct SettingsSink {
   void* context;
@@ -56,6 +59,16 @@ struct SettingsSink {
   void (*input_events)(void* context, uint64_t revision) = nullptr;
   void (*key_map)(void* context) = nullptr;
   void (*simple_pointer)(void* context) = nullptr;
+  // console-start text|graphics
+  void (*console_start)(void* context, bool graphics) = nullptr;
+  // background-color 0xRRGGBB|none|failing
+  void (*background_color)(void* context, BackgroundColorMode mode, uint32_t rgb) = nullptr;
+  // gop-mode WIDTHxHEIGHT
+  void (*gop_mode)(void* context, uint32_t width, uint32_t height) = nullptr;
+  // hearth-source volume|network
+  void (*hearth_source)(void* context, bool network) = nullptr;
+  // network-latency MILLISECONDS
+  void (*network_latency)(void* context, uint32_t milliseconds) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

@@ -37,7 +37,8 @@ enum {
   kArgsKernelSlide = 1108,
   kArgsPerformanceDataStart = 1112,
   kArgsPerformanceDataSize = 1116,
-  kArgsCsrActiveConfig = 1176
+  kArgsCsrActiveConfig = 1176,
+  kArgsVideo = 1048 /* base, display mode, row bytes, width, height, depth: u32 each */
 };
 
 enum { kFlagAlways = 0x1, kFlagCsrActiveConfig = 0x8, kFlagInitial = 0x30, kCsrAllowSlide = 0x40 };
@@ -125,6 +126,36 @@ static void check_flags(const struct handoff* h) {
   text_add_hex(&d, csr);
   text_add(&d, want_csr ? ", csr-active-config expected" : ", no csr-active-config expected");
   probe_report("block flags", ok, d.data);
+}
+
+/* The video record: display mode 1 (graphics console) or 2 (text), as probe-expect-video=N
+ * says when given, and a frame buffer that can hold the screen it describes (a text console
+ * may have no frame buffer at all: every other field zero). */
+static void check_video(const struct handoff* h) {
+  uint32_t base = arg32(h, kArgsVideo), mode = arg32(h, kArgsVideo + 4), row = arg32(h, kArgsVideo + 8);
+  uint32_t width = arg32(h, kArgsVideo + 12), height = arg32(h, kArgsVideo + 16), depth = arg32(h, kArgsVideo + 20);
+  uint64_t expected = 0;
+  int want = expected_number(h, "probe-expect-video", &expected);
+  int described = base != 0 && width != 0 && height != 0 && (depth == 16 || depth == 24 || depth == 32) &&
+                  (uint64_t)row * 8 >= (uint64_t)width * depth;
+  /* A text console on a machine without a frame buffer (U-Boot's serial console) has none. */
+  int none = base == 0 && width == 0 && height == 0 && depth == 0 && row == 0;
+  int ok = (mode == 1 || mode == 2) && (!want || mode == expected) && (described || (mode == 2 && none));
+  struct probe_text d;
+  text_clear(&d);
+  text_add(&d, "display mode ");
+  text_add_dec(&d, mode);
+  text_add(&d, ", base ");
+  text_add_hex(&d, base);
+  text_add(&d, ", ");
+  text_add_dec(&d, width);
+  text_add(&d, "x");
+  text_add_dec(&d, height);
+  text_add(&d, "x");
+  text_add_dec(&d, depth);
+  text_add(&d, ", row bytes ");
+  text_add_dec(&d, row);
+  probe_report("block video record", ok, d.data);
 }
 
 static void check_command_line(const struct handoff* h) {
@@ -678,6 +709,46 @@ static void check_memory_map_node(const struct handoff* h) {
   probe_report("/chosen/memory-map", ok, d.data);
 }
 
+/* The failed-boot sign the kernel draws itself: "FailedCLUT" (colour entries of three bytes)
+ * and "FailedImage" (a 32-byte header {width, height, 0, compressed length, 16 zero bytes}
+ * and the compressed indices, the block at least width x height + 32 bytes). */
+static void check_failed_image(const struct handoff* h) {
+  struct tree_property clut, image;
+  struct probe_text d;
+  text_clear(&d);
+  int ok = property(h, "/chosen/memory-map", "FailedCLUT", &clut) && property(h, "/chosen/memory-map", "FailedImage", &image) &&
+           clut.length == 8 && image.length == 8;
+  if (!ok) {
+    probe_report("FailedCLUT and FailedImage", 0, "entries missing");
+    return;
+  }
+  uint32_t clut_size = load_le32(clut.value + 4), image_size = load_le32(image.value + 4);
+  const uint8_t* header = probe_view(load_le32(image.value), 32);
+  ok = clut_size >= 3 && clut_size <= 768 && clut_size % 3 == 0 && probe_view(load_le32(clut.value), clut_size) &&
+       header != 0;
+  if (ok) {
+    uint32_t width = load_le32(header), height = load_le32(header + 4), compressed = load_le32(header + 12);
+    int zero = load_le32(header + 8) == 0;
+    for (int i = 16; i < 32; ++i) zero = zero && header[i] == 0;
+    ok = width && height && zero && compressed && compressed <= image_size - 32 &&
+         (uint64_t)width * height + 32 <= image_size;
+    text_add(&d, "sign ");
+    text_add_dec(&d, width);
+    text_add(&d, "x");
+    text_add_dec(&d, height);
+    text_add(&d, ", ");
+    text_add_dec(&d, compressed);
+    text_add(&d, " bytes compressed in a block of ");
+    text_add_dec(&d, image_size);
+    text_add(&d, ", ");
+    text_add_dec(&d, clut_size / 3);
+    text_add(&d, " colours");
+  } else {
+    text_add(&d, "colour table size or place wrong");
+  }
+  probe_report("FailedCLUT and FailedImage", ok, d.data);
+}
+
 /* "XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX" in upper-case hex, with its NUL. */
 static int guid_text(const uint8_t* value, uint32_t length) {
   if (length != 37 || value[36]) return 0;
@@ -825,8 +896,12 @@ static void check_tree_contents(const struct handoff* h) {
   check_root(h);
   check_text_property(h, "/chosen boot-file", "/chosen", "boot-file", 0);
   check_boot_args_property(h);
-  check_device_path_property(h, "/chosen boot-device-path", "boot-device-path", 0x7F, 0xFF);
-  check_device_path_property(h, "/chosen boot-file-path", "boot-file-path", 4, 4);
+  /* A network-booted loader comes from a device path with a MAC-address node and no file. */
+  const char* value;
+  uint32_t length;
+  int network = has_token(h, "probe-network-boot", &value, &length);
+  check_device_path_property(h, "/chosen boot-device-path", "boot-device-path", network ? 3 : 0x7F, network ? 11 : 0xFF);
+  check_device_path_property(h, "/chosen boot-file-path", "boot-file-path", network ? 0x7F : 4, network ? 0xFF : 4);
   check_adler(h);
   check_random_seed(h);
   check_text_property(h, "/chosen booter-name", "/chosen", "booter-name", "hearth.efi");
@@ -834,6 +909,7 @@ static void check_tree_contents(const struct handoff* h) {
   check_build_time(h);
   check_fixed_length(h, "/chosen machine-signature", "/chosen", "machine-signature", 4);
   check_memory_map_node(h);
+  check_failed_image(h);
   check_root_device(h);
   check_firmware_vendor(h);
   check_fixed_length(h, "/efi firmware-revision", "/efi", "firmware-revision", 4);
@@ -867,6 +943,7 @@ void probe_check_handoff(const struct probe_context* context) {
   h.command_line = (const char*)h.args + kArgsCommandLine;
   check_block_header(&h);
   check_flags(&h);
+  check_video(&h);
   check_command_line(&h);
   check_kernel_region(&h);
   check_device_tree_place(&h);

@@ -2,6 +2,7 @@
 // the firmware assembles. The loader only fetches the whole block.
 #pragma once
 
+#include "efi/protocols/tarn_protocol.h"
 #include "efi/types.h"
 
 constexpr EFI_GUID kTarnDevicePropertiesProtocolGuid = {0x91BD12FE, 0xF6C3, 0x44FB, {0xA5, 0xB7, 0x51, 0x22, 0xAB, 0x30, 0x3A, 0xE0}};
@@ -16,3 +17,5 @@ struct TarnDevicePropertiesProtocol {
   UINT64 Revision;
   TarnGetPropertyBuffer GetPropertyBuffer;
 };
+static_assert(sizeof(TarnDevicePropertiesProtocol) == 16);
+TARN_OPERATION_AFTER(TarnDevicePropertiesProtocol, 8, GetPropertyBuffer, 1);

@@ -6,6 +6,7 @@
 // only within that length.
 #pragma once
 
+#include "efi/protocols/tarn_protocol.h"
 #include "efi/types.h"
 
 constexpr EFI_GUID kTarnImageVerificationProtocolGuid = {0x2F18B731, 0xC475, 0x41F6, {0xA2, 0x10, 0x69, 0x21, 0x2F, 0x2E, 0x77, 0x96}};
@@ -75,3 +76,15 @@ struct TarnImageVerificationProtocol {
   EFI_STATUS(EFIAPI* Shutdown)(TIVP* This, const UINT8* Identifier);
 };
 static_assert(sizeof(TarnImageVerificationProtocol) == 12 * 8);
+TARN_OPERATION(TarnImageVerificationProtocol, Start, 1);
+TARN_OPERATION(TarnImageVerificationProtocol, Status, 2);
+TARN_OPERATION(TarnImageVerificationProtocol, FirstMissingChunks, 3);
+TARN_OPERATION(TarnImageVerificationProtocol, QueueChunk, 4);
+TARN_OPERATION(TarnImageVerificationProtocol, FirstMissingBytes, 5);
+TARN_OPERATION(TarnImageVerificationProtocol, ChunkEnd, 6);
+TARN_OPERATION(TarnImageVerificationProtocol, TotalSize, 7);
+TARN_OPERATION(TarnImageVerificationProtocol, ChunkCount, 8);
+TARN_OPERATION(TarnImageVerificationProtocol, ValidateChunkList, 9);
+TARN_OPERATION(TarnImageVerificationProtocol, Close, 10);
+TARN_OPERATION(TarnImageVerificationProtocol, SetCallback, 11);
+TARN_OPERATION(TarnImageVerificationProtocol, Shutdown, 12);

@@ -1,6 +1,7 @@
 // The maker's key state protocol: the modifiers and keys held down right now.
 #pragma once
 
+#include "efi/protocols/tarn_protocol.h"
 #include "efi/types.h"
 
 constexpr EFI_GUID kTarnKeyStateProtocolGuid = {0x5B213447, 0x6E73, 0x4901, {0xA4, 0xF1, 0xB8, 0x64, 0xF3, 0xB7, 0xA1, 0x72}};
@@ -24,3 +25,4 @@ struct TarnKeyStateProtocol {
   EFI_STATUS(EFIAPI* ReadKeyState)(TarnKeyStateProtocol* This, UINT16* modifiers, UINTN* key_count, CHAR16* keys);
 };
 static_assert(sizeof(TarnKeyStateProtocol) == 16);
+TARN_OPERATION(TarnKeyStateProtocol, ReadKeyState, 2);

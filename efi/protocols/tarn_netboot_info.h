@@ -2,6 +2,7 @@
 // firmware received while it loaded the booter over the network.
 #pragma once
 
+#include "efi/protocols/tarn_protocol.h"
 #include "efi/types.h"
 
 constexpr EFI_GUID kTarnNetBootInfoProtocolGuid = {0x78EE99FB, 0x6A5E, 0x4186, {0x97, 0xDE, 0xCD, 0x0A, 0xBA, 0x34, 0x5A, 0x74}};
@@ -16,3 +17,6 @@ struct TarnNetBootInfoProtocol {
   TarnGetNetBootPacket GetDhcpResponse;
   TarnGetNetBootPacket GetBsdpResponse;
 };
+static_assert(sizeof(TarnNetBootInfoProtocol) == 16);
+TARN_OPERATION(TarnNetBootInfoProtocol, GetDhcpResponse, 1);
+TARN_OPERATION(TarnNetBootInfoProtocol, GetBsdpResponse, 2);

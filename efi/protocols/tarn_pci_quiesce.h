@@ -1,6 +1,7 @@
 // The maker's PCI quiesce list: the firmware marks, with this protocol, child handles of PCI
 // devices that must stop mastering the bus before the kernel starts. The protocol carries no
-// calls the loader uses; its presence on a handle is the mark.
+// calls the loader uses; its presence on a handle is the mark, so it has no slots to
+// check (see efi/protocols/tarn_protocol.h for the rule the others follow).
 #pragma once
 
 #include "efi/types.h"

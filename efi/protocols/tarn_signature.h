@@ -2,6 +2,7 @@
 // against the public keys the firmware trusts. Provided by the platform firmware.
 #pragma once
 
+#include "efi/protocols/tarn_protocol.h"
 #include "efi/types.h"
 
 constexpr EFI_GUID kTarnSignatureProtocolGuid = {0x9D7B16E6, 0x3473, 0x4035, {0xBA, 0x63, 0x7D, 0x6A, 0x3B, 0xA3, 0x94, 0x98}};
@@ -26,3 +27,4 @@ struct TarnSignatureProtocol {
 };
 static_assert(sizeof(TarnSignatureProtocol) == 16);
 static_assert(offsetof(TarnSignatureProtocol, VerifySignature) == 8);
+TARN_OPERATION_AFTER(TarnSignatureProtocol, 8, VerifySignature, 1);

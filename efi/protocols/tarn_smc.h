@@ -2,6 +2,7 @@
 // four-character keys. Provided by the platform firmware.
 #pragma once
 
+#include "efi/protocols/tarn_protocol.h"
 #include "efi/types.h"
 
 constexpr EFI_GUID kTarnSmcIoProtocolGuid = {0x17407E5A, 0xAF6C, 0x4EE8, {0x98, 0xA8, 0x00, 0x21, 0x04, 0x53, 0xCD, 0xD9}};
@@ -22,3 +23,5 @@ struct TarnSmcIoProtocol {
 static_assert(sizeof(TarnSmcIoProtocol) == 24);
 static_assert(offsetof(TarnSmcIoProtocol, SmcReadValue) == 8);
 static_assert(offsetof(TarnSmcIoProtocol, SmcWriteValue) == 16);
+TARN_OPERATION_AFTER(TarnSmcIoProtocol, 8, SmcReadValue, 1);
+TARN_OPERATION_AFTER(TarnSmcIoProtocol, 8, SmcWriteValue, 2);

@@ -174,7 +174,15 @@ def _write(step):
         f.write(text)
 
 
-STEPS = {"pattern": _pattern, "hearthtool": _hearthtool, "flip_byte": _flip_byte, "sign": _sign,
+def _copy(step):
+    """{"copy": {"RELATIVE/TARGET": "SOURCE", ...}, "to": DIR}: a folder of files (a TFTP root)."""
+    for target, source in step["copy"].items():
+        path = os.path.join(step["to"], target)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        shutil.copyfile(source, path)
+
+
+STEPS = {"copy": _copy, "pattern": _pattern, "hearthtool": _hearthtool, "flip_byte": _flip_byte, "sign": _sign,
          "unsigned": _unsigned, "throwaway_key": _throwaway_key, "db_append": _db_append, "write": _write}
 
 
@@ -185,7 +193,11 @@ def prepare(name, steps):
     folder = directory(name)
     os.makedirs(folder, exist_ok=True)
     for entry in os.listdir(folder):
-        os.remove(os.path.join(folder, entry))
+        path = os.path.join(folder, entry)
+        if os.path.isdir(path):
+            shutil.rmtree(path)  # a folder a "copy" step filled
+        else:
+            os.remove(path)
     for step in steps:
         kinds = [k for k in STEPS if k in step]
         if len(kinds) != 1:

@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import disk_files, generated, input_actions, serial_log
+from . import boots, disk_files, generated, input_actions, screens, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -70,6 +70,8 @@ def _judge(scenario, result, disk):
 
 
 def run(scenario, out_root):
+    if scenario.boots:
+        return boots.run(scenario, out_root, RunResult, _finish, _wait_for_end)
     out_dir = os.path.join(out_root, scenario.name)
     os.makedirs(out_dir, exist_ok=True)
     disk = os.path.join(out_dir, "disk.img")
@@ -82,6 +84,8 @@ def run(scenario, out_root):
     try:
         machine.start()
         result.failures += input_actions.perform(machine, scenario.input)
+        if scenario.screens:
+            result.failures += screens.capture(machine, scenario.screens, out_dir, scenario.host_dir, scenario.timeout)
         result.how = _wait_for_end(machine, scenario.end_marker, scenario.timeout)
         _finish(machine, result.how, os.path.join(out_dir, "screen.png"), result)
     finally:

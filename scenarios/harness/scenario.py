@@ -46,6 +46,9 @@ class Scenario:
     host_dir: str = ""
     work_dir: str = ""
     generate: list = field(default_factory=list)  # steps of generated.prepare
+    screens: list = field(default_factory=list)  # screens judged while the guest runs (screens.py)
+    boots: list = field(default_factory=list)  # several boots of one machine (boots.py)
+    base_settings: list = field(default_factory=list)  # platform_cfg lines every boot starts with
     firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
     input: list = field(default_factory=list)  # keys and pointer actions (input_actions.py)
 
@@ -131,6 +134,9 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
         qemu_args=raw.get("qemu_args", []),
         prepare=raw.get("prepare", []),
         host_dir=places["host"],
+        screens=raw.get("screens", []),
+        boots=raw.get("boots", []),
+        base_settings=raw.get("platform_cfg", []),
         work_dir=places["work"],
         generate=raw.get("generate", []),
         firmware=firmware_name,

@@ -3,6 +3,8 @@
 // the fault it is there to catch.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstring>
 #include <regex>
 
@@ -60,7 +62,7 @@ BootArgs& Args(std::vector<uint8_t>& bytes, uint32_t base, uint32_t block) {
 TEST_F(HandoffChecks, SoundHandOffPassesEveryCheck) {
   Run(HandoffOptions{});
   EXPECT_EQ(probe_host::Failures(), "");
-  EXPECT_EQ(probe_host::Results().size(), 37u) << probe_host::Output();
+  EXPECT_EQ(probe_host::Results().size(), 39u) << probe_host::Output();
 }
 
 TEST_F(HandoffChecks, ReportIsOneJsonLine) {
@@ -103,6 +105,52 @@ TEST_F(HandoffChecks, SlidKernelWithSlideOption) {
   options.command_line += "0";  // slide=30: the loader should have slid by 60 MiB
   Run(options);
   EXPECT_TRUE(probe_host::Failed("kernel slid by kernelSlide")) << probe_host::Output();
+}
+
+TEST_F(HandoffChecks, VideoRecordAndFailedBootSign) {
+  struct Case {
+    const char* what;
+    std::function<void(HandoffOptions&)> edit;
+    const char* failed;  // null: passes
+  } cases[] = {
+      {"as expected", [](HandoffOptions& o) { o.command_line += " probe-expect-video=2"; }, nullptr},
+      {"graphics expected",
+       [](HandoffOptions& o) { o.command_line += " probe-expect-video=1"; }, "block video record"},
+      {"all zero", [](HandoffOptions& o) { o.edit_block = [](BootArgs& a) { a.video = BootVideo{}; }; },
+       "block video record"},
+      {"text console without a frame buffer",
+       [](HandoffOptions& o) { o.edit_block = [](BootArgs& a) { a.video = BootVideo{0, 2, 0, 0, 0, 0}; }; }, nullptr},
+      {"graphics console without a frame buffer",
+       [](HandoffOptions& o) { o.edit_block = [](BootArgs& a) { a.video = BootVideo{0, 1, 0, 0, 0, 0}; }; },
+       "block video record"},
+      {"rows too short",
+       [](HandoffOptions& o) { o.edit_block = [](BootArgs& a) { a.video.rowBytes = 1023 * 4; }; }, "block video record"},
+      {"no FailedImage", [](HandoffOptions& o) { o.hidden = {{"/chosen/memory-map", "FailedImage"}}; },
+       "FailedCLUT and FailedImage"},
+      {"header not zero",
+       [](HandoffOptions& o) {
+         o.edit_memory = [](std::vector<uint8_t>& bytes, uint32_t, uint32_t) {
+           // The sign's header sits 64 bytes into the spare half of the memory-map page.
+           const uint32_t header[4] = {4, 4, 0, 3};
+           for (size_t i = 0; i + 32 <= bytes.size(); i += 4) {
+             if (std::memcmp(&bytes[i], header, sizeof(header)) == 0) bytes[i + 20] = 1;
+           }
+         };
+       },
+       "FailedCLUT and FailedImage"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    probe_host::ResetReport();
+    HandoffOptions options;
+    c.edit(options);
+    Run(options);
+    if (c.failed) {
+      EXPECT_TRUE(probe_host::Failed(c.failed)) << probe_host::Output();
+    } else {
+      EXPECT_EQ(probe_host::Failures(), "");
+    }
+  }
 }
 
 TEST_F(HandoffChecks, SlideOptionWithoutCsrBitSetsNoExpectation) {

@@ -49,7 +49,23 @@ std::vector<uint8_t> BooterFilePath() {
   return path;
 }
 
-void BuildTree(const HandoffOptions& options, uint32_t base, uint32_t image_size) {
+// The failed-boot sign, placed in the spare half of the memory-map page: a 4 x 4 sign of
+// two colours whose "compressed" plane is three bytes.
+constexpr uint32_t kSignOffsetInMapPage = 2048;
+constexpr uint32_t kSignClutSize = 6;
+constexpr uint32_t kSignImageAt = 64;
+constexpr uint32_t kSignImageSize = 32 + 16;
+
+void WriteFailedSign(uint8_t* at) {
+  const uint8_t clut[kSignClutSize] = {0xBF, 0xBF, 0xBF, 0x30, 0x30, 0x30};
+  std::memcpy(at, clut, sizeof(clut));
+  const uint32_t header[4] = {4, 4, 0, 3};
+  std::memcpy(at + kSignImageAt, header, sizeof(header));
+  const uint8_t plane[3] = {0xFF, 0x00, 0x01};
+  std::memcpy(at + kSignImageAt + 32, plane, sizeof(plane));
+}
+
+void BuildTree(const HandoffOptions& options, uint32_t base, uint32_t image_size, uint32_t sign_at) {
   ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
   DeviceTreeNode* root = DeviceTreeRoot();
   DeviceTreeNode* chosen = DeviceTreeFindNode("/chosen", true);
@@ -74,6 +90,8 @@ void BuildTree(const HandoffOptions& options, uint32_t base, uint32_t image_size
   uint32_t signature = 0x5A5A1234;
   DeviceTreeAddProperty(chosen, "machine-signature", 4, &signature, true);
   ASSERT_EQ(DeviceTreeAddMemoryMapEntry("Kernel-__TEXT", base, image_size), EFI_SUCCESS);
+  ASSERT_EQ(DeviceTreeAddMemoryMapEntry("FailedCLUT", sign_at, kSignClutSize), EFI_SUCCESS);
+  ASSERT_EQ(DeviceTreeAddMemoryMapEntry("FailedImage", sign_at + kSignImageAt, kSignImageSize), EFI_SUCCESS);
   ASSERT_EQ(PublishEfiProperties(), EFI_SUCCESS);
 }
 
@@ -184,6 +202,7 @@ BootArgs Block(const HandoffOptions& options, uint32_t base, const Layout& at, u
   args.runtimeVirtualPageStart = (kKernelVirtual + base + at.runtime) / kPage;
   args.systemTable = base + at.runtime;
   args.kernelSlide = options.slide;
+  args.video = BootVideo{0x80000000, 2, 1024 * 4, 1024, 768, 32};  // a text console on a 1024x768 screen
   if (options.performance_record) {
     args.performanceDataStart = base + at.perf;
     args.performanceDataSize = kPage;
@@ -197,13 +216,18 @@ HandoffMachine BuildHandoffMachine(const std::vector<uint8_t>& image, uint32_t b
   HandoffMachine machine;
   machine.base = base;
   machine.image_size = image.empty() ? kStandInImageSize : uint32_t(image.size());
-  BuildTree(options, base, machine.image_size);
+  // The tree's size fixes the layout, and the layout the sign's address: build it twice (the
+  // second tree has the same size, only the addresses differ).
+  BuildTree(options, base, machine.image_size, 0);
   std::vector<uint8_t> tree = FlattenTree(options);
   Layout at = PlaceAll(machine.image_size, uint32_t(tree.size()));
+  BuildTree(options, base, machine.image_size, base + at.map + kSignOffsetInMapPage);
+  tree = FlattenTree(options);
   machine.bytes.assign(at.total, 0);
   std::copy(image.begin(), image.end(), machine.bytes.begin());
   std::copy(tree.begin(), tree.end(), machine.bytes.begin() + at.tree);
   WriteSystemTable(&machine.bytes[at.runtime]);
+  WriteFailedSign(&machine.bytes[at.map + kSignOffsetInMapPage]);
   if (options.performance_record) WritePerfRecord(&machine.bytes[at.perf]);
 
   std::vector<EFI_MEMORY_DESCRIPTOR> map = MemoryMap(base, at);

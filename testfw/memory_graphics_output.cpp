@@ -1,0 +1,97 @@
+#include "testfw/memory_graphics_output.h"
+
+#include <algorithm>
+#include <set>
+
+#include "testfw/test_firmware.h"
+
+MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, EFI_GRAPHICS_PIXEL_FORMAT format)
+    : pixels_(size_t(width) * height, EFI_GRAPHICS_OUTPUT_BLT_PIXEL{0, 0, 0, 0}) {
+  info_.HorizontalResolution = width;
+  info_.VerticalResolution = height;
+  info_.PixelFormat = format;
+  info_.PixelsPerScanLine = width;
+  if (format == PixelBitMask) info_.PixelInformation = {0xF800, 0x07E0, 0x001F, 0};
+  mode_.MaxMode = 1;
+  mode_.Info = &info_;
+  mode_.SizeOfInfo = sizeof(info_);
+  mode_.FrameBufferBase = reinterpret_cast<uint64_t>(pixels_.data());
+  mode_.FrameBufferSize = pixels_.size() * 4;
+  protocol_.QueryMode = QueryMode;
+  protocol_.SetMode = SetMode;
+  protocol_.Blt = Blt;
+  protocol_.Mode = &mode_;
+  TestFirmware& fw = TestFirmware::Current();
+  fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid, &protocol_);
+}
+
+MemoryGraphicsOutput::~MemoryGraphicsOutput() {
+  TestFirmware& fw = TestFirmware::Current();
+  fw.UninstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid);
+}
+
+uint32_t MemoryGraphicsOutput::Pixel(uint32_t x, uint32_t y) const {
+  const auto& p = pixels_.at(size_t(y) * info_.HorizontalResolution + x);
+  return (uint32_t(p.Red) << 16) | (uint32_t(p.Green) << 8) | p.Blue;
+}
+
+MemoryGraphicsOutput::Box MemoryGraphicsOutput::BoundingBox(uint32_t background) const {
+  uint32_t x0 = UINT32_MAX, y0 = UINT32_MAX, x1 = 0, y1 = 0;
+  for (uint32_t y = 0; y < info_.VerticalResolution; ++y) {
+    for (uint32_t x = 0; x < info_.HorizontalResolution; ++x) {
+      if (Pixel(x, y) == (background & 0xFFFFFF)) continue;
+      x0 = std::min(x0, x);
+      y0 = std::min(y0, y);
+      x1 = std::max(x1, x);
+      y1 = std::max(y1, y);
+    }
+  }
+  if (x0 == UINT32_MAX) return Box{0, 0, 0, 0};
+  return Box{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+}
+
+std::vector<uint32_t> MemoryGraphicsOutput::Colours(const Box& box) const {
+  std::set<uint32_t> seen;
+  for (uint32_t y = box.y; y < box.y + box.height; ++y) {
+    for (uint32_t x = box.x; x < box.x + box.width; ++x) seen.insert(Pixel(x, y));
+  }
+  return std::vector<uint32_t>(seen.begin(), seen.end());
+}
+
+EFI_STATUS EFIAPI MemoryGraphicsOutput::QueryMode(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, UINT32 mode, UINTN* size,
+                                                  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION** info) {
+  auto* g = reinterpret_cast<MemoryGraphicsOutput*>(self);
+  if (mode != 0 || !size || !info) return EFI_INVALID_PARAMETER;
+  *size = sizeof(g->info_);
+  *info = &g->info_;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI MemoryGraphicsOutput::SetMode(EFI_GRAPHICS_OUTPUT_PROTOCOL*, UINT32 mode) {
+  return mode == 0 ? EFI_SUCCESS : EFI_UNSUPPORTED;
+}
+
+EFI_STATUS EFIAPI MemoryGraphicsOutput::Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, EFI_GRAPHICS_OUTPUT_BLT_PIXEL* buffer,
+                                            EFI_GRAPHICS_OUTPUT_BLT_OPERATION operation, UINTN sx, UINTN sy,
+                                            UINTN dx, UINTN dy, UINTN width, UINTN height, UINTN delta) {
+  auto* g = reinterpret_cast<MemoryGraphicsOutput*>(self);
+  ++g->blts_;
+  const UINTN w = g->info_.HorizontalResolution, h = g->info_.VerticalResolution;
+  if (!buffer || width == 0 || height == 0) return EFI_INVALID_PARAMETER;
+  if (dx >= w || dy >= h || width > w - dx || height > h - dy) return EFI_INVALID_PARAMETER;
+  if (delta == 0) delta = width * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL);
+  for (UINTN y = 0; y < height; ++y) {
+    for (UINTN x = 0; x < width; ++x) {
+      EFI_GRAPHICS_OUTPUT_BLT_PIXEL& out = g->pixels_[(dy + y) * w + dx + x];
+      if (operation == EfiBltVideoFill) {
+        out = buffer[0];
+      } else if (operation == EfiBltBufferToVideo) {
+        out = *reinterpret_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL*>(reinterpret_cast<uint8_t*>(buffer) +
+                                                                (sy + y) * delta + (sx + x) * 4);
+      } else {
+        return EFI_UNSUPPORTED;
+      }
+    }
+  }
+  return EFI_SUCCESS;
+}

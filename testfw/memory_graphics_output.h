@@ -1,0 +1,56 @@
+// An in-memory display for host tests: a graphics output protocol whose frame buffer is a
+// host array, installed on the console-output handle of the current TestFirmware.
+//
+//   MemoryGraphicsOutput screen(1024, 768);   // installs itself on ConsoleOutHandle
+//   ... code under test draws ...
+//   EXPECT_EQ(screen.Pixel(512, 384), 0x00BFBFBFu);
+//   auto box = screen.BoundingBox(0x00BFBFBF); // everything that is not the background
+//
+// Blt follows the UEFI rules: rectangles that leave the screen are refused with
+// EFI_INVALID_PARAMETER. Keep the object alive while code runs.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "efi/protocols/graphics_output.h"
+
+class MemoryGraphicsOutput {
+ public:
+  MemoryGraphicsOutput(uint32_t width, uint32_t height,
+                       EFI_GRAPHICS_PIXEL_FORMAT format = PixelBlueGreenRedReserved8BitPerColor);
+  ~MemoryGraphicsOutput();
+  MemoryGraphicsOutput(const MemoryGraphicsOutput&) = delete;
+  MemoryGraphicsOutput& operator=(const MemoryGraphicsOutput&) = delete;
+
+  EFI_GRAPHICS_OUTPUT_PROTOCOL* Protocol() { return &protocol_; }
+  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION* Info() { return &info_; }
+  void SetFrameBufferBase(uint64_t base) { mode_.FrameBufferBase = base; }
+
+  // 0x00RRGGBB of a pixel.
+  uint32_t Pixel(uint32_t x, uint32_t y) const;
+  // The smallest rectangle holding every pixel whose colour differs from background; all
+  // zero when there is none.
+  struct Box {
+    uint32_t x, y, width, height;
+    bool operator==(const Box&) const = default;
+  };
+  Box BoundingBox(uint32_t background) const;
+  // Every distinct colour inside a rectangle.
+  std::vector<uint32_t> Colours(const Box& box) const;
+  int Blts() const { return blts_; }
+
+ private:
+  static EFI_STATUS EFIAPI QueryMode(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, UINT32 mode, UINTN* size,
+                                     EFI_GRAPHICS_OUTPUT_MODE_INFORMATION** info);
+  static EFI_STATUS EFIAPI SetMode(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, UINT32 mode);
+  static EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, EFI_GRAPHICS_OUTPUT_BLT_PIXEL* buffer,
+                               EFI_GRAPHICS_OUTPUT_BLT_OPERATION operation, UINTN sx, UINTN sy, UINTN dx, UINTN dy,
+                               UINTN width, UINTN height, UINTN delta);
+
+  EFI_GRAPHICS_OUTPUT_PROTOCOL protocol_{};  // first member: the protocol pointer is the object
+  EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE mode_{};
+  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION info_{};
+  std::vector<EFI_GRAPHICS_OUTPUT_BLT_PIXEL> pixels_;
+  int blts_ = 0;
+};
