@@ -35,7 +35,7 @@ hearth_efi_image(hearth)
 file(GLOB UIPROBE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uiprobe/*.cpp)
 set(UIPROBE_FIRMWARE_SOURCES ${HEARTH_SOURCES})
 list(FILTER UIPROBE_FIRMWARE_SOURCES EXCLUDE REGEX "/boot/[^/]*$")
-add_executable(ui-probe ${UIPROBE_SOURCES} ${UIPROBE_FIRMWARE_SOURCES} ${HEARTH_HW_X86})
+add_executable(ui-probe ${UIPROBE_SOURCES} ${UIPROBE_FIRMWARE_SOURCES} ${HEARTH_HW_X86} ${HEARTH_EMBEDDED_PICTURES})
 hearth_efi_image(ui-probe)
 
 # The platform loader: stands in for the maker's firmware protocols on generic firmware.
