@@ -14,6 +14,8 @@
 #include "boot/volume.h"
 #include "diag/stage.h"
 #include "fde/unlock_key.h"
+#include "fde/key_chain.h"
+#include "hibernate/check_hibernate.h"
 #include "config/boot_options.h"
 #include "config/boot_options_stage.h"
 #include "output/console.h"
@@ -52,6 +54,7 @@ HEARTH_HOST_RESET(ResetBootGlobals);
 struct BootState {
   KernelImageInfo kernel{};
   BootStructInputs handoff{};
+  UINT8 hibernate_volume_uuid[16]{};
 };
 
 // Settings, log and performance record: everything later stages report through.
@@ -74,6 +77,31 @@ void IdentifyMachine() {
   StageMark("Start InitDeviceTree");
   LogProcessorState();
   StoreFirmwareIdentity();
+}
+
+// Resumes at once, or notes a resume that waits for the encrypted volume's key.
+void CheckHibernateStage(BootState* state) {
+  bool pending;
+  {
+    Stage stage("CheckHibernate");
+    pending = CheckHibernate(state->hibernate_volume_uuid);
+  }
+  if (pending) {
+    BootModeFlags |= kBootModeHibernate;
+  } else {
+    StorePersistentMemoryNote();
+  }
+}
+
+// The volume is unlocked: its key completes the image key, and the resume does not return.
+void FinishHibernateStage(const BootState& state) {
+  if (!(BootModeFlags & kBootModeHibernate)) return;
+  StageMark("Start LookupLodestoreVolumeKey");
+  UINT8 key[16];
+  UINTN copied = 0;
+  if (EFI_ERROR(LookupLodestoreVolumeKey(state.hibernate_volume_uuid, key, sizeof(key), &copied))) copied = 0;
+  StageMark("Start FinishFDEHibernate");
+  FinishFDEHibernate(key, copied);
 }
 
 void SelectProcessorSubtype() {
@@ -150,6 +178,7 @@ EFI_STATUS RunBootSequence() {
     Stage stage("InitMemoryConfig");
     InitMemoryConfig();
   }
+  CheckHibernateStage(&state);
   PrepareSlideAndStartKeys();
   OpenVolume();
   SelectProcessorSubtype();
@@ -164,6 +193,7 @@ EFI_STATUS RunBootSequence() {
   RunEncryptedRootStages(&draw_boot_graphics, state.handoff.hidpi);
   ChooseConsole();
   VerifyRecoveryStage();
+  FinishHibernateStage(state);
 
   EFI_STATUS status = LoadKernel(&state);
   if (EFI_ERROR(status)) {

@@ -8,6 +8,7 @@
 #include "fde/lodestore_load.h"
 #include "fde/lodestore_unlock.h"
 #include "flags/boot_mode.h"
+#include "hibernate/hibernate_vars.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ void RunEncryptedRootStages(bool* draw_boot_graphics, bool hidpi) {
   inputs.boot_device_path = gBootVolume.device_path;
   inputs.login_ui = &kLoginUIAbsent;
   inputs.hidpi = hidpi;
+  inputs.keep_hibernation = [] { SaveHibernateVars(); };
   inputs.recovery_partition_found = RecoveryPartitionFound;
   inputs.boot_recovery = BootRecoverySystem;
   {

@@ -26,6 +26,9 @@ namespace {
 constexpr UINT64 kPage = 4096;
 constexpr int kExitPasses = 5;
 constexpr UINTN kFixedRecords = 780;
+// The header and the hand-off area are named by 32-bit page numbers, and the call gate hands
+// the header's page over in a 32-bit register.
+constexpr EFI_PHYSICAL_ADDRESS kBelow4GiB = 0xFFFFFFFF;
 
 UINT64 Pages(UINT64 bytes) { return (bytes + kPage - 1) / kPage; }
 UINT32 Ticks256(UINT64 ticks) { return static_cast<UINT32>(ticks >> 8); }
@@ -108,8 +111,8 @@ EFI_STATUS BuildHandoff(Resume* r, const ImageReadResult& read, UINTN map_capaci
   if (EFI_ERROR(DeviceTreeFlattenedSize(&tree))) tree = 0;
   UINT64 bytes = kFixedRecords + (with_key_store ? key_store + 8 : 0) + 8 + tree + 8 + map_capacity + 8 + 24;
   h->pages = Pages(bytes) + 1;
-  EFI_PHYSICAL_ADDRESS at = 0;
-  EFI_STATUS status = PagesAllocate(AllocateAnyPages, EfiLoaderData, h->pages, &at);
+  EFI_PHYSICAL_ADDRESS at = kBelow4GiB;
+  EFI_STATUS status = PagesAllocate(AllocateMaxAddress, EfiLoaderData, h->pages, &at);
   if (EFI_ERROR(status)) return status;
   h->base = h->cursor = reinterpret_cast<UINT8*>(at);
   MemZero(h->base, h->pages * kPage);
@@ -203,8 +206,8 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
     return status;
   }
   UINT64 image_pages = Pages(r.layout.image1_size) + 1;
-  EFI_PHYSICAL_ADDRESS image_at = 0;
-  if (EFI_ERROR(status = PagesAllocate(AllocateAnyPages, EfiLoaderData, image_pages, &image_at))) return status;
+  EFI_PHYSICAL_ADDRESS image_at = kBelow4GiB;
+  if (EFI_ERROR(status = PagesAllocate(AllocateMaxAddress, EfiLoaderData, image_pages, &image_at))) return status;
   r.image = reinterpret_cast<UINT8*>(image_at);
   MemCopy(r.image, header, sizeof(header));
 
@@ -265,6 +268,7 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
     RuntimeArea area{runtime_page * kPage, (runtime_page + runtime_pages) * kPage,
                      LoadLe64(r.image + kHdrRuntimeVirtualPages) * kPage};
     RelocateRuntimeServices(map, map_end, nullptr, descriptor_size, descriptor_version, area);
+    MemoryMapSort(map, map_end, descriptor_size);
   }
   UINT64 table = reinterpret_cast<UINTN>(gST);
   UINT64 offset = runtime_pages && table >= runtime_page * kPage && table < (runtime_page + runtime_pages) * kPage
