@@ -83,8 +83,14 @@ void UpdateProgress(const FramebufferFacts& screen, const UINT8* save, UINT32 fi
       for (int x = 0; x < kBlockWidth; ++x) {
         UINT32 m = kMask[y][x];
         if (m == 0) continue;
-        UINT32 under = m == 255 ? 0 : *saved++;
-        Put(screen, PixelAt(screen, block, x, y), static_cast<UINT8>((m * fill + (255 - m) * under + 255) / 255));
+        // Solid pixels take the fill itself, as when the bar was first drawn.
+        UINT8* pixel = PixelAt(screen, block, x, y);
+        if (m == 255) {
+          Put(screen, pixel, static_cast<UINT8>(fill));
+          continue;
+        }
+        UINT32 under = *saved++;
+        Put(screen, pixel, static_cast<UINT8>((m * fill + (255 - m) * under + 255) / 255));
       }
     }
   }
