@@ -18,11 +18,12 @@
 
 namespace {
 
-constexpr char kHelp[] = R"(usage: hearthtool hibernate create DESCRIPTION -o DIR
+constexpr char kHelp[] = R"(usage: hearthtool hibernate create DESCRIPTION [--set NAME=VALUE]... -o DIR
        hearthtool hibernate inspect FILE [--offset N]
 
 create builds a hibernation image from a description of "name = value" lines ("#" starts a
-comment; numbers in decimal or 0x hexadecimal; paths relative to the description):
+comment; numbers in decimal or 0x hexadecimal; paths relative to the description; --set
+overrides or adds a line):
   block-size, device-base, file-offset, extents, gap     where the file lies on its partition
   restore-code FILE | restore-code-size N                the restore code (or a filler of N bytes)
   restore-page, restore-entry, restore-index-base
@@ -32,6 +33,8 @@ comment; numbers in decimal or 0x hexadecimal; paths relative to the description
   encrypt on|off, key HEX32, encrypt-start, encrypt-end  AES-128-CBC of the range (file offsets)
   machine-signature, options, sleep-time, signature
   volume-uuid UUID                                       an encrypted volume's image
+  probe-expectations on, expected-wake-reason N,         what the restore-code probe checks
+  expect-key-store on
 It writes into DIR: sleepimage (the file), partition.img (the file placed on a partition at its
 extents), plain.bin (image 1 as the loader holds it after reading and decrypting),
 boot-switch-vars.bin (the 44-byte record), boot-image.txt (the file-path text of
@@ -82,7 +85,8 @@ bool LoadPreview(const std::string& path, uint32_t lock_time, std::vector<uint8_
   return true;
 }
 
-bool ReadDescription(const std::string& path, HibernateImageDescription* d, std::string* uuid, std::string* error) {
+bool ReadDescription(const std::string& path, const std::vector<std::string>& overrides, HibernateImageDescription* d,
+                     std::string* uuid, std::string* error) {
   std::ifstream in(path);
   if (!in) {
     *error = "cannot read " + path;
@@ -102,11 +106,19 @@ bool ReadDescription(const std::string& path, HibernateImageDescription* d, std:
     }
     values[Trim(line.substr(0, eq))] = Trim(line.substr(eq + 1));
   }
+  for (const std::string& o : overrides) {
+    size_t eq = o.find('=');
+    if (eq == std::string::npos) {
+      *error = "--set needs NAME=VALUE";
+      return false;
+    }
+    values[Trim(o.substr(0, eq))] = Trim(o.substr(eq + 1));
+  }
   std::map<std::string, uint64_t> numbers;
   const char* numeric[] = {"block-size", "device-base", "file-offset", "extents", "gap", "restore-code-size",
                            "restore-page", "restore-entry", "restore-index-base", "runtime-page", "runtime-pages",
                            "runtime-virtual-page", "memory-size", "preview-lock-time", "encrypt-start", "encrypt-end",
-                           "machine-signature", "options", "sleep-time", "signature"};
+                           "machine-signature", "options", "sleep-time", "signature", "expected-wake-reason"};
   for (const char* name : numeric) {
     auto it = values.find(name);
     if (it == values.end()) continue;
@@ -134,6 +146,7 @@ bool ReadDescription(const std::string& path, HibernateImageDescription* d, std:
   d->options = uint32_t(num("options", 0));
   d->sleep_time = uint32_t(num("sleep-time", 0));
   d->signature = uint32_t(num("signature", d->signature));
+  d->expected_wake_reason = uint32_t(num("expected-wake-reason", 0x5300));
   d->restore_code = Filler(num("restore-code-size", 4096), 1);
   d->memory = Filler(num("memory-size", 64 * 1024), 2);
   for (auto& [name, value] : values) {
@@ -152,6 +165,8 @@ bool ReadDescription(const std::string& path, HibernateImageDescription* d, std:
         return false;
       }
       d->encrypt = value == "on";
+    } else if (name == "probe-expectations" || name == "expect-key-store") {
+      (name == "probe-expectations" ? d->probe_expectations : d->expect_key_store) = value == "on";
     } else if (name == "key") {
       if (value.size() != 32) {
         *error = "key: 32 hexadecimal digits";
@@ -178,8 +193,10 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 int Create(const std::vector<std::string>& args) {
   std::string description, out;
+  std::vector<std::string> overrides;
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "-o" && i + 1 < args.size()) out = args[++i];
+    else if (args[i] == "--set" && i + 1 < args.size()) overrides.push_back(args[++i]);
     else if (!args[i].empty() && args[i][0] == '-') return Usage("unknown option '" + args[i] + "'");
     else if (description.empty()) description = args[i];
     else return Usage("more than one description given");
@@ -187,7 +204,7 @@ int Create(const std::vector<std::string>& args) {
   if (description.empty() || out.empty()) return Usage("create needs DESCRIPTION and -o DIR");
   HibernateImageDescription d;
   std::string uuid, error;
-  if (!ReadDescription(description, &d, &uuid, &error)) {
+  if (!ReadDescription(description, overrides, &d, &uuid, &error)) {
     std::fprintf(stderr, "hearthtool hibernate: %s\n", error.c_str());
     return error.rfind("cannot read", 0) == 0 ? kExitIoError : kExitBadInput;
   }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "crypto/crc32.h"
 #include "hibernate/image_format.h"
 
 namespace {
@@ -58,13 +59,17 @@ bool BuildHibernateImage(const HibernateImageDescription& d, HibernateImage* ima
   std::copy(d.preview.begin(), d.preview.end(), file.begin() + preview_at + d.preview_offset);
   std::copy(d.memory.begin(), d.memory.end(), file.begin() + preview_end);
 
-  // Pieces of whole blocks, the last one taking the remainder, laid out back to front.
+  // Pieces of whole blocks, the last one taking the remainder. The first piece (the header)
+  // sits at the file offset; the others follow it back to front, so that file order and disk
+  // order differ.
   std::vector<HibernateExtent> extents;
   uint64_t piece = RoundUp((size + d.extents - 1) / d.extents, block);
   uint64_t pieces = (size + piece - 1) / piece;
   uint64_t cursor = d.file_offset;
   std::vector<uint64_t> starts(pieces);
-  for (uint64_t i = pieces; i-- > 0;) {
+  starts[0] = cursor;
+  cursor += std::min(piece, size) + d.gap;
+  for (uint64_t i = pieces; i-- > 1;) {
     starts[i] = cursor;
     cursor += std::min(piece, size - i * piece) + d.gap;
   }
@@ -97,9 +102,15 @@ bool BuildHibernateImage(const HibernateImageDescription& d, HibernateImage* ima
     Put64(h, at, extents[i].start);
     Put64(h, at + 8, extents[i].length);
   }
+  uint64_t enc_start = d.encrypt_start ? d.encrypt_start : preview_at;
+  uint64_t enc_end = d.encrypt_end ? d.encrypt_end : size;
+  if (d.probe_expectations && d.encrypt && enc_start < preview_at) {
+    *error = "the restore-code probe needs the restore code outside the encrypted range";
+    return false;
+  }
   image->plain = file;
   if (d.encrypt) {
-    uint64_t start = d.encrypt_start ? d.encrypt_start : restore_at;
+    uint64_t start = d.encrypt_start ? d.encrypt_start : preview_at;
     uint64_t end = d.encrypt_end ? d.encrypt_end : size;
     if (start < block + map_size - 32 || end > size || end <= start || (end - start) % 16) {
       *error = "encrypted range must lie after the extent map, inside the image, in whole 16-byte blocks";
@@ -112,6 +123,19 @@ bool BuildHibernateImage(const HibernateImageDescription& d, HibernateImage* ima
     if (!CbcEncrypt(d.key, file.data() + start, end - start)) {
       *error = "OpenSSL refused the encryption";
       return false;
+    }
+  }
+  if (d.probe_expectations) {
+    // After the encryption: the restore code stays plain, so the block changes no ciphertext.
+    size_t at = restore_at + restore_bytes - 64;
+    for (std::vector<uint8_t>* v : {&file, &image->plain}) {
+      std::memcpy(v->data() + at, "HEXP", 4);
+      Put32(*v, at + 4, (d.expect_key_store ? 1u : 0u) | (d.encrypt ? 2u : 0u));
+      if (d.encrypt) std::memcpy(v->data() + at + 8, file.data() + enc_end - 16, 16);
+      else std::memcpy(v->data() + at + 8, kImageInitialVector, 16);
+      Put32(*v, at + 24, Crc32(0, image->plain.data() + preview_at, size - preview_at));
+      Put32(*v, at + 28, d.options);
+      Put32(*v, at + 32, d.expected_wake_reason);
     }
   }
   image->file = std::move(file);

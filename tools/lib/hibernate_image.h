@@ -10,7 +10,7 @@ struct HibernateImageDescription {
   uint32_t block_size = 4096;
   uint64_t device_base = 0;        // partition start on the whole disk, bytes
   uint64_t file_offset = 1 << 20;  // partition offset of the file's first extent
-  uint32_t extents = 1;            // pieces the file is split into (laid out back to front)
+  uint32_t extents = 1;            // pieces the file is split into (after the first, back to front)
   uint64_t gap = 8192;             // free bytes between pieces
 
   std::vector<uint8_t> restore_code;  // padded to whole pages
@@ -34,6 +34,12 @@ struct HibernateImageDescription {
   uint32_t options = 0;
   uint32_t sleep_time = 0;
   uint32_t signature = 0x73696D65;
+  // Writes what the restore-code probe checks into the last 64 bytes of the restore code
+  // (see probe/restore_probe.c): wake reason and options the loader must report, the chaining
+  // value, the CRC-32 of everything after the restore code and whether a key store comes.
+  bool probe_expectations = false;
+  uint32_t expected_wake_reason = 0x5300;
+  bool expect_key_store = false;
 };
 
 struct HibernateExtent {
@@ -45,7 +51,7 @@ struct HibernateImage {
   std::vector<uint8_t> file;       // the image file as the operating system sees it
   std::vector<uint8_t> plain;      // the same before encryption
   std::vector<HibernateExtent> extents;
-  uint64_t header_offset = 0;      // partition offset of the header
+  uint64_t header_offset = 0;      // partition offset of the header: the file offset
   uint64_t partition_size = 0;     // bytes a partition needs to hold every piece
   // Image-buffer view as the loader builds it (header then the bytes after the header block).
   std::vector<uint8_t> LoaderView() const;
