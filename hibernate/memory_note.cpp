@@ -1,5 +1,6 @@
 // The persistent memory note when no resume happens: the region the operating system named
 // is written into the image file, behind the header, for the next system to collect.
+#include "diag/log.h"
 #include "flags/guids.h"
 #include "handoff/platform_facts.h"
 #include "hibernate/boot_image.h"
@@ -103,6 +104,7 @@ EFI_STATUS StorePersistentMemoryNote() {
   }
   gRT->SetVariable(u"boot-image", &TarnBootGuid, 0, 0, nullptr);
   if (!EFI_ERROR(status)) {
+    LogMessage(1, "Persistent-memory note stored in the image (0x%llx bytes)\n", length);
     gRT->SetVariable(kNoteName, &TarnBootGuid, kNoteAttributes, 10, const_cast<char*>("sleepimage"));
   }
   return status;

@@ -5,7 +5,9 @@
    per check and one JSON object on the serial port, and ends QEMU through isa-debug-exit.
    The last 64 bytes of the restore code hold what to expect:
      "HEXP", u32 flags (1: a key store comes, 2: encrypted), the chaining value (16 bytes),
-     u32 CRC-32 of the image after the restore code, u32 options, u32 wake reason. */
+     u32 CRC-32 of the image after the restore code, u32 options, u32 wake reason.
+   Flag 4 makes it wait for a key on the PS/2 keyboard before it leaves, so that a scenario can
+   take its screenshot of the preview first. */
 #include <stdint.h>
 
 #include "probe_io.h"
@@ -86,6 +88,18 @@ static void walk_records(const uint8_t* area, uint32_t bytes, struct records* r)
   }
 }
 
+/* Drains the keyboard controller, then waits (bounded) for a byte from it. */
+static void wait_for_key(void) {
+  for (int i = 0; i < 64 && (probe_in8(0x64) & 1u); ++i) (void)probe_in8(0x60);
+  probe_print("restore-probe: waiting for a key\n");
+  for (uint32_t i = 0; i < 60000000u; ++i) {
+    if (probe_in8(0x64) & 1u) {
+      (void)probe_in8(0x60);
+      return;
+    }
+  }
+}
+
 _Noreturn void restore_probe_main(uint32_t header_page, uint32_t eflags) {
   probe_serial_init();
   probe_print("restore-probe: entered\n");
@@ -163,5 +177,6 @@ _Noreturn void restore_probe_main(uint32_t header_page, uint32_t eflags) {
   report_value("image-bytes", have_expect && crc == load_le32(expect + 24), "crc ", crc);
 
   probe_report_json_named("hearth-restore");
+  if (have_expect && (load_le32(expect + 4) & 4u)) wait_for_key();
   probe_exit(probe_report_failures() ? kRestoreFailed : kRestorePassed);
 }

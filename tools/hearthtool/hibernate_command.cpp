@@ -34,7 +34,7 @@ overrides or adds a line):
   machine-signature, options, sleep-time, signature
   volume-uuid UUID                                       an encrypted volume's image
   probe-expectations on, expected-wake-reason N,         what the restore-code probe checks
-  expect-key-store on
+  expect-key-store on, probe-waits-for-key on
 It writes into DIR: sleepimage (the file), partition.img (the file placed on a partition at its
 extents), plain.bin (image 1 as the loader holds it after reading and decrypting),
 boot-switch-vars.bin (the 44-byte record), boot-image.txt (the file-path text of
@@ -165,8 +165,12 @@ bool ReadDescription(const std::string& path, const std::vector<std::string>& ov
         return false;
       }
       d->encrypt = value == "on";
-    } else if (name == "probe-expectations" || name == "expect-key-store") {
-      (name == "probe-expectations" ? d->probe_expectations : d->expect_key_store) = value == "on";
+    } else if (name == "probe-expectations") {
+      d->probe_expectations = value == "on";
+    } else if (name == "expect-key-store") {
+      d->expect_key_store = value == "on";
+    } else if (name == "probe-waits-for-key") {
+      d->probe_waits_for_key = value == "on";
     } else if (name == "key") {
       if (value.size() != 32) {
         *error = "key: 32 hexadecimal digits";

@@ -130,7 +130,7 @@ bool BuildHibernateImage(const HibernateImageDescription& d, HibernateImage* ima
     size_t at = restore_at + restore_bytes - 64;
     for (std::vector<uint8_t>* v : {&file, &image->plain}) {
       std::memcpy(v->data() + at, "HEXP", 4);
-      Put32(*v, at + 4, (d.expect_key_store ? 1u : 0u) | (d.encrypt ? 2u : 0u));
+      Put32(*v, at + 4, (d.expect_key_store ? 1u : 0u) | (d.encrypt ? 2u : 0u) | (d.probe_waits_for_key ? 4u : 0u));
       if (d.encrypt) std::memcpy(v->data() + at + 8, file.data() + enc_end - 16, 16);
       else std::memcpy(v->data() + at + 8, kImageInitialVector, 16);
       Put32(*v, at + 24, Crc32(0, image->plain.data() + preview_at, size - preview_at));

@@ -40,6 +40,7 @@ struct HibernateImageDescription {
   bool probe_expectations = false;
   uint32_t expected_wake_reason = 0x5300;
   bool expect_key_store = false;
+  bool probe_waits_for_key = false;  // for a screenshot of the preview
 };
 
 struct HibernateExtent {
