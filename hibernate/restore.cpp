@@ -20,6 +20,7 @@
 #include "machine/smc.h"
 #include "memory/memory.h"
 #include "memory/memory_map.h"
+#include "output/console_mode.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ EFI_STATUS BuildHandoff(Resume* r, const ImageReadResult& read, UINTN map_capaci
 
   UINT8* gfx = h->Record(kHandoffGraphics, kHandoffGraphicsSize);
   StoreLe32(gfx, static_cast<UINT32>(r->screen.base));
-  StoreLe32(gfx + 4, r->screen.base ? 1 : 2);
+  StoreLe32(gfx + 4, r->screen.base ? GetConsoleMode() : kConsoleModeText);
   StoreLe32(gfx + 8, r->screen.row_bytes);
   StoreLe32(gfx + 12, r->screen.width);
   StoreLe32(gfx + 16, r->screen.height);
@@ -211,6 +212,9 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   r.image = reinterpret_cast<UINT8*>(image_at);
   MemCopy(r.image, header, sizeof(header));
 
+  // The console's text must not scroll over the picture: graphics mode first, as for the
+  // boot screen (a verbose boot keeps its text).
+  if (!r.dark && !(BootModeFlags & kBootModeVerbose)) SetConsoleMode(kConsoleModeGraphics);
   r.screen = FindFramebuffer();
   if (!r.layout.preview_size && !r.dark) {
     SplashPreview(r.screen, ByteSpan(), 0, (r.options & kImageOptionProgress) ? r.progress_save : nullptr, false, true,

@@ -2,8 +2,8 @@
 
 "expect": {"pixels": [{"x": 10, "y": -90, "rgb": [230, 230, 230], "tolerance": 6}, ...]}
 x and y count from the left and top, negative values from the right and bottom; "cx" instead
-of "x" counts from the horizontal centre (x = width // 2 + cx). The screenshot is the PNG the
-harness writes itself (8-bit RGB, filter 0 on every row).
+of "x" counts from the horizontal centre (x = width // 2 + cx). The screenshot is an 8-bit RGB
+PNG (QEMU's or the harness's own), rows with any of the five PNG filters.
 
 "expect": {"raw": [{"partition": "NAME", "offset": N, "hex": "DDFCDDFC"}, ...]}: bytes read
 back from an unformatted partition."""
@@ -28,8 +28,28 @@ def read_png(path):
             idat += body
         pos += 12 + length
     raw = zlib.decompress(idat)
-    stride = width * 3 + 1
-    return width, height, [raw[y * stride + 1:(y + 1) * stride] for y in range(height)]
+    stride = width * 3
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        row = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = row[i - 3] if i >= 3 else 0
+            b = previous[i]
+            c = previous[i - 3] if i >= 3 else 0
+            if kind == 1:
+                row[i] = (row[i] + a) & 0xFF
+            elif kind == 2:
+                row[i] = (row[i] + b) & 0xFF
+            elif kind == 3:
+                row[i] = (row[i] + (a + b) // 2) & 0xFF
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                row[i] = (row[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
+        rows.append(bytes(row))
+        previous = row
+    return width, height, rows
 
 
 def check_pixels(png_path, wanted):
