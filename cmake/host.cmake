@@ -94,6 +94,9 @@ endif()
 if(TARGET test-fde AND TARGET hearthtool)
   add_dependencies(test-fde hearthtool)
 endif()
+if(TARGET test-hibernate AND TARGET hearthtool)
+  add_dependencies(test-hibernate hearthtool)
+endif()
 
 # Benchmarks: one program, each file adds its benchmarks and comparisons.
 if(HEARTH_BENCH AND benchmark_FOUND)
