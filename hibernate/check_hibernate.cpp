@@ -69,7 +69,7 @@ EFI_STATUS OpenAndLocate(Opened* opened) {
   return status;
 }
 
-RestoreRequest RequestFor(const Opened& opened, const UINT8* key, UINTN key_length) {
+RestoreRequest RequestFor(const Opened& opened, UINT8* key, UINTN key_length) {
   RestoreRequest q{};
   q.image = &opened.image;
   q.block_read = opened.block_read;
@@ -93,7 +93,7 @@ bool CheckHibernate(UINT8 volume_uuid[16]) {
   Opened opened;
   if (EFI_ERROR(OpenAndLocate(&opened))) ColdReset();
   if (opened.location.has_volume_uuid) MemCopy(volume_uuid, opened.location.volume_uuid, 16);
-  RestoreRequest q = RequestFor(opened, PendingImageKey(), PendingImageKeyLength());
+  RestoreRequest q = RequestFor(opened, nullptr, PendingImageKeyLength());
 
   TarnSmcIoProtocol* smc = nullptr;
   bool have_smc = !EFI_ERROR(SmcLocate(&smc));

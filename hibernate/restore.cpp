@@ -45,6 +45,8 @@ struct Resume {
   UINT8 progress_save[kProgressSaveSize];
   UINT32 progress_done;
   UINT32 lock_state;
+  UINT32 now;          // 0 when the clock is behind the sleep time
+  UINT64 delay_ticks;  // 0 without a graphics delay
   PreviewTimings timings;
 };
 
@@ -61,7 +63,7 @@ void OnProgress(void* context, UINT64 bytes_read) {
 bool OnPreviewReady(void* context, bool final) {
   auto* r = static_cast<Resume*>(context);
   const RestoreRequest& q = *r->request;
-  if (!final && q.delay_ticks && HwReadTsc() - q.check_tsc < q.delay_ticks) return false;
+  if (!final && r->delay_ticks && HwReadTsc() - q.check_tsc < r->delay_ticks) return false;
   UINT32 lock_time = 0;
   ByteSpan picture;
   if (r->layout.preview_size) {
@@ -69,7 +71,7 @@ bool OnPreviewReady(void* context, bool final) {
                        r->layout.preview_size - r->layout.preview_offset);
     picture.ReadLe32(16, &lock_time);
   }
-  r->lock_state = ScreenLockState(q.encrypted_volume, lock_time, q.now);
+  r->lock_state = ScreenLockState(q.encrypted_volume, lock_time, r->now);
   if (!r->dark && r->layout.preview_size) {
     UINT8* save = (r->options & kImageOptionProgress) ? r->progress_save : nullptr;
     SplashPreview(r->screen, picture, 0, save, (r->options & kImageOptionColorPreview) != 0, true, &r->timings);
@@ -190,6 +192,8 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   WakeKind wake = DecideWakeKind(smc, q.encrypted_volume);
   r.dark = wake.dark;
   r.options = LoadLe32(header + kHdrOptions);
+  r.now = q.now < LoadLe32(header + kHdrSleepTime) ? 0 : q.now;
+  r.delay_ticks = (r.options & kImageOptionColorPreview) ? q.delay_ticks : 0;
   StageMark("Start");
 
   // The memory map must fit the room kept for it on the last exit pass.
@@ -222,6 +226,7 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   }
   AesSchedule schedule{};
   if (r.layout.encrypted) AesDecryptKey(q.key, 16, &schedule);
+  SecureZero(q.key, q.key_length);  // the schedule is all the read needs
 
   PerfRecordMark("Start hibernate read");
   ImageSource source{q.image->disk_io, q.block_read, q.image->block_io->Media->MediaId};

@@ -11,7 +11,7 @@ struct RestoreRequest {
   const BootImage* image;
   TarnBlockReadProtocol* block_read;  // optional
   UINT64 header_offset;
-  const UINT8* key;
+  UINT8* key;  // zeroed once expanded
   UINTN key_length;
   bool encrypted_volume;  // the image belongs to an encrypted volume (never a dark wake, lock state 4)
   UINT32 now;             // seconds since 1970, 0 when unknown

@@ -190,6 +190,47 @@ TEST_F(Resume, WrongMachineSignatureResetsWithoutDrawing) {
   EXPECT_FALSE(HwFakeLastKernelEntry().entered);
 }
 
+TEST(ResumeKinds, LockStateFromThePreviewAndTheSleepTime) {
+  const uint32_t now = 1796895000;  // the test firmware's clock
+  struct {
+    const char* name;
+    uint32_t sleep_time;
+    uint32_t lock_time;
+    uint32_t state;
+  } cases[] = {
+      {"no lock time", 0, 0, 1},
+      {"locked a while ago", now - 600, now - 100, 3},
+      {"lock time still ahead", now - 600, now + 100, 2},
+      {"sleep time after the clock", now + 1000, now + 100, 3},
+  };
+  uint8_t uuid[16];
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestFirmware fw;
+    HibernateAcpi acpi;
+    acpi.Install(fw, kMachineSignature);
+    ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+    CopyKernelCallGate();
+    HibernateMachine m(fw);
+    m.MoveSystemTableIntoRuntimeData();
+    HibernateImageDescription d = HibernateMachine::Description();
+    d.preview = EncodePreview(8, 8, std::vector<uint32_t>(64, 0x00336699), c.lock_time);
+    d.sleep_time = c.sleep_time;
+    d.encrypt = true;
+    m.Put(d);
+    EXPECT_EQ(fw.Run([&] {
+                CheckHibernate(uuid);
+                return EFI_SUCCESS;
+              }).how,
+              How::kKernelEntered);
+    DeviceTreeNode* chosen = DeviceTreeFindNode("/chosen", false);
+    ASSERT_NE(chosen, nullptr);
+    DeviceTreeProperty* state = DeviceTreeFindProperty(chosen, "IOScreenLockState");
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(LoadLe32(state->value), c.state);
+  }
+}
+
 TEST(ResumeKinds, BadLocationsReset) {
   uint8_t uuid[16];
   for (const char* text : {"zz", "", "10000:not-a-uuid", "1000000"}) {
