@@ -14,7 +14,9 @@
 #include "boot/volume.h"
 #include "diag/stage.h"
 #include "fde/lodestore.h"
+#include "fde/key_chain.h"
 #include "fde/unlock_key.h"
+#include "hibernate/check_hibernate.h"
 #include "config/boot_options.h"
 #include "config/boot_options_stage.h"
 #include "output/console.h"
@@ -62,6 +64,7 @@ HEARTH_HOST_RESET(ResetBootGlobals);
 struct BootState {
   KernelImageInfo kernel{};
   BootStructInputs handoff{};
+  UINT8 hibernate_volume_uuid[16]{};
 };
 
 // Every step of the sequence runs the same way: a step that returns a status ends the boot
@@ -109,6 +112,31 @@ EFI_STATUS IdentifyMachine() {
   LogProcessorState();
   StoreFirmwareIdentity();
   return EFI_SUCCESS;
+}
+
+// Resumes at once, or notes a resume that waits for the encrypted volume's key.
+void CheckHibernateStage(BootState* state) {
+  bool pending;
+  {
+    Stage stage("CheckHibernate");
+    pending = CheckHibernate(state->hibernate_volume_uuid);
+  }
+  if (pending) {
+    BootModeFlags |= kBootModeHibernate;
+  } else {
+    StorePersistentMemoryNote();
+  }
+}
+
+// The volume is unlocked: its key completes the image key, and the resume does not return.
+void FinishHibernateStage(const BootState& state) {
+  if (!(BootModeFlags & kBootModeHibernate)) return;
+  StageMark("Start LookupLodestoreVolumeKey");
+  UINT8 key[16];
+  UINTN copied = 0;
+  if (EFI_ERROR(LookupLodestoreVolumeKey(state.hibernate_volume_uuid, key, sizeof(key), &copied))) copied = 0;
+  StageMark("Start FinishFDEHibernate");
+  FinishFDEHibernate(key, copied);
 }
 
 void SelectProcessorSubtype() {
@@ -271,6 +299,7 @@ void RunBootSequence() {
   RunStage("InitDeviceTree", InitDeviceTree);
   RunStep(CopyKernelCallGate);
   RunStage("InitMemoryConfig", InitMemoryConfig);
+  RunStep([&] { CheckHibernateStage(&state); });
   RunStep(ReadDisplayPreferences);
   RunStep(PrepareSlideAndStartKeys);
   RunStep(OpenVolume);
@@ -286,6 +315,7 @@ void RunBootSequence() {
   RunStep([&] { RunEncryptedRootStages(&draw_boot_graphics, gDisplay.hidpi); });
   RunStep([&] { ChooseConsole(draw_boot_graphics); });
   RunStep(VerifyRecoveryStage);
+  RunStep([&] { FinishHibernateStage(state); });
   RunStep([&] { return LoadKernel(&state); });
   RunStep([&] { GatherHandoffInputs(&state); });
   RunStage("InitBootStruct", [&] { InitBootStruct(state.handoff); });

@@ -10,6 +10,7 @@
 #include "flags/boot_mode.h"
 #include "graphics/display.h"
 #include "graphics/display_connect.h"
+#include "hibernate/hibernate_vars.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ void RunEncryptedRootStages(bool* draw_boot_graphics, bool hidpi) {
   inputs.boot_device_path = gBootVolume.device_path;
   inputs.login_ui = &kLoginUIAbsent;
   inputs.hidpi = hidpi;
+  inputs.keep_hibernation = [] { SaveHibernateVars(); };
   inputs.recovery_partition_found = RecoveryPartitionFound;
   inputs.boot_recovery = BootRecoverySystem;
   {

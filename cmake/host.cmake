@@ -119,6 +119,9 @@ endif()
 if(TARGET test-ui AND TARGET hearthtool)
   add_dependencies(test-ui hearthtool)
 endif()
+if(TARGET test-hibernate AND TARGET hearthtool)
+  add_dependencies(test-hibernate hearthtool)
+endif()
 
 # Benchmarks: one program, each file adds its benchmarks and comparisons.
 if(HEARTH_BENCH)

@@ -17,9 +17,13 @@ bool ReadableType(UINT32 type) {
   return type != EfiMemoryMappedIO && type != EfiMemoryMappedIOPortSpace && type != EfiUnusableMemory;
 }
 
+void DeleteNote() { gRT->SetVariable(kNoteName, &TarnBootGuid, 0, 0, nullptr); }
+
+}  // namespace
+
 // The note's address comes from a variable: the range must be memory the firmware describes
 // before it is read.
-bool RangeIsMemory(UINT64 address, UINT64 size) {
+bool PhysicalRangeIsMemory(UINT64 address, UINT64 size) {
   EFI_MEMORY_DESCRIPTOR* map = nullptr;
   UINTN buffer_size = 0, map_size = 0, key = 0, descriptor_size = 0;
   UINT32 version = 0;
@@ -43,10 +47,6 @@ bool RangeIsMemory(UINT64 address, UINT64 size) {
   return cursor >= limit;
 }
 
-void DeleteNote() { gRT->SetVariable(kNoteName, &TarnBootGuid, 0, 0, nullptr); }
-
-}  // namespace
-
 void MovePersistentMemoryNote() {
   UINT8 note[kNoteSize];
   UINTN size = sizeof(note);
@@ -59,7 +59,7 @@ void MovePersistentMemoryNote() {
   UINT64 length = LoadLe64(note);
   UINT64 source = LoadLe64(note + 16);
   if (length == 0 || source == 0) return;
-  if (source + length < source || !RangeIsMemory(source, length)) {
+  if (source + length < source || !PhysicalRangeIsMemory(source, length)) {
     DeleteNote();
     return;
   }

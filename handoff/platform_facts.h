@@ -31,6 +31,9 @@ bool InstallPhaseMeter(char* list_text, UINTN length, const char* current, UINT1
 // Moves a pending persistent-memory note into the kernel region and points its variable at
 // the copy (or drops the note when it cannot be copied).
 void MovePersistentMemoryNote();
+// True when every byte of [address, address + size) is memory the firmware's map describes
+// as readable.
+bool PhysicalRangeIsMemory(UINT64 address, UINT64 size);
 
 // "boot-ramdmg-extents" and "boot-ramdmg-size" on "/chosen" for a RAM disk that the firmware
 // left in memory, described by the boot device path.

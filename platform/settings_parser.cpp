@@ -278,7 +278,23 @@ const char* ParseVarLine(DirectiveContext& c) {
   uint64_t bits = 0;
   if (!ParseHexNumber(attributes, 0xFFFFFFFFu, &bits)) return "attributes are not a 32-bit hexadecimal number";
   variable.attributes = static_cast<UINT32>(bits);
-  if ((error = DecodeValue(value, c.scratch, &variable.value_size))) return error;
+  variable.partition = 0;
+  if (!value.quoted && StartsWith(value.data, value.size, "partition:")) {
+    // partition:N:TEXT, N decimal from 1
+    size_t at = 10;
+    uint64_t number = 0;
+    while (at < value.size && value.data[at] >= '0' && value.data[at] <= '9' && number < 1000) {
+      number = number * 10 + (value.data[at++] - '0');
+    }
+    if (number == 0 || at >= value.size || value.data[at] != ':') return "partition: value needs partition:N:TEXT";
+    ++at;
+    if (value.size - at > c.scratch.size) return "value too long";
+    MemCopy(c.scratch.data, value.data + at, value.size - at);
+    variable.value_size = value.size - at;
+    variable.partition = static_cast<UINT32>(number);
+  } else if ((error = DecodeValue(value, c.scratch, &variable.value_size))) {
+    return error;
+  }
   variable.value = c.scratch.data;
   if (c.sink->variable) c.sink->variable(c.sink->context, variable);
   return nullptr;

@@ -22,6 +22,9 @@ struct SettingsVariable {
   UINT32 attributes;
   const uint8_t* value;  // points into the parser's scratch; valid only during the callback
   size_t value_size;
+  // partition:N:TEXT: the device path of partition N of the disk, then a file-path node
+  // holding value (the TEXT); 0 for the plain forms.
+  UINT32 partition;
 };
 
 // An `smc KEY VALUE` line: a key of the SMC stand-in and its value (1 to 32 bytes; the

@@ -64,8 +64,12 @@ static void print_json_string(const char* text) {
   probe_print("\"");
 }
 
-void probe_report_json(void) {
-  probe_print("{\"probe\":\"hearth-handoff\",\"pass\":");
+void probe_report_json(void) { probe_report_json_named("hearth-handoff"); }
+
+void probe_report_json_named(const char* probe) {
+  probe_print("{\"probe\":\"");
+  probe_print(probe);
+  probe_print("\",\"pass\":");
   probe_print(failure_count || dropped ? "false" : "true");
   probe_print(",\"checks\":[");
   for (uint32_t i = 0; i < result_count; ++i) {

@@ -17,6 +17,8 @@ int probe_report_ok(uint32_t index);
 const char* probe_report_detail(uint32_t index);
 /* Prints the JSON line (ending in "\n") through probe_print. */
 void probe_report_json(void);
+/* The same with another probe name (a literal without quotes or backslashes). */
+void probe_report_json_named(const char* probe);
 
 /* Output, provided by the probe (serial port) or a test. */
 void probe_print(const char* text);

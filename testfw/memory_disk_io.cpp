@@ -40,8 +40,15 @@ EFI_STATUS EFIAPI MemoryDiskIo::ReadDisk(EFI_DISK_IO_PROTOCOL* self, UINT32 medi
   return EFI_SUCCESS;
 }
 
-EFI_STATUS EFIAPI MemoryDiskIo::WriteDisk(EFI_DISK_IO_PROTOCOL*, UINT32, UINT64, UINTN, VOID*) {
-  return EFI_WRITE_PROTECTED;
+EFI_STATUS EFIAPI MemoryDiskIo::WriteDisk(EFI_DISK_IO_PROTOCOL* self, UINT32 media_id, UINT64 offset, UINTN size,
+                                          VOID* buffer) {
+  auto* disk = reinterpret_cast<MemoryDiskIo*>(self);
+  if (!disk->writable_) return EFI_WRITE_PROTECTED;
+  ++disk->writes_;
+  if (media_id != kMediaId) return EFI_MEDIA_CHANGED;
+  if (offset > disk->bytes_.size() || size > disk->bytes_.size() - offset) return EFI_INVALID_PARAMETER;
+  std::memcpy(disk->bytes_.data() + offset, buffer, size);
+  return EFI_SUCCESS;
 }
 
 EFI_STATUS EFIAPI MemoryDiskIo::ReadBlocks(EFI_BLOCK_IO_PROTOCOL* self, UINT32 media_id, EFI_LBA lba, UINTN size,

@@ -24,6 +24,9 @@ class MemoryDiskIo {
   EFI_HANDLE Handle() const { return handle_; }
   std::vector<uint8_t>& Bytes() { return bytes_; }
   int Reads() const { return reads_; }
+  // Writes are refused (EFI_WRITE_PROTECTED) unless switched on.
+  void SetWritable(bool writable) { writable_ = writable; }
+  int Writes() const { return writes_; }
 
  private:
   static EFI_STATUS EFIAPI ReadDisk(EFI_DISK_IO_PROTOCOL* self, UINT32 media_id, UINT64 offset, UINTN size, VOID* buffer);
@@ -42,4 +45,6 @@ class MemoryDiskIo {
   std::vector<uint8_t> bytes_;
   EFI_HANDLE handle_ = nullptr;
   int reads_ = 0;
+  int writes_ = 0;
+  bool writable_ = false;
 };

@@ -30,6 +30,8 @@ class Expectations:
     absent: list = field(default_factory=list)
     qemu_exit: int = None
     files: list = field(default_factory=list)  # files read back from the disk image (disk_files.check)
+    pixels: list = field(default_factory=list)  # screenshot pixels (pixels.check_pixels)
+    raw: list = field(default_factory=list)     # bytes of unformatted partitions (pixels.check_raw)
 
 
 @dataclass
@@ -129,7 +131,8 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
         end_marker=raw.get("end_marker", DEFAULT_END_MARKER),
         timeout=float(raw.get("timeout", 180)),
         expect=Expectations(in_order=expect.get("in_order", []), absent=expect.get("absent", []),
-                            qemu_exit=expect.get("qemu_exit"), files=expect.get("files", [])),
+                            qemu_exit=expect.get("qemu_exit"), files=expect.get("files", []),
+                            pixels=expect.get("pixels", []), raw=expect.get("raw", [])),
         memory_mib=int(raw.get("memory_mib", 2048)),
         qemu_args=raw.get("qemu_args", []),
         prepare=raw.get("prepare", []),

@@ -1,0 +1,56 @@
+// The hibernation preview: the picture the operating system saved of its screen, decoded
+// into the frame buffer in full colour or dimmed to a blurred grey (resampled when its size
+// differs from the screen's), and the 19-block progress bar under it.
+#pragma once
+
+#include "efi/efi.h"
+#include "lib/span.h"
+
+// What the loader knows about the frame buffer.
+struct FramebufferFacts {
+  UINT64 base;  // 0: no frame buffer
+  UINT32 width;
+  UINT32 height;
+  UINT32 row_bytes;
+  UINT32 bits_per_pixel;
+};
+
+struct PreviewHeader {
+  UINT32 count;
+  UINT32 width;
+  UINT32 height;
+  UINT32 depth;  // 32 or 30
+};
+
+constexpr UINTN kPreviewRowTableOffset = 84;
+constexpr UINTN kPreviewLutBytes = 768;
+
+// Checks the header, the row table and the lookup tables against the picture's bytes.
+EFI_STATUS PreviewParseHeader(ByteSpan preview, PreviewHeader* header);
+
+// Decodes image `index` of the preview into pixels (32-bit, row_bytes apart, header.width x
+// header.height). keep_colours false gives the dimmed grey picture. Every run is checked
+// against the picture and the row; EFI_VOLUME_CORRUPTED when one leaves them.
+EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, UINT8* pixels, UINT32 row_bytes);
+
+struct PreviewTimings {
+  UINT64 connect;  // time-stamp counter units
+  UINT64 preview;
+};
+
+// Draws the preview (null: only the progress bar) onto the screen and the first state of
+// the progress bar (when progress_save is given). raise_tpl copies at the highest priority.
+EFI_STATUS SplashPreview(const FramebufferFacts& screen, ByteSpan preview, UINT32 index, UINT8* progress_save,
+                         bool keep_colours, bool raise_tpl, PreviewTimings* timings);
+
+// Progress bar: 19 blocks of 7 x 16 pixels, 10 pixels apart.
+constexpr UINT32 kProgressBlocks = 19;
+constexpr UINTN kProgressSaveBytesPerBlock = 38;
+// Draws every block (block 0 lit, the others dark) and saves the grey levels under their
+// edges into save (19 x 38 bytes). Nothing below 16 bits per pixel.
+void DrawProgressBar(const FramebufferFacts& screen, UINT8* save);
+// Redraws blocks first .. min(done, 18): below done as done, done as the current one.
+void UpdateProgress(const FramebufferFacts& screen, const UINT8* save, UINT32 first, UINT32 done);
+
+// The frame buffer of the graphics output protocol; base 0 when there is none.
+FramebufferFacts FindFramebuffer();

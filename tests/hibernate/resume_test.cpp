@@ -1,0 +1,345 @@
+#include <gtest/gtest.h>
+
+#include "devicetree/device_tree.h"
+#include "flags/boot_mode.h"
+#include "handoff/kernel_call_gate.h"
+#include "hibernate/check_hibernate.h"
+#include "hibernate/hibernate_vars.h"
+#include "hibernate/restore.h"
+#include "hw/fake/hw_fake.h"
+#include "tests/hibernate/hibernate_fixture.h"
+
+namespace {
+
+using How = TestFirmware::RunResult::How;
+
+struct Handoff {
+  std::map<uint32_t, std::vector<uint8_t>> records;
+  std::vector<uint32_t> order;
+};
+
+Handoff WalkHandoff(const uint8_t* header) {
+  Handoff h;
+  const uint8_t* at = reinterpret_cast<const uint8_t*>(uint64_t(LoadLe32(header + kHdrHandoffPage)) * 4096);
+  const uint8_t* end = at + uint64_t(LoadLe32(header + kHdrHandoffPageCount)) * 4096;
+  while (at + 8 <= end) {
+    uint32_t type = LoadLe32(at), size = LoadLe32(at + 4);
+    h.order.push_back(type);
+    h.records[type] = std::vector<uint8_t>(at + 8, at + 8 + size);
+    if (type == kHandoffEnd) break;
+    at += 8 + size;
+  }
+  return h;
+}
+
+class Resume : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+    CopyKernelCallGate();
+    acpi.Install(fw, kMachineSignature);
+  }
+
+  TestFirmware::RunResult RunCheck(bool* pending = nullptr) {
+    return fw.Run([&] {
+      bool waiting = CheckHibernate(uuid);
+      if (pending) *pending = waiting;
+      return EFI_SUCCESS;
+    });
+  }
+
+  const uint8_t* EnteredHeader() const {
+    return reinterpret_cast<const uint8_t*>(HwFakeLastKernelEntry().boot_args * 4096);
+  }
+
+  // The resumed image as the restore code sees it, against the builder's plain view.
+  void ExpectResumed(const HibernateImageDescription& d) {
+    ASSERT_TRUE(HwFakeLastKernelEntry().entered);
+    EXPECT_EQ(HwFakeLastKernelEntry().entry, kRestoreAddress + d.restore_entry);
+    const uint8_t* header = EnteredHeader();
+    std::vector<uint8_t> view = machine.image.LoaderView();
+    // Every byte after the header is the plain image: decrypted exactly.
+    EXPECT_EQ(0, std::memcmp(header + 512, view.data() + 512, view.size() - 512));
+    const auto* code = reinterpret_cast<const uint8_t*>(kRestoreAddress);
+    EXPECT_EQ(0, std::memcmp(code, d.restore_code.data(), d.restore_code.size()));
+    uint32_t sum = 0;
+    for (uint32_t page = 0; page < 2; ++page) sum += LoadLe32(code + page * 4096 + ((page + 3) % 1024) * 4);
+    EXPECT_EQ(LoadLe32(header + kHdrRestoreSum), sum);
+    EXPECT_EQ(LoadLe32(header + kHdrSystemTableOffset), uint32_t(reinterpret_cast<uint64_t>(gST) - kRuntimeAddress));
+    Handoff h = WalkHandoff(header);
+    ASSERT_FALSE(h.order.empty());
+    EXPECT_EQ(h.order.front(), kHandoffGraphics);
+    EXPECT_EQ(h.order.back(), kHandoffEnd);
+    ASSERT_EQ(h.records[kHandoffCryptVector].size(), 16u);
+    if (d.encrypt) {
+      uint64_t end = LoadLe64(header + kHdrEncryptEnd);
+      EXPECT_EQ(0, std::memcmp(h.records[kHandoffCryptVector].data(), machine.image.file.data() + end - 16, 16))
+          << "the chaining value is the last ciphertext block";
+    }
+    EXPECT_TRUE(h.records.count(kHandoffDeviceTree));
+    ASSERT_TRUE(h.records.count(kHandoffMemoryMap));
+    EXPECT_GT(h.records[kHandoffMemoryMap].size(), 0u);
+  }
+
+  TestFirmware fw;
+  HibernateAcpi acpi;
+  HibernateMachine machine{fw};
+  uint8_t uuid[16] = {};
+};
+
+TEST(ResumeKinds, PlainEncryptedAndFragmentedImagesResumeThroughTheCallGate) {
+  uint8_t uuid[16];
+  struct Case {
+    const char* name;
+    bool encrypt;
+    uint32_t extents;
+    uint32_t block;
+  } cases[] = {{"plain", false, 1, 512}, {"encrypted", true, 1, 512}, {"fragmented", true, 9, 4096}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestFirmware local;
+    HibernateAcpi local_acpi;
+    local_acpi.Install(local, kMachineSignature);
+    ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+    CopyKernelCallGate();
+    HibernateMachine m(local);
+    m.MoveSystemTableIntoRuntimeData();
+    HibernateImageDescription d = HibernateMachine::Description();
+    d.encrypt = c.encrypt;
+    d.extents = c.extents;
+    d.block_size = c.block;
+    d.file_offset = 256 * 1024;
+    m.Put(d);
+    auto result = local.Run([&] {
+      CheckHibernate(uuid);
+      return EFI_SUCCESS;
+    });
+    EXPECT_EQ(result.how, How::kKernelEntered);
+    ASSERT_TRUE(HwFakeLastKernelEntry().entered);
+    const auto* header = reinterpret_cast<const uint8_t*>(HwFakeLastKernelEntry().boot_args * 4096);
+    std::vector<uint8_t> view = m.image.LoaderView();
+    EXPECT_EQ(0, std::memcmp(header + 512, view.data() + 512, view.size() - 512));
+    EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t*>(kRestoreAddress), d.restore_code.data(),
+                             d.restore_code.size()));
+    EXPECT_FALSE(local.GetVariable(u"boot-switch-vars", TarnBootGuid)) << "the record is consumed";
+  }
+}
+
+TEST_F(Resume, HandOffRecordsHeaderFieldsAndSum) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.encrypt = true;
+  d.options = kImageOptionProgress;
+  machine.Put(d);
+  HibernateScreen screen(320, 200);
+  MemorySmc smc;
+  smc.SetKey("MSWr", {0x19});
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+  ExpectResumed(d);
+  const uint8_t* header = EnteredHeader();
+  EXPECT_EQ(LoadLe32(header + kHdrWakeReason), 0x5319u);
+  EXPECT_EQ(LoadLe32(header + kHdrOptions), kImageOptionProgress);
+  Handoff h = WalkHandoff(header);
+  const auto& gfx = h.records[kHandoffGraphics];
+  ASSERT_EQ(gfx.size(), kHandoffGraphicsSize);
+  EXPECT_EQ(LoadLe32(gfx.data() + 12), 320u);
+  EXPECT_EQ(LoadLe32(gfx.data() + 16), 200u);
+  EXPECT_EQ(LoadLe32(gfx.data() + 20), 32u);
+  EXPECT_NE(LoadLe32(gfx.data() + kHandoffProgressOffset), 0u) << "saved grey levels under the bar";
+  EXPECT_EQ(smc.Value("WKTP"), std::vector<uint8_t>{0});
+  // The memory map lies inside the records and is sorted.
+  const auto& map = h.records[kHandoffMemoryMap];
+  const size_t stride = sizeof(EFI_MEMORY_DESCRIPTOR) + 8;
+  for (size_t at = stride; at + stride <= map.size(); at += stride) {
+    EXPECT_LE(LoadLe64(map.data() + at - stride + 8), LoadLe64(map.data() + at + 8));
+  }
+}
+
+TEST_F(Resume, TheRecordKeepsTheHalvesInPlaceAndTheHalvesWorkAlone) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  machine.Put(d);
+  fw.SetVariable(u"boot-signature", TarnBootGuid, 7, std::vector<uint8_t>(20, 9));
+  fw.SetVariable(u"boot-image-key", TarnBootGuid, 7, std::vector<uint8_t>(16, 9));
+  HibernateVars vars{};
+  ASSERT_EQ(TakeHibernateVars(&vars), EFI_SUCCESS);
+  EXPECT_EQ(0, std::memcmp(vars.image_key, d.key, 16));
+  EXPECT_TRUE(fw.GetVariable(u"boot-signature", TarnBootGuid));
+  EXPECT_TRUE(fw.GetVariable(u"boot-image-key", TarnBootGuid));
+  EXPECT_FALSE(fw.GetVariable(u"boot-switch-vars", TarnBootGuid));
+
+  ASSERT_EQ(TakeHibernateVars(&vars), EFI_SUCCESS);  // now from the halves
+  EXPECT_EQ(vars.image_key[0], 9);
+  EXPECT_EQ(0, std::memcmp(vars.signature, "TARN", 4));
+  EXPECT_EQ(vars.revision, 1u);
+  EXPECT_FALSE(fw.GetVariable(u"boot-image-key", TarnBootGuid));
+  EXPECT_EQ(TakeHibernateVars(&vars), EFI_NOT_FOUND);
+}
+
+TEST_F(Resume, WrongMachineSignatureResetsWithoutDrawing) {
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.machine_signature = kMachineSignature + 1;
+  d.options = kImageOptionProgress;
+  machine.Put(d);
+  HibernateScreen screen(320, 200);
+  auto result = RunCheck();
+  EXPECT_EQ(result.how, How::kReset);
+  EXPECT_EQ(result.reset_type, EfiResetCold);
+  EXPECT_TRUE(screen.Untouched());
+  EXPECT_FALSE(fw.GetVariable(u"boot-switch-vars", TarnBootGuid));
+  EXPECT_FALSE(HwFakeLastKernelEntry().entered);
+}
+
+TEST(ResumeKinds, LockStateFromThePreviewAndTheSleepTime) {
+  const uint32_t now = 1796895000;  // the test firmware's clock
+  struct {
+    const char* name;
+    uint32_t sleep_time;
+    uint32_t lock_time;
+    uint32_t state;
+  } cases[] = {
+      {"no lock time", 0, 0, 1},
+      {"locked a while ago", now - 600, now - 100, 3},
+      {"lock time still ahead", now - 600, now + 100, 2},
+      {"sleep time after the clock", now + 1000, now + 100, 3},
+  };
+  uint8_t uuid[16];
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestFirmware fw;
+    HibernateAcpi acpi;
+    acpi.Install(fw, kMachineSignature);
+    ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+    CopyKernelCallGate();
+    HibernateMachine m(fw);
+    m.MoveSystemTableIntoRuntimeData();
+    HibernateImageDescription d = HibernateMachine::Description();
+    d.preview = EncodePreview(8, 8, std::vector<uint32_t>(64, 0x00336699), c.lock_time);
+    d.sleep_time = c.sleep_time;
+    d.encrypt = true;
+    m.Put(d);
+    EXPECT_EQ(fw.Run([&] {
+                CheckHibernate(uuid);
+                return EFI_SUCCESS;
+              }).how,
+              How::kKernelEntered);
+    DeviceTreeNode* chosen = DeviceTreeFindNode("/chosen", false);
+    ASSERT_NE(chosen, nullptr);
+    DeviceTreeProperty* state = DeviceTreeFindProperty(chosen, "IOScreenLockState");
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(LoadLe32(state->value), c.state);
+  }
+}
+
+TEST(ResumeKinds, BadLocationsReset) {
+  uint8_t uuid[16];
+  for (const char* text : {"zz", "", "10000:not-a-uuid", "1000000"}) {
+    SCOPED_TRACE(text);
+    TestFirmware local;
+    HibernateMachine m(local);
+    m.Put(HibernateMachine::Description());
+    m.SetBootImageText(text);
+    auto result = local.Run([&] {
+      CheckHibernate(uuid);
+      return EFI_SUCCESS;
+    });
+    EXPECT_EQ(result.how, How::kReset);
+  }
+}
+
+TEST_F(Resume, EncryptedVolumeWaitsForTheKeyWhenHbkpIsZeroThenFinishes) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.encrypt = true;
+  uint8_t volume_key[16];
+  for (int i = 0; i < 16; ++i) volume_key[i] = uint8_t(0x30 + 7 * i);
+  // The image key is announced XORed with the volume key.
+  HibernateImageDescription announced = d;
+  for (int i = 0; i < 16; ++i) announced.key[i] = d.key[i] ^ volume_key[i];
+  machine.Put(d, "");
+  std::vector<uint8_t> record = HibernateVarsRecord(announced.key, nullptr);
+  fw.SetVariable(u"boot-switch-vars", TarnBootGuid, 7, record);
+  machine.SetBootImageText(BootImageText(machine.image.header_offset, "01234567-89AB-CDEF-0123-456789ABCDEF"));
+  MemorySmc smc;
+  smc.SetKey("HBKP", std::vector<uint8_t>(32, 0));
+  bool pending = false;
+  EXPECT_EQ(RunCheck(&pending).how, How::kReturned);
+  EXPECT_TRUE(pending);
+  EXPECT_EQ(uuid[0], 0x01);
+  EXPECT_EQ(uuid[15], 0xEF);
+  EXPECT_EQ(PendingImageKeyLength(), 16u);
+
+  // The login window leaves: the record goes back for the next boot.
+  EXPECT_EQ(SaveHibernateVars(), EFI_SUCCESS);
+  EXPECT_EQ(fw.GetVariable(u"IOHibernateRTCVariables", TarnBootGuid), record);
+  EXPECT_EQ(fw.VariableAttributes(u"IOHibernateRTCVariables", TarnBootGuid), 1u);
+
+  auto result = fw.Run([&]() -> EFI_STATUS { FinishFDEHibernate(volume_key, 16); });
+  EXPECT_EQ(result.how, How::kKernelEntered);
+  ExpectResumed(d);
+  EXPECT_EQ(fw.GetVariable(u"IOHibernateRTCVariables", TarnBootGuid), record);
+}
+
+TEST_F(Resume, HbkpHalfCompletesTheKeyAndIsWiped) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.encrypt = true;
+  std::vector<uint8_t> half(32, 0);
+  for (int i = 0; i < 16; ++i) half[i] = uint8_t(0x55 + i);
+  HibernateImageDescription announced = d;
+  for (int i = 0; i < 16; ++i) announced.key[i] = d.key[i] ^ half[i];
+  machine.Put(d);
+  fw.SetVariable(u"boot-switch-vars", TarnBootGuid, 7, HibernateVarsRecord(announced.key, nullptr));
+  machine.SetBootImageText(BootImageText(machine.image.header_offset, "01234567-89ab-cdef-0123-456789abcdef"));
+  MemorySmc smc;
+  smc.SetKey("HBKP", half);
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+  ExpectResumed(d);
+  EXPECT_EQ(smc.Value("HBKP"), std::vector<uint8_t>(32, 0));
+}
+
+TEST_F(Resume, FinishWithAKeyOfAnotherLengthResets) {
+  uint8_t key[32] = {};
+  auto result = fw.Run([&]() -> EFI_STATUS { FinishFDEHibernate(key, 32); });
+  EXPECT_EQ(result.how, How::kReset);
+}
+
+TEST_F(Resume, FiveRefusedExitsReset) {
+  machine.MoveSystemTableIntoRuntimeData();
+  machine.Put(HibernateMachine::Description());
+  fw.ChangeMemoryMapTimes(1000);
+  auto result = RunCheck();
+  EXPECT_EQ(result.how, How::kReset);
+  EXPECT_FALSE(fw.BootServicesExited());
+}
+
+TEST_F(Resume, FourRefusedExitsStillResume) {
+  machine.MoveSystemTableIntoRuntimeData();
+  machine.Put(HibernateMachine::Description());
+  fw.ChangeMemoryMapTimes(4);
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+}
+
+TEST_F(Resume, SafeModeAndMissingKeyDoNotResume) {
+  machine.Put(HibernateMachine::Description());
+  BootModeFlags |= kBootModeSafe;
+  bool pending = true;
+  EXPECT_EQ(RunCheck(&pending).how, How::kReturned);
+  EXPECT_FALSE(pending);
+  EXPECT_TRUE(fw.GetVariable(u"boot-switch-vars", TarnBootGuid)) << "safe mode reads nothing";
+  BootModeFlags = 0;
+  fw.SetVariable(u"boot-switch-vars", TarnBootGuid, 0, std::vector<uint8_t>());
+  EXPECT_EQ(RunCheck(&pending).how, How::kReturned);
+  EXPECT_FALSE(pending);
+}
+
+TEST_F(Resume, IncompleteImageResets) {
+  HibernateImageDescription d = HibernateMachine::Description();
+  machine.Put(d);
+  machine.disk->Bytes().resize(machine.image.extents[0].start + 8192);
+  MemoryDiskIo* disk = machine.disk.get();
+  (void)disk;
+  EXPECT_EQ(RunCheck().how, How::kReset);
+}
+
+}  // namespace
