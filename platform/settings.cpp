@@ -93,12 +93,9 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   }
   PoolBuffer scratch;
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
-  SettingsSink sink{options,      OnVariable,    OnExitQemu, OnMalformed, OnSmcKey,
-                    OnSigningKey, OnInputEvents, OnKeyMap,   OnSimplePointer};
-
-  SettingsSink sink{options,      OnVariable,     OnExitQemu,        OnMalformed, OnSmcKey,
-                    OnSigningKey, OnConsoleStart, OnBackgroundColor, OnGopMode, OnHearthSource,
-                    OnNetworkLatency};
+  SettingsSink sink{options,         OnVariable,        OnExitQemu, OnMalformed,    OnSmcKey,
+                    OnSigningKey,    OnInputEvents,     OnKeyMap,   OnSimplePointer, OnConsoleStart,
+                    OnBackgroundColor, OnGopMode,       OnHearthSource, OnNetworkLatency};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;
