@@ -42,6 +42,7 @@ size_t Parse(const std::string& text, Chosen* chosen) {
   SettingsSink sink{chosen, nullptr, nullptr,
                     [](void* c, size_t line, const char*) { static_cast<Chosen*>(c)->malformed.push_back(line); },
                     nullptr, nullptr,
+                    nullptr, nullptr, nullptr,  // input stand-ins
                     [](void* c, bool graphics) { static_cast<Chosen*>(c)->console = graphics; },
                     [](void* c, BackgroundColorMode mode, uint32_t rgb) {
                       static_cast<Chosen*>(c)->background = mode;
