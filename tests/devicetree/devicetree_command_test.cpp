@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/hearthtool_run.h"
 #include "devicetree/device_tree.h"
 #include "memory/memory.h"
 #include "testfw/test_firmware.h"
@@ -16,25 +17,7 @@
 
 namespace {
 
-std::filesystem::path Hearthtool() { return std::filesystem::read_symlink("/proc/self/exe").parent_path() / "hearthtool"; }
-
-struct Outcome {
-  int exit_code;
-  std::string output;  // stdout and stderr
-};
-
-Outcome RunDeviceTreeCommand(const std::string& arguments) {
-  std::string command = Hearthtool().string() + " devicetree " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Outcome outcome{-1, ""};
-  if (!pipe) return outcome;
-  char chunk[4096];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), pipe)) > 0) outcome.output.append(chunk, got);
-  int status = pclose(pipe);
-  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
+Outcome RunDeviceTreeCommand(const std::string& arguments) { return RunHearthtool("devicetree " + arguments); }
 
 class DeviceTreeCommand : public ::testing::Test {
  protected:

@@ -8,29 +8,13 @@
 #include <fstream>
 #include <string>
 
+#include "tests/hearthtool_run.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Hearthtool() { return fs::read_symlink("/proc/self/exe").parent_path() / "hearthtool"; }
-
-struct Outcome {
-  int exit_code;
-  std::string output;
-};
-
-Outcome Wipekey(const std::string& arguments) {
-  std::string command = Hearthtool().string() + " wipekey " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Outcome outcome{-1, ""};
-  if (!pipe) return outcome;
-  char chunk[4096];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), pipe)) > 0) outcome.output.append(chunk, got);
-  int status = pclose(pipe);
-  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
+Outcome Wipekey(const std::string& arguments) { return RunHearthtool("wipekey " + arguments); }
 
 class WipekeyCommand : public ::testing::Test {
  protected:

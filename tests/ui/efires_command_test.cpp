@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/hearthtool_run.h"
 #include "memory/memory.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/archive.h"
@@ -18,25 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Hearthtool() { return fs::read_symlink("/proc/self/exe").parent_path() / "hearthtool"; }
-
-struct Outcome {
-  int exit_code;
-  std::string output;
-};
-
-Outcome Efires(const std::string& arguments) {
-  std::string command = Hearthtool().string() + " efires " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  Outcome outcome{-1, ""};
-  if (!pipe) return outcome;
-  char chunk[4096];
-  size_t got;
-  while ((got = fread(chunk, 1, sizeof(chunk), pipe)) > 0) outcome.output.append(chunk, got);
-  int status = pclose(pipe);
-  outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return outcome;
-}
+Outcome Efires(const std::string& arguments) { return RunHearthtool("efires " + arguments); }
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
