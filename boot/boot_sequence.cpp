@@ -200,9 +200,17 @@ EFI_STATUS DrawOptionsFailureScreen() {
   return EFI_SUCCESS;
 }
 
-// The boot screen's hooks in the layers below it.
-void RegisterBootScreen() {
+// Everything secret that a failed boot would otherwise hand back to the firmware unwiped.
+void WipeAllSecrets() {
+  LodestoreWipeSecrets();
+  WipeUnclaimedSecrets();
+}
+
+// What the layers below need from the ones above: the boot screen's hooks and the wipe of
+// every secret on the failure path.
+void RegisterFailurePaths() {
   SetFailureScreen(DrawFailureScreen);
+  SetFailureWipe(WipeAllSecrets);
   SetOptionsScreen(OptionsScreen{ConnectGraphics, DrawOptionsFailureScreen});
 }
 
@@ -281,19 +289,12 @@ EFI_STATUS LoadRamDiskStage() {
   return status == kStatusBootEnding ? status : EFI_SUCCESS;
 }
 
-// Everything secret that a failed boot would otherwise hand back to the firmware unwiped.
-void WipeAllSecrets() {
-  LodestoreWipeSecrets();
-  WipeUnclaimedSecrets();
-}
-
 }  // namespace
 
 void RunBootSequence() {
   BootState state;
   BootArgs* args = nullptr;
-  SetFailureWipe(WipeAllSecrets);
-  RunStep(RegisterBootScreen);
+  RunStep(RegisterFailurePaths);
   RunStep(StartDiagnostics);
   RunStep(IdentifyMachine);
   RunStage("InitDeviceTree", InitDeviceTree);
