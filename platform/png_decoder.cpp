@@ -7,7 +7,13 @@ namespace {
 // Pool blocks with their size in front, so that realloc knows how much to keep.
 constexpr UINTN kHeader = 16;
 
+// No block the decoder needs is larger than the biggest picture it accepts, 32-bit pixels plus
+// a filter byte a row. A file that claims more (compressed chunks announcing gigabytes, say)
+// is refused as out of memory instead of draining the firmware's pool.
+constexpr size_t kLargestBlock = size_t(kPngMaxSide) * kPngMaxSide * 4 + kPngMaxSide;
+
 void* PoolMalloc(size_t size) {
+  if (size > kLargestBlock) return nullptr;
   void* block = nullptr;
   if (EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, size + kHeader, &block)) || !block) return nullptr;
   *static_cast<UINT64*>(block) = size;
@@ -28,7 +34,17 @@ void* PoolRealloc(void* p, size_t size) {
   return fresh;
 }
 
+// stb_image copies zero bytes into a still-null buffer for an empty first data chunk; with the
+// C library's memcpy that is undefined, so its copies go through one that allows it.
+void* PngCopy(void* to, const void* from, size_t size) {
+  if (size) MemCopy(to, from, size);
+  return to;
+}
+
 }  // namespace
+
+#include <string.h>
+#define memcpy(to, from, size) PngCopy(to, from, size)
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
@@ -53,6 +69,7 @@ void* PoolRealloc(void* p, size_t size) {
 #pragma GCC diagnostic ignored "-Wtype-limits"
 #include <stb_image.h>
 #pragma GCC diagnostic pop
+#undef memcpy
 
 namespace {
 
