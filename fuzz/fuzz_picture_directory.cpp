@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint8_t* exact = static_cast<uint8_t*>(std::malloc(size - 1 ? size - 1 : 1));
   std::memcpy(exact, data + 1, size - 1);
   ByteSpan directory(exact, size - 1);
-  const char* names[] = {"apple", "lock", "a", "", "background_2x", "0123456789012345678901234567890"};
+  const char* names[] = {"larkspur", "lock", "a", "", "background_2x", "0123456789012345678901234567890"};
   for (const char* name : names) {
     EFI_GUID guid;
     BOOLEAN scaled = FALSE;

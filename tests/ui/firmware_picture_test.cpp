@@ -31,15 +31,15 @@ std::vector<uint8_t> Directory(const std::vector<std::vector<uint8_t>>& records)
 bool SameGuid(const EFI_GUID& a, const EFI_GUID& b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
 
 TEST(PictureDirectory, FindsNamesUpToTheEmptyRecordAndPrefersTheScaledOne) {
-  std::vector<uint8_t> dir = Directory({Record(u"apple", 1), Record(u"apple_2x", 2), Record(u"lock", 3),
+  std::vector<uint8_t> dir = Directory({Record(u"larkspur", 1), Record(u"larkspur_2x", 2), Record(u"lock", 3),
                                         Record(u"", 4), Record(u"hidden", 5)});
   ByteSpan span(dir.data(), dir.size());
   EFI_GUID g{};
   BOOLEAN scaled = TRUE;
-  ASSERT_EQ(FirmwarePictureDirectoryLookup(span, "apple", 1, &g, &scaled), EFI_SUCCESS);
+  ASSERT_EQ(FirmwarePictureDirectoryLookup(span, "larkspur", 1, &g, &scaled), EFI_SUCCESS);
   EXPECT_TRUE(SameGuid(g, Guid(1)));
   EXPECT_FALSE(scaled);
-  ASSERT_EQ(FirmwarePictureDirectoryLookup(span, "apple", 2, &g, &scaled), EFI_SUCCESS);
+  ASSERT_EQ(FirmwarePictureDirectoryLookup(span, "larkspur", 2, &g, &scaled), EFI_SUCCESS);
   EXPECT_TRUE(SameGuid(g, Guid(2)));
   EXPECT_TRUE(scaled);
   ASSERT_EQ(FirmwarePictureDirectoryLookup(span, "lock", 2, &g, &scaled), EFI_SUCCESS);  // no lock_2x
