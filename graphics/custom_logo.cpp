@@ -8,6 +8,7 @@
 #include "graphics/logo_resample.h"
 #include "lib/host_reset.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -41,13 +42,11 @@ EFI_STATUS LogoPath(UINT32 mode, CHAR16* path, UINTN count) {
 
 // Tries every codec in turn; the first that recognises, sizes and decodes the data wins.
 EFI_STATUS DecodeWithCodecs(const void* data, UINTN size, Picture* picture) {
-  UINTN handle_count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status =
-      gBS->LocateHandleBuffer(ByProtocol, &kTarnImageConversionProtocolGuid, nullptr, &handle_count, &handles);
+  HandleBuffer handles;
+  EFI_STATUS status = handles.Locate(kTarnImageConversionProtocolGuid);
   if (EFI_ERROR(status)) return status;
   status = EFI_UNSUPPORTED;
-  for (UINTN i = 0; i < handle_count; ++i) {
+  for (UINTN i = 0; i < handles.count(); ++i) {
     void* interface = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kTarnImageConversionProtocolGuid, &interface)) || !interface) {
       continue;
@@ -65,7 +64,7 @@ EFI_STATUS DecodeWithCodecs(const void* data, UINTN size, Picture* picture) {
     UINTN pixels_size = 0;
     status = codec->DecodeImageData(codec, data, size, &pixels, &pixels_size);
     if (EFI_ERROR(status)) continue;
-    PoolTrack(pixels);
+    if (pixels && EFI_ERROR(status = PoolTrack(pixels))) continue;  // untracked, it is freed already
     // A codec that hands back fewer bytes than its own dimensions promise is not trusted.
     if (!pixels || pixels_size < UINTN(width) * height * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL)) {
       PoolFree(pixels);
@@ -75,7 +74,6 @@ EFI_STATUS DecodeWithCodecs(const void* data, UINTN size, Picture* picture) {
     *picture = Picture{static_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL*>(pixels), width, height};
     break;
   }
-  gBS->FreePool(handles);
   return status;
 }
 

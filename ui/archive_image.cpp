@@ -7,6 +7,7 @@
 #include "lib/mem.h"
 #include "lib/string.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "draw/log_error.h"
 
 namespace {
@@ -23,19 +24,17 @@ UINTN PixelBytes(DUSize size) { return UINTN(size.width) * UINTN(size.height) * 
 TarnImageConversionProtocol* FindCodec(const void* data, UINTN length) {
   if (gImageCodec && !EFI_ERROR(gImageCodec->RecognizeImageData(gImageCodec, data, length))) return gImageCodec;
   gImageCodec = nullptr;
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &kTarnImageConversionProtocolGuid, nullptr, &count, &handles);
+  HandleBuffer handles;
+  EFI_STATUS status = handles.Locate(kTarnImageConversionProtocolGuid);
   if (EFI_ERROR(status)) {
     DULogError("LWPixelBufferFromPNGData", "LocateHandleBuffer returned %d", INT32(status & 0xFFFF));
     return nullptr;
   }
-  if (count == 0) {
+  if (handles.count() == 0) {
     DULogError("LWPixelBufferFromPNGData", "icProtocolCount == 0");
-    gBS->FreePool(handles);
     return nullptr;
   }
-  for (UINTN i = 0; i < count; ++i) {
+  for (UINTN i = 0; i < handles.count(); ++i) {
     TarnImageConversionProtocol* codec = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kTarnImageConversionProtocolGuid, reinterpret_cast<VOID**>(&codec))) ||
         !codec) {
@@ -48,7 +47,6 @@ TarnImageConversionProtocol* FindCodec(const void* data, UINTN length) {
       break;
     }
   }
-  gBS->FreePool(handles);
   if (!gImageCodec) DULogError("LWPixelBufferFromPNGData", "No supported protocol was found!");
   return gImageCodec;
 }

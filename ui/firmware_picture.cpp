@@ -4,6 +4,7 @@
 #include "lib/mem.h"
 #include "lib/string.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "output/ascii_format.h"
 
 namespace {
@@ -52,12 +53,11 @@ EFI_STATUS ReadFirmwarePicture(const EFI_GUID* file, void** out_data, UINTN* out
   if (!file || !out_data || !out_size) return EFI_INVALID_PARAMETER;
   *out_data = nullptr;
   *out_size = 0;
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &kEfiFirmwareVolume2ProtocolGuid, nullptr, &count, &handles);
+  HandleBuffer handles;
+  EFI_STATUS status = handles.Locate(kEfiFirmwareVolume2ProtocolGuid);
   if (EFI_ERROR(status)) return status;
   status = EFI_NOT_FOUND;
-  for (UINTN i = 0; i < count; ++i) {
+  for (UINTN i = 0; i < handles.count(); ++i) {
     EFI_FIRMWARE_VOLUME2_PROTOCOL* volume = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiFirmwareVolume2ProtocolGuid, reinterpret_cast<VOID**>(&volume))) ||
         !volume) {
@@ -77,6 +77,5 @@ EFI_STATUS ReadFirmwarePicture(const EFI_GUID* file, void** out_data, UINTN* out
     }
     break;
   }
-  gBS->FreePool(handles);
   return status;
 }
