@@ -5,6 +5,7 @@
 #include "efi/protocols/block_io.h"
 #include "lib/mem.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 #include "output/console.h"
 
 namespace {
@@ -93,13 +94,10 @@ EFI_STATUS FindLodestorePartition(const EFI_DEVICE_PATH_PROTOCOL* boot_device_pa
   UINTN hd_index = 0;
   UINT32 boot_number = 0;
   if (!partition || !FindHardDrive(boot_path, &hd_index, &boot_number)) return EFI_NO_MEDIA;
-  EFI_HANDLE* handles = nullptr;
-  UINTN count = 0;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiBlockIoProtocolGuid, nullptr, &count, &handles))) {
-    return EFI_NOT_FOUND;
-  }
+  HandleBuffer handles;
+  if (EFI_ERROR(handles.Locate(kEfiBlockIoProtocolGuid))) return EFI_NOT_FOUND;
   EFI_STATUS status = EFI_NOT_FOUND;
-  for (UINTN i = 0; i < count && EFI_ERROR(status); ++i) {
+  for (UINTN i = 0; i < handles.count() && EFI_ERROR(status); ++i) {
     void* path = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiDevicePathProtocolGuid, &path)) || !path) continue;
     if (!LodestoreIsPartitionOfBootDisk(WholePath(static_cast<EFI_DEVICE_PATH_PROTOCOL*>(path)), boot_path,
@@ -109,7 +107,6 @@ EFI_STATUS FindLodestorePartition(const EFI_DEVICE_PATH_PROTOCOL* boot_device_pa
     *partition = handles[i];
     status = EFI_SUCCESS;
   }
-  gBS->FreePool(handles);
   return status;
 }
 
