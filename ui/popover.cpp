@@ -191,7 +191,7 @@ UINTN UIPopoverCreate(DUView** out_view, const UIPopoverInfo& info) {
     return 1;
   }
   if (info.item_count > kUIPopoverMaxItems) {
-    DULogError("UIPopoverCreate", "info->itemCount is not valid is: %u\n", info.item_count);
+    DULogError("UIPopoverCreate", "info->itemCount is not valid is: %d\n", info.item_count);
     return 1;
   }
   INT32 scale = Scale();
