@@ -108,6 +108,11 @@ if(NOT HEARTH_FUZZ)
            COMMAND sh -c "list=$(\"$0\" efires list \"$1\") || exit 1; for n in missing warning charging_0 charging_57 charging_100 discharging_0 discharging_100; do for s in '' @2x; do echo \"$list\" | grep -q \"^battery_$n$s.png \" || { echo \"missing battery_$n$s.png\"; exit 1; }; done; done"
                    $<TARGET_FILE:hearthtool> ${HEARTH_UI_ARCHIVE_battery})
   set_tests_properties(ui-archive-battery-names PROPERTIES LABELS unit)
+  # hearthtool render against the stored reference pictures, exact pixels.
+  add_test(NAME render-references
+           COMMAND ${HEARTH_ART_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/render-references
+                   --hearthtool $<TARGET_FILE:hearthtool> --archives ${HEARTH_UI_ARCHIVE_DIR})
+  set_tests_properties(render-references PROPERTIES LABELS unit)
 endif()
 
 # The key-file tests run hearthtool wipekey end to end.
