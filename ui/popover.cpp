@@ -5,6 +5,7 @@
 #include "memory/memory.h"
 #include "ui/responders.h"
 #include "ui/run_loop.h"
+#include "ui/view_ticket.h"
 
 namespace {
 
@@ -78,15 +79,13 @@ void DrawFrame(DUView* view) {
   view->needs_display = TRUE;
 }
 
-EFI_STATUS FireDeferredCallback(RunLoop*, void* context, UINTN) {
-  auto* view = static_cast<DUView*>(context);
+void FireDeferredCallback(DUView* view) {
   UIPopoverState* s = StateOf(view);
-  if (!s) return EFI_SUCCESS;
+  if (!s) return;
   INT32 item = s->clicked;
   if (item >= 0 && UINT32(item) < s->info.item_count && s->info.item_callbacks[item]) {
     s->info.item_callbacks[item](view, s->info.item_contexts[item]);
   }
-  return EFI_SUCCESS;
 }
 
 void DrawScreen(DUView* view) {
@@ -133,7 +132,7 @@ BOOLEAN Respond(DUView* view, TarnEventRecord* event, void*) {
       s->pressed = FALSE;
       DrawFrame(view);
       DrawScreen(view);
-      (void)RunLoopExecuteDeferredFunc(FireDeferredCallback, view, 0, "_UIPopoverFireDeferredCallback");  // logged there
+      (void)UIViewTicketDefer(s->ticket, FireDeferredCallback, "_UIPopoverFireDeferredCallback");  // logged there
       return TRUE;
     case kTarnPointerDown:
       s->pressed = TRUE;
@@ -156,6 +155,7 @@ BOOLEAN Respond(DUView* view, TarnEventRecord* event, void*) {
 }
 
 void Destroyed(DUView* view) {
+  if (UIPopoverState* s = StateOf(view)) UIViewTicketRelease(s->ticket);
   PoolFree(view->user_data);
   view->user_data = nullptr;
 }
@@ -197,7 +197,9 @@ UINTN UIPopoverCreate(DUView** out_view, const UIPopoverInfo& info) {
   INT32 scale = Scale();
   auto* s = static_cast<UIPopoverState*>(PoolAllocateZero(sizeof(UIPopoverState)));
   DUView* view = nullptr;
-  if (!s || EFI_ERROR(DUViewCreate(DURectMake(200, 200, 500 * scale, info.width), &view))) {
+  if (!s || EFI_ERROR(DUViewCreate(DURectMake(200, 200, 500 * scale, info.width), &view)) ||
+      !(s->ticket = UIViewTicketCreate(view))) {
+    if (view) (void)DUViewDestroy(view);  // a fresh view
     PoolFree(s);
     DULogError("UIPopoverCreate", "DUViewCreate failed\n");
     return 1;

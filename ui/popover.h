@@ -39,6 +39,7 @@ struct UIPopoverState {
   INT32 top_margin;        // 30 s
   INT32 bottom_reduction;  // 26 s
   INT32 hit_reduction;     // 25 s
+  struct UIViewTicket* ticket;  // for the deferred item callback
 };
 
 // The information is copied; the pictures it points at must outlive the view. 0, or 1.

@@ -4,6 +4,7 @@
 #include "memory/memory.h"
 #include "ui/responders.h"
 #include "ui/run_loop.h"
+#include "ui/view_ticket.h"
 
 namespace {
 
@@ -28,10 +29,9 @@ void Draw(DUView* view) {
   view->needs_display = TRUE;
 }
 
-EFI_STATUS ClickedDeferred(RunLoop*, void* context, UINTN) {
-  UISingleTileState* s = StateOf(static_cast<DUView*>(context));
+void ClickedDeferred(DUView* view) {
+  UISingleTileState* s = StateOf(view);
   if (s && s->info.click) s->info.click(s->info.context, s->info.context);
-  return EFI_SUCCESS;
 }
 
 BOOLEAN Respond(DUView* view, TarnEventRecord* event, void*) {
@@ -53,7 +53,7 @@ BOOLEAN Respond(DUView* view, TarnEventRecord* event, void*) {
     case kTarnPointerUp: {
       BOOLEAN changed = s->pressed || s->inside;
       if (s->pressed && inside) {
-        (void)RunLoopExecuteDeferredFunc(ClickedDeferred, view, 0, "_UISingleTileView_deferred_buttonClicked");  // logged there
+        (void)UIViewTicketDefer(s->ticket, ClickedDeferred, "_UISingleTileView_deferred_buttonClicked");  // logged there
       }
       s->pressed = FALSE;
       s->inside = FALSE;
@@ -66,6 +66,7 @@ BOOLEAN Respond(DUView* view, TarnEventRecord* event, void*) {
 }
 
 void Destroyed(DUView* view) {
+  if (UISingleTileState* s = StateOf(view)) UIViewTicketRelease(s->ticket);
   PoolFree(view->user_data);
   view->user_data = nullptr;
 }
@@ -82,7 +83,9 @@ UINTN UISingleTileViewCreate(DUView** out_view, const UISingleTileInfo& info) {
   *out_view = nullptr;
   auto* s = static_cast<UISingleTileState*>(PoolAllocateZero(sizeof(UISingleTileState)));
   DUView* view = nullptr;
-  if (!s || EFI_ERROR(DUViewCreate(DURectMake(0, 0, info.size.height, info.size.width), &view))) {
+  if (!s || EFI_ERROR(DUViewCreate(DURectMake(0, 0, info.size.height, info.size.width), &view)) ||
+      !(s->ticket = UIViewTicketCreate(view))) {
+    if (view) (void)DUViewDestroy(view);  // a fresh view
     PoolFree(s);
     DULogError("UISingleTileViewCreate", "DUViewCreate failed\n");
     return 1;

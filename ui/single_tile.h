@@ -26,6 +26,7 @@ struct UISingleTileState {
   UISingleTileInfo info;
   BOOLEAN pressed;
   BOOLEAN inside;
+  struct UIViewTicket* ticket;  // for the deferred click
 };
 
 // The pictures are referenced and must outlive the view; the view is size big at {0, 0}.

@@ -4,6 +4,7 @@
 #include "lib/mem.h"
 #include "memory/memory.h"
 #include "ui/run_loop.h"
+#include "ui/view_ticket.h"
 #include "ui/scroll_indicator.h"
 
 namespace {
@@ -91,16 +92,15 @@ void DrawInBuffer(DUView* view) {
   view->needs_display = TRUE;
 }
 
-EFI_STATUS SelectionDidChangeDeferred(RunLoop*, void* context, UINTN) {
-  auto* view = static_cast<DUView*>(context);
+void SelectionDidChangeDeferred(DUView* view) {
   UITableViewState* s = StateOf(view);
   if (s && s->did_change) s->did_change(view, s->did_change_context);
-  return EFI_SUCCESS;
 }
 
 void Destroyed(DUView* view) {
   UITableViewState* s = StateOf(view);
   if (!s) return;
+  UIViewTicketRelease(s->ticket);
   PoolFree(s->selection_background);
   PoolFree(s->selection_overlay);
   PoolFree(s);
@@ -144,7 +144,7 @@ UINTN UITableViewCreate(DUView** out_view, const DURect& frame, INT32 row_count,
   view->kind = kUIViewKindTableView;
   view->user_data = s;
   view->callbacks.destroy = Destroyed;
-  if (CreateDefaultSelection(s) != 0) {
+  if (CreateDefaultSelection(s) != 0 || !(s->ticket = UIViewTicketCreate(view))) {
     DUViewDestroy(view);
     DULogError("UITableViewCreate", "out of memory\n");
     return 1;
@@ -167,7 +167,7 @@ UINTN UITableViewSetSelectedRow(DUView* view, INT32 row) {
   s->selected_row = row;
   DrawInBuffer(view);
   if (s->did_change) {
-    (void)RunLoopExecuteDeferredFunc(SelectionDidChangeDeferred, view, 0, "_selectionDidChangeDeferred");  // logged there
+    (void)UIViewTicketDefer(s->ticket, SelectionDidChangeDeferred, "_selectionDidChangeDeferred");  // logged there
   }
   return 0;
 }

@@ -39,6 +39,7 @@ struct UITableViewState {
   UITableViewDraw draw;
   void* draw_context;
   DUView* scroll_indicator;
+  struct UIViewTicket* ticket;  // for the deferred did-change callback
 };
 
 // The row buffers (row_count of them, sizes in row_sizes) are referenced, not copied: they

@@ -102,3 +102,17 @@ TEST_F(PopoverTest, RefusesBadWidthAndNullOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PopoverTest, APopoverDestroyedBeforeItsDeferredChoiceIsLeftAlone) {
+  DUView* p = Popover(FALSE);
+  DUPoint first = On(p, 0);
+  Down(first.x, first.y);
+  Up(first.x, first.y);
+  EXPECT_EQ(DUScreenRemoveView(screen_, p), EFI_SUCCESS);
+  RunDeferred();
+  EXPECT_TRUE(chosen_.empty());
+}
+
+}  // namespace

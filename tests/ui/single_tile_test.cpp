@@ -61,3 +61,16 @@ TEST_F(SingleTileTest, NormalModeAndNullOutput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SingleTileTest, ATileDestroyedBeforeItsDeferredClickIsLeftAlone) {
+  DUView* t = Tile(0);
+  Down(3, 3);
+  Up(3, 3);
+  EXPECT_EQ(DUScreenRemoveView(screen_, t), EFI_SUCCESS);
+  RunDeferred();
+  EXPECT_EQ(clicks_, 0);
+}
+
+}  // namespace

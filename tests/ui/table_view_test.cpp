@@ -143,3 +143,18 @@ TEST_F(TableTest, ScrollIndicatorThumbFollowsTheOffset) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TableTest, ATableDestroyedBeforeItsDeferredChangeIsLeftAlone) {
+  DUView* t = Table(100);
+  Calls calls;
+  ASSERT_EQ(UITableViewSetDidChangeCallback(t, DidChange, &calls), 0u);
+  ASSERT_EQ(UITableViewSetSelectedRow(t, 1), 0u);
+  ASSERT_EQ(UITableViewSetSelectedRow(t, 2), 0u);
+  EXPECT_EQ(DUScreenRemoveView(screen_, t), EFI_SUCCESS);
+  RunDeferred();
+  EXPECT_EQ(calls.did_change, 0);
+}
+
+}  // namespace
