@@ -101,7 +101,27 @@ if(NOT HEARTH_FUZZ)
   # hearthtool: every subcommand is one file that registers itself.
   file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
   add_executable(hearthtool ${HEARTHTOOL_SOURCES})
-  target_link_libraries(hearthtool PRIVATE hearth_core hearth_hostlib)
+  # The efires merge and the render command run hearth code on the test firmware.
+  target_link_libraries(hearthtool PRIVATE hearth_testfw hearth_core hearth_hostlib)
+
+  # The widgets' pictures, rendered from art/ui/ into build/host/ui/NAME.efires.
+  include(${CMAKE_SOURCE_DIR}/cmake/ui_archives.cmake)
+  file(GLOB ui_battery_art CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/art/ui/battery/*.svg)
+  file(GLOB ui_button_art CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/art/ui/buttons/*.svg)
+  file(GLOB ui_tile_art CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/art/ui/tiles/*.svg)
+  hearth_ui_archive(NAME battery SOURCES ${ui_battery_art})
+  hearth_ui_archive(NAME buttons SOURCES ${ui_button_art})
+  hearth_ui_archive(NAME tiles SOURCES ${ui_tile_art})
+  # Every picture the battery monitor can ask for is in its archive, at both scales.
+  add_test(NAME ui-archive-battery-names
+           COMMAND sh -c "list=$(\"$0\" efires list \"$1\") || exit 1; for n in missing warning charging_0 charging_57 charging_100 discharging_0 discharging_100; do for s in '' @2x; do echo \"$list\" | grep -q \"^battery_$n$s.png \" || { echo \"missing battery_$n$s.png\"; exit 1; }; done; done"
+                   $<TARGET_FILE:hearthtool> ${HEARTH_UI_ARCHIVE_battery})
+  set_tests_properties(ui-archive-battery-names PROPERTIES LABELS unit)
+  # hearthtool render against the stored reference pictures, exact pixels.
+  add_test(NAME render-references
+           COMMAND ${HEARTH_ART_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/render-references
+                   --hearthtool $<TARGET_FILE:hearthtool> --archives ${HEARTH_UI_ARCHIVE_DIR})
+  set_tests_properties(render-references PROPERTIES LABELS unit)
 endif()
 
 # The keyboard layouts the login window loads, compiled from xkb-data.

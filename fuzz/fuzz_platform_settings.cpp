@@ -22,6 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       if (v.name[0] == 0) std::abort();
                     },
                     nullptr, nullptr};
+  // A schedule's values lie wholly in the scratch and there are as many as it says.
+  sink.smc_schedule = [](void* ctx, const SettingsSmcSchedule& s) {
+    auto* b = static_cast<Bounds*>(ctx);
+    if (s.count == 0 || s.count > kSettingsMaxSmcScheduleValues || s.value_size == 0 ||
+        s.value_size > kSettingsMaxSmcValueSize || s.seconds == 0) {
+      std::abort();
+    }
+    if (s.values < b->begin || s.count * s.value_size > size_t(b->end - s.values)) std::abort();
+  };
   ParsePlatformSettings(ByteSpan(data, size), SettingsScratch{scratch.data(), scratch.size()}, sink);
   return 0;
 }

@@ -32,6 +32,21 @@ void OnSmcKey(void*, const SettingsSmcKey& key) {
   SerialWriteLine(line);
 }
 
+void OnSmcSchedule(void*, const SettingsSmcSchedule& schedule) {
+  EFI_STATUS status =
+      SmcServiceSchedule(schedule.key, schedule.seconds, schedule.values, schedule.value_size, schedule.count);
+  char name[5];
+  SmcServiceKeyName(schedule.key, name);
+  PlatformText line;
+  line.Add("platform: smc ").Add(name);
+  if (EFI_ERROR(status)) {
+    line.Add(" not scheduled: ").AddStatus(status);
+  } else {
+    line.Add(" scheduled (").AddDecimal(schedule.count).Add(" values, every ").AddDecimal(schedule.seconds).Add(" s)");
+  }
+  SerialWriteLine(line);
+}
+
 void OnSigningKey(void*, const SettingsSigningKey& key) {
   EFI_STATUS status = SignatureServiceAddKey(key.name, key.name_length, key.modulus, key.modulus_size);
   PlatformText text;
@@ -95,7 +110,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   if ((status = scratch.Allocate(SettingsScratchSize(size))) != EFI_SUCCESS) return status;
   SettingsSink sink{options,         OnVariable,        OnExitQemu, OnMalformed,    OnSmcKey,
                     OnSigningKey,    OnInputEvents,     OnKeyMap,   OnSimplePointer, OnConsoleStart,
-                    OnBackgroundColor, OnGopMode,       OnHearthSource, OnNetworkLatency};
+                    OnBackgroundColor, OnGopMode,       OnHearthSource, OnNetworkLatency, OnSmcSchedule};
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

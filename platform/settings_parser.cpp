@@ -333,6 +333,18 @@ const char* DecodeSmcValue(const Token& t, SettingsScratch out, size_t* length) 
   return nullptr;
 }
 
+const char* DecodeSmcKeyName(DirectiveContext& c, const Token& name, UINT32* key) {
+  size_t length = 0;
+  if (const char* error = Unescape(name, c.scratch, &length)) return error;
+  if (length != 4) return "smc key must be four characters";
+  *key = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    if (c.scratch.data[i] < 0x20 || c.scratch.data[i] > 0x7E) return "smc key must be printable ASCII";
+    *key = (*key << 8) | c.scratch.data[i];
+  }
+  return nullptr;
+}
+
 // smc KEY VALUE
 const char* ParseSmcLine(DirectiveContext& c) {
   Token name, value;
@@ -340,17 +352,45 @@ const char* ParseSmcLine(DirectiveContext& c) {
   if (!error) error = RequireToken(c.reader, &value, "smc needs a value");
   if (!error) error = RequireEnd(c.reader);
   if (error) return error;
-  size_t length = 0;
-  if ((error = Unescape(name, c.scratch, &length))) return error;
-  if (length != 4) return "smc key must be four characters";
   SettingsSmcKey key{0, nullptr, 0};
-  for (size_t i = 0; i < 4; ++i) {
-    if (c.scratch.data[i] < 0x20 || c.scratch.data[i] > 0x7E) return "smc key must be printable ASCII";
-    key.key = (key.key << 8) | c.scratch.data[i];
-  }
+  if ((error = DecodeSmcKeyName(c, name, &key.key))) return error;
   if ((error = DecodeSmcValue(value, c.scratch, &key.value_size))) return error;
   key.value = c.scratch.data;
   if (c.sink->smc_key) c.sink->smc_key(c.sink->context, key);
+  return nullptr;
+}
+
+// smc-schedule KEY SECONDS VALUE... (values decoded one after another into the scratch)
+const char* ParseSmcScheduleLine(DirectiveContext& c) {
+  Token name, seconds_token, value;
+  const char* error = RequireToken(c.reader, &name, "smc-schedule needs a key");
+  if (!error) error = RequireToken(c.reader, &seconds_token, "smc-schedule needs a period in seconds");
+  if (error) return error;
+  SettingsSmcSchedule schedule{0, 0, nullptr, 0, 0};
+  if ((error = DecodeSmcKeyName(c, name, &schedule.key))) return error;
+  uint64_t seconds = 0;
+  if (seconds_token.quoted || !ParseUnsigned(seconds_token.data, seconds_token.size, 86400, &seconds) || seconds == 0) {
+    return "smc-schedule period must be 1 to 86400 seconds";
+  }
+  schedule.seconds = uint32_t(seconds);
+  size_t used = 0;
+  for (;;) {
+    Next next = NextToken(c.reader, &value, &error);
+    if (next == Next::kError) return error;
+    if (next == Next::kEnd) break;
+    if (schedule.count == kSettingsMaxSmcScheduleValues) return "smc-schedule takes at most 16 values";
+    size_t length = 0;
+    if ((error = DecodeSmcValue(value, SettingsScratch{c.scratch.data + used, c.scratch.size - used}, &length))) {
+      return error;
+    }
+    if (schedule.count > 0 && length != schedule.value_size) return "smc-schedule values must all have one size";
+    schedule.value_size = length;
+    used += length;
+    ++schedule.count;
+  }
+  if (schedule.count == 0) return "smc-schedule needs at least one value";
+  schedule.values = c.scratch.data;
+  if (c.sink->smc_schedule) c.sink->smc_schedule(c.sink->context, schedule);
   return nullptr;
 }
 
@@ -476,6 +516,7 @@ constexpr Directive kDirectives[] = {
     {"var", ParseVarLine},
     {"exit-qemu", ParseExitQemuLine},
     {"smc", ParseSmcLine},
+    {"smc-schedule", ParseSmcScheduleLine},
     {"signing-key", ParseSigningKeyLine},
     {"input-events", ParseInputEventsLine},
     {"key-map", ParseKeyMapLine},

@@ -35,6 +35,18 @@ struct SettingsSmcKey {
   size_t value_size;
 };
 
+// An `smc-schedule KEY SECONDS VALUE...` line: the key takes the values in turn, one every
+// SECONDS seconds, starting with the first and starting over after the last. All values
+// have one size (1 to 32 bytes, integer forms big-endian).
+constexpr size_t kSettingsMaxSmcScheduleValues = 16;
+struct SettingsSmcSchedule {
+  UINT32 key;
+  uint32_t seconds;       // 1 or more
+  const uint8_t* values;  // count x value_size bytes in the parser's scratch; valid only during the callback
+  size_t value_size;
+  size_t count;
+};
+
 // A `signing-key NAME HEX-MODULUS` line: a public key the signature stand-in trusts.
 struct SettingsSigningKey {
   const char* name;  // points into the text; not terminated
@@ -72,6 +84,7 @@ struct SettingsSink {
   void (*hearth_source)(void* context, bool network) = nullptr;
   // network-latency MILLISECONDS
   void (*network_latency)(void* context, uint32_t milliseconds) = nullptr;
+  void (*smc_schedule)(void* context, const SettingsSmcSchedule& schedule) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

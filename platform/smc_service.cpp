@@ -12,12 +12,24 @@ struct SmcEntry {
   UINT8 value[kSmcServiceMaxValueSize];
 };
 
+struct SmcSchedule {
+  UINT32 key;
+  UINT32 seconds;
+  UINT8 size;
+  UINT8 count;
+  UINT8 next;  // the value the next tick sets
+  UINT8 values[kSmcServiceMaxScheduleValues][kSmcServiceMaxValueSize];
+  EFI_EVENT timer;
+};
+
 struct SmcServiceState {
   TarnSmcIoProtocol protocol;
   EFI_HANDLE handle;
   bool installed;
   UINTN count;
   SmcEntry entries[kSmcServiceMaxKeys];
+  UINTN schedule_count;
+  SmcSchedule schedules[kSmcServiceMaxSchedules];
 };
 SmcServiceState gSmc = {};
 
@@ -59,7 +71,32 @@ EFI_STATUS EFIAPI WriteValue(TarnSmcIoProtocol*, UINT32 key, UINTN size, const V
   return EFI_SUCCESS;
 }
 
+void EFIAPI ScheduleTick(EFI_EVENT, void* context) { SmcServiceAdvanceSchedule(reinterpret_cast<UINTN>(context)); }
+
 }  // namespace
+
+void SmcServiceAdvanceSchedule(UINTN index) {
+  if (index >= gSmc.schedule_count) return;
+  SmcSchedule& s = gSmc.schedules[index];
+  SmcEntry* entry = Find(s.key);
+  if (!entry || entry->size != s.size) return;
+  MemCopy(entry->value, s.values[s.next], s.size);
+  s.next = UINT8((s.next + 1) % s.count);
+}
+
+EFI_STATUS SmcServiceSchedule(UINT32 key, UINT32 seconds, const UINT8* values, UINTN size, UINTN count) {
+  if (!values || seconds == 0 || size == 0 || size > kSmcServiceMaxValueSize || count == 0 ||
+      count > kSmcServiceMaxScheduleValues) {
+    return EFI_INVALID_PARAMETER;
+  }
+  if (gSmc.schedule_count == kSmcServiceMaxSchedules) return EFI_OUT_OF_RESOURCES;
+  EFI_STATUS status = SmcServiceSetKey(key, values, size);
+  if (EFI_ERROR(status)) return status;
+  SmcSchedule& s = gSmc.schedules[gSmc.schedule_count++];
+  s = SmcSchedule{key, seconds, UINT8(size), UINT8(count), UINT8(1 % count), {}, nullptr};
+  for (UINTN i = 0; i < count; ++i) MemCopy(s.values[i], values + i * size, size);
+  return EFI_SUCCESS;
+}
 
 void SmcServiceKeyName(UINT32 key, char name[5]) {
   for (int i = 0; i < 4; ++i) name[i] = static_cast<char>(key >> (24 - 8 * i));
@@ -87,10 +124,27 @@ EFI_STATUS InstallSmcService() {
       gBS->InstallProtocolInterface(&gSmc.handle, &kTarnSmcIoProtocolGuid, EFI_NATIVE_INTERFACE, &gSmc.protocol);
   if (EFI_ERROR(status)) return status;
   gSmc.installed = true;
+  // A schedule whose timer cannot start keeps its first value; the rest still run.
+  for (UINTN i = 0; i < gSmc.schedule_count; ++i) {
+    SmcSchedule& s = gSmc.schedules[i];
+    if (s.count < 2) continue;
+    if (EFI_ERROR(gBS->CreateEvent(EVT_TIMER | EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ScheduleTick, reinterpret_cast<void*>(i),
+                                   &s.timer))) {
+      s.timer = nullptr;
+      continue;
+    }
+    if (EFI_ERROR(gBS->SetTimer(s.timer, TimerPeriodic, UINT64(s.seconds) * 10000000))) {
+      gBS->CloseEvent(s.timer);
+      s.timer = nullptr;
+    }
+  }
   return EFI_SUCCESS;
 }
 
 void RemoveSmcService() {
+  for (UINTN i = 0; i < gSmc.schedule_count; ++i) {
+    if (gSmc.schedules[i].timer) gBS->CloseEvent(gSmc.schedules[i].timer);
+  }
   if (gSmc.installed) gBS->UninstallProtocolInterface(gSmc.handle, &kTarnSmcIoProtocolGuid, &gSmc.protocol);
   gSmc = {};
 }

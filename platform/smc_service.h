@@ -14,6 +14,16 @@ constexpr UINTN kSmcServiceMaxValueSize = 32;
 // EFI_OUT_OF_RESOURCES when the table is full.
 [[nodiscard]] EFI_STATUS SmcServiceSetKey(UINT32 key, const UINT8* value, UINTN size);
 
+// The key takes values (count x size bytes) in turn, one every seconds, from the first and
+// over again after the last; the first is set now. Timers start with InstallSmcService.
+// EFI_INVALID_PARAMETER for a bad size, count or period, EFI_OUT_OF_RESOURCES when the
+// schedule or key table is full.
+constexpr UINTN kSmcServiceMaxSchedules = 8;
+constexpr UINTN kSmcServiceMaxScheduleValues = 16;
+[[nodiscard]] EFI_STATUS SmcServiceSchedule(UINT32 key, UINT32 seconds, const UINT8* values, UINTN size, UINTN count);
+// What a schedule's timer does: the next value of the key's schedule. For tests.
+void SmcServiceAdvanceSchedule(UINTN index);
+
 // Installs the protocol on a new handle when at least one key was set; with no key there is
 // no controller at all (EFI_NOT_FOUND, nothing installed), as on a machine without one.
 // Reads answer EFI_NOT_FOUND for an unknown key and EFI_INVALID_PARAMETER for a size other
@@ -21,7 +31,7 @@ constexpr UINTN kSmcServiceMaxValueSize = 32;
 // on the serial port.
 [[nodiscard]] EFI_STATUS InstallSmcService();
 
-// Uninstalls the protocol and forgets every key.
+// Uninstalls the protocol, stops the schedules and forgets every key.
 void RemoveSmcService();
 
 // The four characters of a key ("HBKP"), for reports.
