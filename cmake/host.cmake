@@ -92,7 +92,7 @@ if(NOT HEARTH_FUZZ)
   # hearthtool: every subcommand is one file that registers itself.
   file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
   add_executable(hearthtool ${HEARTHTOOL_SOURCES})
-  target_link_libraries(hearthtool PRIVATE hearth_core hearth_hostlib)
+  target_link_libraries(hearthtool PRIVATE hearth_testfw hearth_hostlib)
 endif()
 
 # The key-file tests run hearthtool wipekey end to end.

@@ -16,7 +16,7 @@ inline void CaptureLog() {
   gBooterSettings.log = 0;
   gBooterSettings.debug = kLogDebugPublishMemoryLog;
   gBooterSettings.level = kBooterDefaultLevel;
-  LogStart();
+  LogStart(gBooterSettings);
 }
 
 inline std::string CapturedLog() {
