@@ -129,7 +129,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   gBS = system_table->BootServices;
   gRT = system_table->RuntimeServices;
   gBooterSettings.log = kLogSinkSerial;
-  LogStart();
+  LogStart(gBooterSettings);
   LogMessage(kLogCategoryError, "uiprobe: start\n");
 
   EFI_STATUS status = InstallTarnEventProtocol(image_handle);
