@@ -40,6 +40,7 @@ EFI_STATUS EFIAPI MemoryPointer::GetState(EFI_SIMPLE_POINTER_PROTOCOL* self, EFI
 
 MemoryTarnEvents::MemoryTarnEvents(UINTN revision) {
   protocol_ = TarnEventProtocol{revision, Register, Unregister, SetCursor, SetName, CapsLock};
+  caps_lock_on_ = false;
 }
 
 MemoryTarnEvents::~MemoryTarnEvents() {

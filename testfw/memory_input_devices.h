@@ -69,6 +69,8 @@ class MemoryTarnEvents {
   void Fire(uint32_t type, uint64_t data, uint32_t modifiers = 0, TarnEventPosition position = {0, 0});
   size_t LiveHandlers() const;
   int Registrations() const { return registrations_; }
+  // What the caps-lock query answers from now on (off when an instance is made).
+  void SetCapsLock(bool on) { caps_lock_on_ = on; }
 
  private:
   struct Handler {
@@ -82,9 +84,10 @@ class MemoryTarnEvents {
   static EFI_STATUS EFIAPI SetCursor(TarnEventPosition*) { return EFI_SUCCESS; }
   static EFI_STATUS EFIAPI SetName(TarnEventHandle, const CHAR8*) { return EFI_SUCCESS; }
   static EFI_STATUS EFIAPI CapsLock(BOOLEAN* on) {
-    if (on) *on = FALSE;
+    if (on) *on = caps_lock_on_ ? TRUE : FALSE;
     return EFI_SUCCESS;
   }
+  static inline bool caps_lock_on_ = false;
   TarnEventProtocol protocol_{};
   std::vector<Handler*> handlers_;
   int registrations_ = 0;

@@ -2,6 +2,7 @@
 // screen, and button presses, releases, clicks and double clicks timed in polls.
 #include "efi/protocols/graphics_output.h"
 #include "efi/protocols/uga_draw.h"
+#include "memory/owners.h"
 #include "ui/event_builtin.h"
 
 namespace {
@@ -82,9 +83,9 @@ void BuiltinReadScreenSize() {
 void BuiltinFindPointerDevices() {
   EFI_SIMPLE_POINTER_PROTOCOL* found[kMaxPointerDevices] = {};
   UINTN found_count = 0;
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiSimplePointerProtocolGuid, nullptr, &count, &handles))) return;
+  HandleBuffer handles;
+  if (EFI_ERROR(handles.Locate(kEfiSimplePointerProtocolGuid))) return;
+  UINTN count = handles.count();
   // The console's input handle carries the firmware's merge of the devices connected to it;
   // reading both it and the devices would split each movement between the two, so it is
   // read only when it is the one pointer there is.
@@ -101,7 +102,6 @@ void BuiltinFindPointerDevices() {
       found[found_count++] = pointer;
     }
   }
-  gBS->FreePool(handles);
   if (found_count == 0 && merged) found[found_count++] = merged;
   // The arrival notification runs below the pollers' level: swap the list in one piece.
   EFI_TPL old = gBS->RaiseTPL(TPL_NOTIFY);

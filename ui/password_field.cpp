@@ -18,6 +18,10 @@ constexpr UINT8 kCaretWhite = 255;
 void DestroyField(DUView* view) {
   UIPasswordTextField* field = static_cast<UIPasswordTextField*>(view->user_data);
   if (field == nullptr) return;
+  // Still on its screen here: the responder record and the timer go first.
+  _UIPasswordTextFieldStopBlinkingTimer(field);
+  _UIPasswordTextFieldUnregisterForEvents(field);
+  UIViewTicketRelease(field->ticket);
   for (EFITextInput* input : field->inputs) EFITextInputDestroy(input);
   if (field->caret != nullptr) PoolFree(field->caret);
   PoolFreeSecret(field, sizeof(*field));
@@ -88,6 +92,7 @@ UINT32 UIPasswordTextFieldCreate(DUView** out_view, const DURect& frame, const U
     field->flags = kUIFieldEnabled;
     field->scale = DUScaleFactor() > 1 ? 2 : 1;
     for (EFITextInput*& input : field->inputs) ok = ok && (input = EFITextInputCreate()) != nullptr;
+    ok = ok && (field->ticket = UIViewTicketCreate(view)) != nullptr;
     ok = ok && MakeCaret(field, white_caret);
     view->user_data = field;
   }
@@ -108,6 +113,13 @@ void UIPasswordTextFieldSetFocus(DUView* view, BOOLEAN focused, BOOLEAN redraw) 
   if (field == nullptr || ((field->flags & kUIFieldFocused) != 0) == (focused != 0)) return;
   SetFlag(field, kUIFieldFocused, focused);
   SetFlag(field, kUIFieldCaretVisible, focused);
+  if (focused) {
+    _UIPasswordTextFieldRegisterForEvents(field);
+    _UIPasswordTextFieldStartBlinkingTimer(field);
+  } else {
+    _UIPasswordTextFieldUnregisterForEvents(field);
+    _UIPasswordTextFieldStopBlinkingTimer(field);
+  }
   if (redraw) _UIPasswordTextFieldRedraw(field, TRUE);
 }
 

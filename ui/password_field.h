@@ -8,8 +8,11 @@
 #include "draw/geometry.h"
 #include "draw/view.h"
 #include "efi/types.h"
+#include "efi/efi.h"
+#include "efi/protocols/tarn_event.h"
 #include "ui/key_translate.h"
 #include "ui/text_input.h"
+#include "ui/view_ticket.h"
 
 // A picture the field draws.
 struct UIPicture {
@@ -61,7 +64,15 @@ struct UIPasswordTextField {
   DUView* view;
   UIPasswordTextChanged text_changed;
   void* text_changed_context;
+  EFI_EVENT blink_timer;   // while focused
+  BOOLEAN blink_pending;   // a blink waits in the run loop
+  UIViewTicket* ticket;    // keys and blinks deferred to the run loop
 };
+
+// The key events a focused field asks its screen for, and the caret's blink period
+// (575 ms in 100 ns units).
+constexpr UINT32 kUIPasswordFieldEventMask = 0xFF00;
+constexpr UINT64 kUIPasswordFieldBlinkPeriod = 5750000;
 
 // The field's background (set by the login window for every field).
 extern DUPixel gUIPasswordFieldBackground;
@@ -81,7 +92,8 @@ UINT32 UIPasswordTextFieldCreate(DUView** out_view, const DURect& frame, const U
 // input-event protocol reports it. Command-A selects all; other keys edit the three buffers.
 void UIPasswordTextFieldHandleKey(DUView* view, UINT32 firmware_key, UINT8 hid_modifiers, BOOLEAN caps_lock);
 
-// The caret shows exactly while focused.
+// The caret shows exactly while focused. Gaining the focus registers the view with its
+// screen for key events and starts the caret's blink; losing it undoes both.
 void UIPasswordTextFieldSetFocus(DUView* view, BOOLEAN focused, BOOLEAN redraw);
 // Blink: shows or hides the caret and redraws.
 void UIPasswordTextFieldToggleCaret(DUView* view);
@@ -108,5 +120,15 @@ INT32 _UIPasswordTextField_WidthForCharactersUpToIndex(UIPasswordTextField* fiel
 void _UIPasswordTextFieldDrawInBuffer(UIPasswordTextField* field);
 // The same, then draws the screen the view is on when asked.
 void _UIPasswordTextFieldRedraw(UIPasswordTextField* field, BOOLEAN draw_screen);
+// Key events and the blink timer (password_field_events.cpp). Each returns 0, or 1 when it
+// failed (logged); the field stays usable either way.
+UINT32 _UIPasswordTextFieldRegisterForEvents(UIPasswordTextField* field);
+UINT32 _UIPasswordTextFieldUnregisterForEvents(UIPasswordTextField* field);
+UINT32 _UIPasswordTextFieldStartBlinkingTimer(UIPasswordTextField* field);
+void _UIPasswordTextFieldStopBlinkingTimer(UIPasswordTextField* field);
+// The responder the focused field registers: key-down events are handed to the run loop,
+// with the caps-lock state the input-event protocol reports. TRUE for the keys it takes.
+BOOLEAN _UIPasswordTextFieldKeyResponder(DUView* view, TarnEventRecord* event, void* context);
+
 // The field's record; nullptr (logged under operation) when the view holds none.
 UIPasswordTextField* _UIPasswordTextFieldFromView(DUView* view, const char* operation);
