@@ -112,6 +112,8 @@ if(NOT HEARTH_FUZZ)
   hearth_ui_archive(NAME battery SOURCES ${ui_battery_art})
   hearth_ui_archive(NAME buttons SOURCES ${ui_button_art})
   hearth_ui_archive(NAME tiles SOURCES ${ui_tile_art})
+  # The font archives of the login window's text (Lucida13, Lucida13White).
+  include(${CMAKE_SOURCE_DIR}/cmake/glyph_archives.cmake)
   # Every picture the battery monitor can ask for is in its archive, at both scales.
   add_test(NAME ui-archive-battery-names
            COMMAND sh -c "list=$(\"$0\" efires list \"$1\") || exit 1; for n in missing warning charging_0 charging_57 charging_100 discharging_0 discharging_100; do for s in '' @2x; do echo \"$list\" | grep -q \"^battery_$n$s.png \" || { echo \"missing battery_$n$s.png\"; exit 1; }; done; done"
@@ -134,6 +136,11 @@ endif()
 # The key-file tests run hearthtool wipekey end to end.
 if(TARGET test-fde AND TARGET hearthtool)
   add_dependencies(test-fde hearthtool)
+endif()
+# The password field draws glyphs from the built font archive.
+if(TARGET test-ui AND TARGET glyph-archives)
+  target_compile_definitions(test-ui PRIVATE HEARTH_TEST_GLYPH_ARCHIVE="${HEARTH_GLYPH_ARCHIVE_Lucida13}")
+  add_dependencies(test-ui glyph-archives)
 endif()
 # The archive tool's tests run the tool itself.
 if(TARGET test-ui AND TARGET hearthtool)
