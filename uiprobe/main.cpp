@@ -4,8 +4,9 @@
 // enough, else the built-in one), registers for every event type, and logs each event from
 // a deferred function of the run loop. It also puts a small screen up, a panel with a
 // button in front, whose views receive the events through the screen's responders: the
-// button takes the clicks that land on it, the panel sees the rest. It ends on Escape, or
-// after a minute.
+// button takes the clicks that land on it, the panel sees the rest. In its password mode
+// (uiprobe/password_screen.h) it shows a focused password field instead and also ends on
+// Return. It ends on Escape, or after a minute.
 #include "diag/log.h"
 #include "draw/display.h"
 #include "draw/screen.h"
@@ -17,6 +18,7 @@
 #include "ui/run_loop.h"
 #include "ui/run_loop_screen.h"
 #include "ui/timer.h"
+#include "uiprobe/password_screen.h"
 
 // The boot-mode words live with hearth's stage sequence, which the probe leaves out.
 UINT64 BootModeFlags = 0;
@@ -26,6 +28,9 @@ namespace {
 
 constexpr UINT64 kGiveUpAfter = 600000000;  // 60 s
 constexpr UINT16 kKeyEscape = 0x7029;
+constexpr UINT16 kKeyReturn = 0x7028;
+
+bool gPasswordMode = false;
 
 // Packs what the log line needs into the deferred function's argument.
 UINTN Pack(UINT32 type, UINT64 detail, INT32 x, INT32 y) {
@@ -39,7 +44,7 @@ EFI_STATUS LogEvent(RunLoop*, void*, UINTN packed) {
   UINT32 x = UINT32((packed >> 16) & 0xFFFF), y = UINT32(packed & 0xFFFF);
   if (type == kTarnEventKeyPressed) {
     LogMessage(kLogCategoryError, "uiprobe: key 0x%x\n", detail);
-    if (detail == kKeyEscape) RunLoopExit();
+    if (detail == kKeyEscape || (gPasswordMode && detail == kKeyReturn)) RunLoopExit();
   } else if (type == kTarnEventPointerMoved) {
     LogMessage(kLogCategoryError, "uiprobe: pointer moved to %d,%d\n", x, y);
   } else if (type == kTarnEventPointerButton) {
@@ -151,12 +156,15 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
     LogMessage(kLogCategoryError, "uiprobe: RegisterHandler failed: 0x%lx\n", status);
     return status;
   }
-  DUScreen* screen = PutUpScreen();
+  gPasswordMode = PasswordModeRequested();
+  PasswordProbe* password = gPasswordMode ? PasswordProbeStart(image_handle) : nullptr;
+  DUScreen* screen = gPasswordMode ? nullptr : PutUpScreen();
   EFI_EVENT timeout = TimerCreateAtCallbackLevel(OnTimeout, nullptr, kGiveUpAfter, FALSE);
   LogMessage(kLogCategoryError, "uiprobe: ready for input\n");
   RunLoopRun();
   TimerDestroy(timeout);
   if (screen) DUScreenDestroy(screen);
+  PasswordProbeStop(password);
   events->UnregisterHandler(handle);
   RemoveTarnEventProtocol();
   LogMessage(kLogCategoryError, "uiprobe: done\n");
