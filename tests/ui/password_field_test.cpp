@@ -222,6 +222,27 @@ TEST_F(PasswordFieldTest, DotsCaretAndCapsLockAreDrawn) {
   EXPECT_NE(faint, kWhite);
 }
 
+TEST_F(PasswordFieldTest, SelectionCoversTheTextOnlyAndHidesTheCaret) {
+  auto bytes = RenderingLayout();
+  DUPixel blue[20 * 100];
+  for (DUPixel& p : blue) p = DUColorMake(0, 0, 255, 0);
+  pictures.selection = UIPicture{blue, DUSize{20, 100}};
+  DUView* view = Make(bytes);
+  views.push_back(view);
+  UIPasswordTextFieldSetFocus(view, TRUE, FALSE);
+  Type(view, {kA, kA});
+  UIPasswordTextFieldSelectAll(view);
+  // Two dots take 12 pixels: the selection colour there, the background after it, and no
+  // caret at x = 12.
+  EXPECT_EQ(At(view, 5, 0), DUColorMake(0, 0, 255, 0));
+  EXPECT_EQ(At(view, 11, 19), DUColorMake(0, 0, 255, 0));
+  EXPECT_EQ(At(view, 12, 0), kWhite);
+  EXPECT_EQ(At(view, 1, 10), kBlack);  // the dots stay on top
+  Type(view, {kC});  // replaces the selection: one dot, the caret after it
+  EXPECT_EQ(At(view, 5, 0), kWhite);
+  EXPECT_EQ(At(view, 6, 0), DUColorMake(100, 100, 100, 0));
+}
+
 bool Glyphs(void* context, const char* name, UIPicture* picture) {
   auto* asked = static_cast<std::vector<std::string>*>(context);
   asked->push_back(name);
