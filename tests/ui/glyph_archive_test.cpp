@@ -50,6 +50,7 @@ struct StbPngCodec {
   }
   static EFI_STATUS EFIAPI Decode(TarnImageConversionProtocol*, const VOID* data, UINTN size, VOID** pixels,
                                   UINTN* pixels_size) {
+    ++decodes;
     int x = 0, y = 0, n = 0;
     stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n, 4);
     if (!rgba) return EFI_UNSUPPORTED;
@@ -68,7 +69,9 @@ struct StbPngCodec {
     stbi_image_free(rgba);
     return status;
   }
+  static inline int decodes = 0;
   StbPngCodec() {
+    decodes = 0;
     protocol.RecognizeImageData = Recognize;
     protocol.GetImageDimensions = Dimensions;
     protocol.DecodeImageData = Decode;
@@ -164,6 +167,13 @@ TEST_F(GlyphArchiveTest, TheFieldDrawsTheArchivesGlyphsSideBySide) {
     if (Red(field_->pixels[i]) < Red(darkest)) darkest = field_->pixels[i];
   }
   EXPECT_LT(Red(darkest), 80);  // the text colour 262626, anti-aliased towards white
+
+  // Each picture was decoded once, however often the field was drawn and measured.
+  int decoded = StbPngCodec::decodes;
+  _UIPasswordTextFieldDrawInBuffer(Field());
+  _UIPasswordTextFieldDrawInBuffer(Field());
+  EXPECT_EQ(StbPngCodec::decodes, decoded);
+  EXPECT_LE(decoded, 3 + 3);  // p, a, s for the field and the three sizes asked above
 
   // Selected text comes from the _sel pictures: white on the selection colour.
   UIPasswordTextFieldSelectAll(field_);
