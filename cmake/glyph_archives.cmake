@@ -15,8 +15,8 @@ endif()
 
 set(glyph_outputs "")
 # NAME and text colour; 13 px text in pictures 17 px high (34 at 2x), the password field's height.
-foreach(spec "Lucida13:262626" "Lucida13White:FFFFFF")
-  string(REPLACE ":" ";" parts ${spec})
+foreach(archive "Lucida13:262626" "Lucida13White:FFFFFF")
+  string(REPLACE ":" ";" parts ${archive})
   list(GET parts 0 name)
   list(GET parts 1 color)
   set(out ${HEARTH_UI_ARCHIVE_DIR}/${name}.efires)
