@@ -1,5 +1,6 @@
 #include "panic/panic_info.h"
 
+#include "config/boot_options.h"
 #include "config/start_keys.h"
 #include "crypto/crc32.h"
 #include "diag/log.h"
@@ -156,7 +157,8 @@ void WaitForKeyOrButton(UINT32 seconds) {
   }
 }
 
-void ShowNotice() {
+// False when the graphics screen could not be had: the step ends there.
+bool ShowNotice() {
   ConsolePrint("\n");
   Banner(50);
   ConsolePrint("This system was automatically rebooted after panic\n");
@@ -165,13 +167,22 @@ void ShowNotice() {
   if (BootModeFlags & kBootModeVerbose) {
     SetConsoleMode(kConsoleModeText);
     gBS->Stall(UINTN(kTextNoticeSeconds) * 1000 * 1000);
-    return;
+    return true;
   }
-  if (!PrepareScreen()) return;
+  if (!PrepareScreen()) return false;
   DrawPanicDialog();
   WaitForKeyOrButton(kGraphicsNoticeSeconds);
   FillBackgroundRect(0, 0, gDisplay.width, gDisplay.height);
   gBS->Stall(1000 * 1000);
+  return true;
+}
+
+// The user may have pressed Command-V or Shift while the notice was up: those choices
+// reach the kernel too.
+void ApplyKeysHeldAfterNotice() {
+  ReadKeysHeldAtStart();
+  EFI_STATUS status = RebuildKernelCommandLine();
+  if (EFI_ERROR(status)) LogMessage(kLogCategoryError, "Kernel command line not rebuilt (0x%lx)\n", status);
 }
 
 }  // namespace
@@ -188,6 +199,5 @@ void ShowPanicInformation() {
     if (verdict == Verdict::kAlreadyShown) return;
     if (verdict == Verdict::kLoop) StopPanicLoop(span);
   }
-  ShowNotice();
-  ReadKeysHeldAtStart();
+  if (ShowNotice()) ApplyKeysHeldAfterNotice();
 }
