@@ -120,7 +120,7 @@ void Banner(UINTN stars) {
 bool PrepareScreen() {
   ConnectGraphics(false, true);
   if (BootModeFlags & kBootModeVerbose) {
-    SetConsoleMode(kConsoleModeText);
+    (void)SetConsoleMode(kConsoleModeText);  // a console that stays in graphics still shows the text
     return true;
   }
   if (EFI_ERROR(OpenBootGraphics())) return false;
@@ -165,7 +165,7 @@ bool ShowNotice() {
   Banner(50);
   LogMessage(kLogCategoryError, "This system was automatically rebooted after panic\n");
   if (BootModeFlags & kBootModeVerbose) {
-    SetConsoleMode(kConsoleModeText);
+    (void)SetConsoleMode(kConsoleModeText);  // a console that stays in graphics still shows the text
     gBS->Stall(UINTN(kTextNoticeSeconds) * 1000 * 1000);
     return true;
   }

@@ -51,6 +51,6 @@ EFI_STATUS LoadAndStartFromNetwork(EFI_HANDLE source, EFI_STATUS* exit_status) {
   CHAR16* exit_data = nullptr;
   *exit_status = gBS->StartImage(image, &exit_data_size, &exit_data);
   PoolBuffer exit_data_owner;
-  exit_data_owner.Adopt(exit_data);
+  (void)exit_data_owner.Adopt(exit_data);  // untracked, it is freed at once; nobody reads it
   return EFI_SUCCESS;
 }
