@@ -102,6 +102,7 @@ Verdict ConsultPanicLog(UINT32 crc, const EFI_TIME& now, UINT32* span) {
   }
   UINT32 previous_crc = log.crc;
   *span = RecordPanic(&log, crc, now);
+  LogMessage(kLogCategoryStage, "Panic log: %d s since the oldest of the last %d panics\n", *span, kPanicLogEntries);
   if (EFI_ERROR(WritePanicLog(log))) return Verdict::kNotice;
   if (previous_crc == crc) return Verdict::kAlreadyShown;
   if (*span != 0 && *span < kPanicLoopSeconds) return Verdict::kLoop;
@@ -192,6 +193,8 @@ void ShowPanicInformation() {
   if (!AudioAllowsNotice()) return;
   EFI_TIME now{};
   if (EFI_ERROR(gRT->GetTime(&now, nullptr))) now = EFI_TIME{};
+  LogMessage(kLogCategoryStage, "Panic report found at %04d-%02d-%02d %02d:%02d:%02d\n", now.Year, now.Month, now.Day,
+             now.Hour, now.Minute, now.Second);
   UINT32 crc = 0;
   if (ReportCrc(&crc)) {
     UINT32 span = 0;
