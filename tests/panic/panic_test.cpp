@@ -48,6 +48,9 @@ TEST(TimeSpanSeconds, SameMonthOnlyAcrossDayBorders) {
       {At(2026, 11, 30, 23, 59, 0), At(2026, 12, 1, 0, 1, 0), 0},       // month border: no span
       {At(2025, 12, 31, 23, 59, 0), At(2026, 12, 31, 23, 59, 30), 0},   // other year
       {At(2024, 2, 28, 23, 59, 0), At(2024, 2, 29, 0, 0, 30), 90},      // leap day
+      {At(2025, 12, 31, 23, 59, 0), At(2026, 1, 1, 0, 0, 30), 0},       // new year: no span
+      {At(2026, 12, 1, 0, 0, 0), At(2026, 12, 31, 23, 59, 59), 2678399},  // a whole month
+      {At(2026, 3, 1, 0, 0, 0), At(2026, 3, 2, 0, 0, 0), 86400},        // month and day numbers from March
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TimeSpanSeconds(c.a, c.b), c.seconds) << int(c.a.Day) << " " << int(c.a.Hour) << " -> "
