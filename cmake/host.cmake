@@ -124,6 +124,9 @@ if(NOT HEARTH_FUZZ)
            COMMAND ${HEARTH_ART_PYTHON} ${CMAKE_SOURCE_DIR}/scripts/render-references
                    --hearthtool $<TARGET_FILE:hearthtool> --archives ${HEARTH_UI_ARCHIVE_DIR})
   set_tests_properties(render-references PROPERTIES LABELS unit)
+  # The scenarios' screenshot judge on made-up screens.
+  add_test(NAME pixel-check COMMAND ${HEARTH_ART_PYTHON} ${CMAKE_SOURCE_DIR}/scenarios/harness/pixel_check_test.py)
+  set_tests_properties(pixel-check PROPERTIES LABELS unit)
 endif()
 
 # The keyboard layouts the login window loads, compiled from xkb-data.

@@ -92,3 +92,13 @@ EFI_STATUS ProcessOptions(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* 
   if (command_line) *command_line = gBootOptions.commandLine;
   return EFI_SUCCESS;
 }
+
+EFI_STATUS RebuildKernelCommandLine() {
+  char* line = nullptr;
+  EFI_STATUS status = BuildKernelCommandLine(gBootOptions.commandLine, nullptr, nullptr, &line);
+  if (EFI_ERROR(status)) return status;
+  PoolFree(gBootOptions.commandLine);
+  gBootOptions.commandLine = line;
+  LogMessage(kLogCategoryStage, "Kernel command line: '%s'\n", line);
+  return EFI_SUCCESS;
+}

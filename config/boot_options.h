@@ -16,7 +16,8 @@
 // the "recovery-boot-mode", "csr-active-config", "boot-args" and "efi-boot-kernelcache-data"
 // variables and the boot configuration file (through load_file on a network boot, else from
 // root), builds the kernel command line and sets the boot-mode flags and settings it implies.
-// *command_line (optional) receives the line, which stays valid for the rest of the boot.
+// *command_line (optional) receives the line, which stays valid until the next
+// ProcessOptions or RebuildKernelCommandLine.
 // EFI_OUT_OF_RESOURCES when memory for the converted options, the "boot-args" text, the path
 // buffer or the line itself runs out; the command line then stays unset (empty).
 [[nodiscard]] EFI_STATUS ProcessOptions(EFI_LOAD_FILE_PROTOCOL* load_file, EFI_FILE_PROTOCOL* root,
@@ -24,6 +25,12 @@
 
 // The kernel command line; "" until ProcessOptions has built one.
 const char* KernelCommandLine();
+
+// After the boot-mode flags changed late (keys sampled again once the panic notice was
+// seen): adds to the command line the tokens the flags ask for ("-x", "-s", "-v", "srv=1")
+// where absent and, in safe mode, filters it as ProcessOptions does. The rebuilt line
+// replaces the old one; EFI_OUT_OF_RESOURCES keeps the old one.
+[[nodiscard]] EFI_STATUS RebuildKernelCommandLine();
 
 // The boot configuration dictionary, or null when no file was read.
 const PlistNode* BootConfigDictionary();

@@ -5,6 +5,7 @@
 #include "efi/protocols/graphics_output.h"
 #include "efi/protocols/uga_draw.h"
 #include "lib/host_reset.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -22,13 +23,11 @@ HEARTH_HOST_RESET(ResetDisplay);
 
 // The first handle carrying UGA draw that also has a device path.
 EFI_STATUS FindUgaDraw(EFI_UGA_DRAW_PROTOCOL** out) {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &kEfiUgaDrawProtocolGuid, nullptr, &count, &handles);
+  HandleBuffer handles;
+  EFI_STATUS status = handles.Locate(kEfiUgaDrawProtocolGuid);
   if (EFI_ERROR(status)) return status;
-  if (!handles) return EFI_LOAD_ERROR;
   status = EFI_UNSUPPORTED;
-  for (UINTN i = 0; i < count; ++i) {
+  for (UINTN i = 0; i < handles.count(); ++i) {
     void* path = nullptr;
     void* uga = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiDevicePathProtocolGuid, &path)) || !path) continue;
@@ -37,7 +36,6 @@ EFI_STATUS FindUgaDraw(EFI_UGA_DRAW_PROTOCOL** out) {
     if (!EFI_ERROR(status)) *out = static_cast<EFI_UGA_DRAW_PROTOCOL*>(uga);
     break;
   }
-  gBS->FreePool(handles);
   return status;
 }
 

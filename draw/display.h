@@ -7,7 +7,7 @@
 // Once only (later calls succeed without looking again). Sets the scale factor to 1 and
 // takes the console output handle's graphics output protocol, or else the first handle
 // with both the UGA draw protocol and a device path. Returns the firmware's error when the
-// search fails, EFI_LOAD_ERROR when it returned no handle list, EFI_UNSUPPORTED when no
+// search fails (EFI_NOT_FOUND too when it returned no handle list), EFI_UNSUPPORTED when no
 // handle qualified; nothing is kept on failure.
 EFI_STATUS DUInitialize();
 bool DUIsInitialized();

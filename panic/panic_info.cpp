@@ -1,5 +1,6 @@
 #include "panic/panic_info.h"
 
+#include "config/boot_options.h"
 #include "config/start_keys.h"
 #include "crypto/crc32.h"
 #include "diag/log.h"
@@ -101,6 +102,7 @@ Verdict ConsultPanicLog(UINT32 crc, const EFI_TIME& now, UINT32* span) {
   }
   UINT32 previous_crc = log.crc;
   *span = RecordPanic(&log, crc, now);
+  LogMessage(kLogCategoryStage, "Panic log: %d s since the oldest of the last %d panics\n", *span, kPanicLogEntries);
   if (EFI_ERROR(WritePanicLog(log))) return Verdict::kNotice;
   if (previous_crc == crc) return Verdict::kAlreadyShown;
   if (*span != 0 && *span < kPanicLoopSeconds) return Verdict::kLoop;
@@ -119,7 +121,7 @@ void Banner(UINTN stars) {
 bool PrepareScreen() {
   ConnectGraphics(false, true);
   if (BootModeFlags & kBootModeVerbose) {
-    SetConsoleMode(kConsoleModeText);
+    (void)SetConsoleMode(kConsoleModeText);  // a console that stays in graphics still shows the text
     return true;
   }
   if (EFI_ERROR(OpenBootGraphics())) return false;
@@ -156,22 +158,32 @@ void WaitForKeyOrButton(UINT32 seconds) {
   }
 }
 
-void ShowNotice() {
+// False when the graphics screen could not be had: the step ends there.
+bool ShowNotice() {
   ConsolePrint("\n");
   Banner(50);
   ConsolePrint("This system was automatically rebooted after panic\n");
   Banner(50);
   LogMessage(kLogCategoryError, "This system was automatically rebooted after panic\n");
   if (BootModeFlags & kBootModeVerbose) {
-    SetConsoleMode(kConsoleModeText);
+    (void)SetConsoleMode(kConsoleModeText);  // a console that stays in graphics still shows the text
     gBS->Stall(UINTN(kTextNoticeSeconds) * 1000 * 1000);
-    return;
+    return true;
   }
-  if (!PrepareScreen()) return;
+  if (!PrepareScreen()) return false;
   DrawPanicDialog();
   WaitForKeyOrButton(kGraphicsNoticeSeconds);
   FillBackgroundRect(0, 0, gDisplay.width, gDisplay.height);
   gBS->Stall(1000 * 1000);
+  return true;
+}
+
+// The user may have pressed Command-V or Shift while the notice was up: those choices
+// reach the kernel too.
+void ApplyKeysHeldAfterNotice() {
+  ReadKeysHeldAtStart();
+  EFI_STATUS status = RebuildKernelCommandLine();
+  if (EFI_ERROR(status)) LogMessage(kLogCategoryError, "Kernel command line not rebuilt (0x%lx)\n", status);
 }
 
 }  // namespace
@@ -181,6 +193,8 @@ void ShowPanicInformation() {
   if (!AudioAllowsNotice()) return;
   EFI_TIME now{};
   if (EFI_ERROR(gRT->GetTime(&now, nullptr))) now = EFI_TIME{};
+  LogMessage(kLogCategoryStage, "Panic report found at %04d-%02d-%02d %02d:%02d:%02d\n", now.Year, now.Month, now.Day,
+             now.Hour, now.Minute, now.Second);
   UINT32 crc = 0;
   if (ReportCrc(&crc)) {
     UINT32 span = 0;
@@ -188,6 +202,5 @@ void ShowPanicInformation() {
     if (verdict == Verdict::kAlreadyShown) return;
     if (verdict == Verdict::kLoop) StopPanicLoop(span);
   }
-  ShowNotice();
-  ReadKeysHeldAtStart();
+  if (ShowNotice()) ApplyKeysHeldAfterNotice();
 }

@@ -8,6 +8,7 @@
 #include "efi/protocols/tarn_key_state.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
+#include "memory/owners.h"
 #include "platform/serial_output.h"
 #include "platform/usb_tablet.h"
 
@@ -142,12 +143,11 @@ EFI_STATUS EFIAPI ReadKeyState(TarnKeyStateProtocol*, UINT16* modifiers, UINTN* 
 // firmware's merge of the devices, which only sees those connected to it: take it only
 // when nothing else has the protocol.
 void* FirstDevice(const EFI_GUID& guid, const void* skip) {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
+  HandleBuffer handles;
   void* merged = nullptr;
   void* found = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &guid, nullptr, &count, &handles))) return nullptr;
-  for (UINTN i = 0; i < count && !found; ++i) {
+  if (EFI_ERROR(handles.Locate(guid))) return nullptr;
+  for (UINTN i = 0; i < handles.count() && !found; ++i) {
     void* device = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &guid, &device)) || !device || device == skip) continue;
     if (handles[i] == gST->ConsoleInHandle) {
@@ -156,7 +156,6 @@ void* FirstDevice(const EFI_GUID& guid, const void* skip) {
       found = device;
     }
   }
-  gBS->FreePool(handles);
   return found ? found : merged;
 }
 
@@ -170,11 +169,10 @@ EFI_SIMPLE_POINTER_PROTOCOL* FirstSimplePointer() {
 
 // Devices carrying guid, apart from the console's merge of them.
 UINTN CountDevices(const EFI_GUID& guid) {
-  UINTN count = 0, devices = 0;
-  EFI_HANDLE* handles = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &guid, nullptr, &count, &handles))) return 0;
-  for (UINTN i = 0; i < count; ++i) devices += handles[i] != gST->ConsoleInHandle ? 1 : 0;
-  gBS->FreePool(handles);
+  HandleBuffer handles;
+  UINTN devices = 0;
+  if (EFI_ERROR(handles.Locate(guid))) return 0;
+  for (UINTN i = 0; i < handles.count(); ++i) devices += handles[i] != gST->ConsoleInHandle ? 1 : 0;
   return devices;
 }
 
@@ -348,11 +346,9 @@ void ReadScreenSize() {
 // Generic firmware connects only its console and boot devices; pointers on USB stay
 // unbound until every controller is connected, as the maker's firmware does at start.
 void ConnectAllControllers() {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(AllHandles, nullptr, nullptr, &count, &handles))) return;
-  for (UINTN i = 0; i < count; ++i) gBS->ConnectController(handles[i], nullptr, nullptr, TRUE);
-  gBS->FreePool(handles);
+  HandleBuffer handles;
+  if (EFI_ERROR(handles.LocateAll())) return;
+  for (UINTN i = 0; i < handles.count(); ++i) gBS->ConnectController(handles[i], nullptr, nullptr, TRUE);
 }
 
 void Report(const char* what, EFI_STATUS status) {

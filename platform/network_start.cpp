@@ -22,14 +22,10 @@ int NetworkRank(const EFI_DEVICE_PATH_PROTOCOL* path) {
 }  // namespace
 
 EFI_STATUS FindNetworkBootSource(EFI_HANDLE* source) {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &kEfiLoadFileProtocolGuid, nullptr, &count, &handles);
-  if (EFI_ERROR(status)) return EFI_NOT_FOUND;
-  PoolBuffer owner;
-  owner.Adopt(handles);
+  HandleBuffer handles;
+  if (EFI_ERROR(handles.Locate(kEfiLoadFileProtocolGuid))) return EFI_NOT_FOUND;
   int best = 0;
-  for (UINTN i = 0; i < count; ++i) {
+  for (UINTN i = 0; i < handles.count(); ++i) {
     void* path = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiDevicePathProtocolGuid, &path))) continue;
     int rank = NetworkRank(static_cast<EFI_DEVICE_PATH_PROTOCOL*>(path));
@@ -55,6 +51,6 @@ EFI_STATUS LoadAndStartFromNetwork(EFI_HANDLE source, EFI_STATUS* exit_status) {
   CHAR16* exit_data = nullptr;
   *exit_status = gBS->StartImage(image, &exit_data_size, &exit_data);
   PoolBuffer exit_data_owner;
-  exit_data_owner.Adopt(exit_data);
+  (void)exit_data_owner.Adopt(exit_data);  // untracked, it is freed at once; nobody reads it
   return EFI_SUCCESS;
 }

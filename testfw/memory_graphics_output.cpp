@@ -5,8 +5,9 @@
 
 #include "testfw/test_firmware.h"
 
-MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, EFI_GRAPHICS_PIXEL_FORMAT format)
-    : pixels_(size_t(width) * height, EFI_GRAPHICS_OUTPUT_BLT_PIXEL{0, 0, 0, 0}) {
+MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, EFI_GRAPHICS_PIXEL_FORMAT format,
+                                           Device device)
+    : device_(device), pixels_(size_t(width) * height, EFI_GRAPHICS_OUTPUT_BLT_PIXEL{0, 0, 0, 0}) {
   info_.HorizontalResolution = width;
   info_.VerticalResolution = height;
   info_.PixelFormat = format;
@@ -21,13 +22,20 @@ MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, EFI_
   protocol_.SetMode = SetMode;
   protocol_.Blt = Blt;
   protocol_.Mode = &mode_;
+  uga_.protocol = EFI_UGA_DRAW_PROTOCOL{UgaGetMode, UgaSetMode, UgaBlt};
+  uga_.owner = this;
   TestFirmware& fw = TestFirmware::Current();
-  fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid, &protocol_);
+  if (device_ == Device::kUgaDraw) {
+    fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiUgaDrawProtocolGuid, &uga_.protocol);
+  } else {
+    fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid, &protocol_);
+  }
 }
 
 MemoryGraphicsOutput::~MemoryGraphicsOutput() {
   TestFirmware& fw = TestFirmware::Current();
-  fw.UninstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid);
+  fw.UninstallProtocol(fw.SystemTable()->ConsoleOutHandle,
+                       device_ == Device::kUgaDraw ? kEfiUgaDrawProtocolGuid : kEfiGraphicsOutputProtocolGuid);
 }
 
 uint32_t MemoryGraphicsOutput::Pixel(uint32_t x, uint32_t y) const {
@@ -94,4 +102,37 @@ EFI_STATUS EFIAPI MemoryGraphicsOutput::Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, 
     }
   }
   return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI MemoryGraphicsOutput::UgaGetMode(EFI_UGA_DRAW_PROTOCOL* self, UINT32* width, UINT32* height,
+                                                   UINT32* depth, UINT32* refresh) {
+  MemoryGraphicsOutput* g = reinterpret_cast<Uga*>(self)->owner;
+  if (!width || !height || !depth || !refresh) return EFI_INVALID_PARAMETER;
+  *width = g->info_.HorizontalResolution;
+  *height = g->info_.VerticalResolution;
+  *depth = 32;
+  *refresh = 60;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI MemoryGraphicsOutput::UgaSetMode(EFI_UGA_DRAW_PROTOCOL* self, UINT32 width, UINT32 height,
+                                                   UINT32 depth, UINT32) {
+  MemoryGraphicsOutput* g = reinterpret_cast<Uga*>(self)->owner;
+  bool same = width == g->info_.HorizontalResolution && height == g->info_.VerticalResolution && depth == 32;
+  return same ? EFI_SUCCESS : EFI_UNSUPPORTED;
+}
+
+// The UGA pixel has the layout of the graphics output one; the operations are numbered alike.
+EFI_STATUS EFIAPI MemoryGraphicsOutput::UgaBlt(EFI_UGA_DRAW_PROTOCOL* self, EFI_UGA_PIXEL* buffer,
+                                               EFI_UGA_BLT_OPERATION operation, UINTN sx, UINTN sy, UINTN dx, UINTN dy,
+                                               UINTN width, UINTN height, UINTN delta) {
+  MemoryGraphicsOutput* g = reinterpret_cast<Uga*>(self)->owner;
+  EFI_GRAPHICS_OUTPUT_BLT_OPERATION op;
+  switch (operation) {
+    case EfiUgaVideoFill: op = EfiBltVideoFill; break;
+    case EfiUgaBltBufferToVideo: op = EfiBltBufferToVideo; break;
+    default: return EFI_UNSUPPORTED;
+  }
+  return Blt(&g->protocol_, reinterpret_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL*>(buffer), op, sx, sy, dx, dy, width,
+             height, delta);
 }

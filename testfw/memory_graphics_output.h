@@ -8,22 +8,31 @@
 //
 // Blt follows the UEFI rules: rectangles that leave the screen are refused with
 // EFI_INVALID_PARAMETER. Keep the object alive while code runs.
+//
+// Older firmware offers only the UGA draw protocol on the console:
+//   MemoryGraphicsOutput screen(800, 600, PixelBlueGreenRedReserved8BitPerColor,
+//                               MemoryGraphicsOutput::Device::kUgaDraw);
+// installs that instead (32 bits per pixel, no frame buffer to be seen), on the same pixels.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "efi/protocols/graphics_output.h"
+#include "efi/protocols/uga_draw.h"
 
 class MemoryGraphicsOutput {
  public:
+  enum class Device { kGraphicsOutput, kUgaDraw };
   MemoryGraphicsOutput(uint32_t width, uint32_t height,
-                       EFI_GRAPHICS_PIXEL_FORMAT format = PixelBlueGreenRedReserved8BitPerColor);
+                       EFI_GRAPHICS_PIXEL_FORMAT format = PixelBlueGreenRedReserved8BitPerColor,
+                       Device device = Device::kGraphicsOutput);
   ~MemoryGraphicsOutput();
   MemoryGraphicsOutput(const MemoryGraphicsOutput&) = delete;
   MemoryGraphicsOutput& operator=(const MemoryGraphicsOutput&) = delete;
 
   EFI_GRAPHICS_OUTPUT_PROTOCOL* Protocol() { return &protocol_; }
+  EFI_UGA_DRAW_PROTOCOL* UgaProtocol() { return &uga_.protocol; }
   EFI_GRAPHICS_OUTPUT_MODE_INFORMATION* Info() { return &info_; }
   void SetFrameBufferBase(uint64_t base) { mode_.FrameBufferBase = base; }
 
@@ -47,10 +56,21 @@ class MemoryGraphicsOutput {
   static EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, EFI_GRAPHICS_OUTPUT_BLT_PIXEL* buffer,
                                EFI_GRAPHICS_OUTPUT_BLT_OPERATION operation, UINTN sx, UINTN sy, UINTN dx, UINTN dy,
                                UINTN width, UINTN height, UINTN delta);
+  static EFI_STATUS EFIAPI UgaGetMode(EFI_UGA_DRAW_PROTOCOL* self, UINT32* width, UINT32* height, UINT32* depth,
+                                      UINT32* refresh);
+  static EFI_STATUS EFIAPI UgaSetMode(EFI_UGA_DRAW_PROTOCOL* self, UINT32 width, UINT32 height, UINT32 depth,
+                                      UINT32 refresh);
+  static EFI_STATUS EFIAPI UgaBlt(EFI_UGA_DRAW_PROTOCOL* self, EFI_UGA_PIXEL* buffer, EFI_UGA_BLT_OPERATION operation,
+                                  UINTN sx, UINTN sy, UINTN dx, UINTN dy, UINTN width, UINTN height, UINTN delta);
 
   EFI_GRAPHICS_OUTPUT_PROTOCOL protocol_{};  // first member: the protocol pointer is the object
   EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE mode_{};
   EFI_GRAPHICS_OUTPUT_MODE_INFORMATION info_{};
+  struct Uga {
+    EFI_UGA_DRAW_PROTOCOL protocol;  // first member: the protocol pointer is the record
+    MemoryGraphicsOutput* owner;
+  } uga_{};
+  Device device_;
   std::vector<EFI_GRAPHICS_OUTPUT_BLT_PIXEL> pixels_;
   int blts_ = 0;
 };

@@ -51,3 +51,17 @@ def check(image, partitions, expectations):
         text = serial_log.clean(data)
         failures += [f"{where}: {f}" for f in serial_log.check(text, want.get("in_order", []), want.get("absent", []))]
     return failures
+
+
+def check_raw(disk, partitions, wanted):
+    """Bytes read back from unformatted partitions: [{"partition", "offset", "hex"}, ...]."""
+    failures = []
+    for want in wanted:
+        start = partition_offset(partitions, want["partition"])
+        expected = bytes.fromhex(want["hex"])
+        with open(disk, "rb") as f:
+            f.seek(start + want["offset"])
+            got = f.read(len(expected))
+        if got != expected:
+            failures.append(f"{want['partition']}+{want['offset']:#x}: {got.hex()} instead of {expected.hex()}")
+    return failures

@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import boots, disk_files, generated, input_actions, pixels, screens, serial_log
+from . import boots, disk_files, generated, input_actions, pixel_check, screens, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -67,8 +67,8 @@ def _judge(scenario, result, disk):
         result.failures.append(f"QEMU exit status {result.exit_status}, expected {expect.qemu_exit}")
     if expect.files:
         result.failures += disk_files.check(disk, scenario.partitions, expect.files)
-    result.failures += pixels.check_pixels(result.screenshot, expect.pixels)
-    result.failures += pixels.check_raw(disk, scenario.partitions, expect.raw)
+    result.failures += pixel_check.check(result.screenshot, {"points": expect.pixels}, scenario.host_dir)
+    result.failures += disk_files.check_raw(disk, scenario.partitions, expect.raw)
 
 
 def run(scenario, out_root):

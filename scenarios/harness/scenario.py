@@ -30,8 +30,8 @@ class Expectations:
     absent: list = field(default_factory=list)
     qemu_exit: int = None
     files: list = field(default_factory=list)  # files read back from the disk image (disk_files.check)
-    pixels: list = field(default_factory=list)  # screenshot pixels (pixels.check_pixels)
-    raw: list = field(default_factory=list)     # bytes of unformatted partitions (pixels.check_raw)
+    pixels: list = field(default_factory=list)  # points of the last screenshot (pixel_check.py)
+    raw: list = field(default_factory=list)     # bytes of unformatted partitions (disk_files.check_raw)
 
 
 @dataclass

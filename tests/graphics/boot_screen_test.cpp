@@ -3,6 +3,7 @@
 #include "tests/graphics/test_pictures.h"
 
 #include "config/background_color.h"
+#include "efi/protocols/tarn_framebuffer_info.h"
 #include "graphics/boot_screen.h"
 #include "graphics/display_connect.h"
 #include "memory/memory.h"
@@ -207,6 +208,69 @@ TEST_F(BootScreenTest, PanicDialogFillsAndCentres) {
   ASSERT_EQ(DrawPanicDialog(), EFI_SUCCESS);
   EXPECT_EQ(screen_.BoundingBox(kGrey), Centred(40, 30));
   EXPECT_EQ(screen_.Colours(Centred(40, 30)), std::vector<uint32_t>{Laid(0xF0F0F0, kGrey)});
+}
+
+// The maker's frame-buffer facts, for a display whose protocol does not tell them.
+struct FakeFramebufferInfo {
+  TarnFramebufferInfoProtocol protocol{GetInfo};
+  static EFI_STATUS EFIAPI GetInfo(TarnFramebufferInfoProtocol*, EFI_PHYSICAL_ADDRESS* base, UINTN* size,
+                                   UINT32* row_bytes, UINT32* width, UINT32* height, UINT32* depth) {
+    *base = 0xC0000000;
+    *size = UINTN(kWidth) * kHeight * 4;
+    *row_bytes = kWidth * 4;
+    *width = kWidth;
+    *height = kHeight;
+    *depth = 32;
+    return EFI_SUCCESS;
+  }
+};
+
+// Older firmware: only the UGA draw protocol on the console, the frame buffer known from
+// the maker's protocol. The screens are drawn through UGA alike.
+TEST_F(BootScreenTest, UgaOnlyConsolesDrawTheSameScreens) {
+  fw_.UninstallProtocol(fw_.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid);
+  MemoryGraphicsOutput uga(kWidth, kHeight, PixelBlueGreenRedReserved8BitPerColor,
+                           MemoryGraphicsOutput::Device::kUgaDraw);
+  FakeFramebufferInfo info;
+  fw_.InstallProtocol(nullptr, kTarnFramebufferInfoProtocolGuid, &info.protocol);
+  SetColour(kGrey);
+  Draw(kBootScreenNormal);
+  EXPECT_TRUE(BootModeFlags & kBootModeGraphicsConsole);
+  EXPECT_EQ(gDisplay.gop, nullptr);
+  EXPECT_EQ(gDisplay.uga, uga.UgaProtocol());
+  EXPECT_EQ(uga.Pixel(0, 0), kGrey);
+  EXPECT_EQ(uga.BoundingBox(kGrey), Centred(8, 10));
+  EXPECT_EQ(uga.Colours(Centred(8, 10)), std::vector<uint32_t>{Laid(0x2040C0, kGrey)});
+
+  BootVideo video{};
+  GetFramebufferInfo(&video, nullptr);
+  EXPECT_EQ(video.baseAddress, 0xC0000000u);
+  EXPECT_EQ(video.rowBytes, kWidth * 4);
+  EXPECT_EQ(video.width, kWidth);
+  EXPECT_EQ(video.height, kHeight);
+  EXPECT_EQ(video.depth, 32u);
+
+  DrawBootGraphics(kBootScreenFailed);
+  EXPECT_EQ(uga.BoundingBox(kGrey), Centred(12, 12));
+  ASSERT_EQ(DrawPanicDialog(), EFI_SUCCESS);
+  EXPECT_EQ(uga.BoundingBox(kGrey), Centred(40, 30));
+  EXPECT_EQ(screen_.Blts(), 0);
+  EXPECT_EQ(TrackedAllocationCount(), 0u);
+}
+
+// Without a frame-buffer base the UGA display is not drawn on, and nothing fails.
+TEST_F(BootScreenTest, UgaWithoutFramebufferFactsDrawsNothing) {
+  fw_.UninstallProtocol(fw_.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid);
+  MemoryGraphicsOutput uga(kWidth, kHeight, PixelBlueGreenRedReserved8BitPerColor,
+                           MemoryGraphicsOutput::Device::kUgaDraw);
+  SetColour(kGrey);
+  Draw(kBootScreenNormal);
+  EXPECT_EQ(gDisplay.uga, uga.UgaProtocol());
+  EXPECT_EQ(uga.Blts(), 0);
+  BootVideo video{};
+  GetFramebufferInfo(&video, nullptr);
+  EXPECT_EQ(video.baseAddress, 0u);
+  EXPECT_EQ(video.width, kWidth);  // from the UGA mode
 }
 
 TEST(FramebufferInfo, FillsTheVideoRecordFromTheGraphicsOutputMode) {

@@ -2,9 +2,12 @@
 // the test firmware (notice, silence for a report already shown, the loop shutdown).
 #include <gtest/gtest.h>
 
+#include "tests/config/options_fixture.h"
+
 #include <string>
 #include <vector>
 
+#include "config/boot_options.h"
 #include "crypto/crc32.h"
 #include "flags/boot_mode.h"
 #include "flags/guids.h"
@@ -15,6 +18,7 @@
 #include "panic/panic_log.h"
 #include "panic/time_span.h"
 #include "testfw/memory_graphics_output.h"
+#include "testfw/memory_key_state.h"
 #include "testfw/test_firmware.h"
 
 namespace {
@@ -44,6 +48,9 @@ TEST(TimeSpanSeconds, SameMonthOnlyAcrossDayBorders) {
       {At(2026, 11, 30, 23, 59, 0), At(2026, 12, 1, 0, 1, 0), 0},       // month border: no span
       {At(2025, 12, 31, 23, 59, 0), At(2026, 12, 31, 23, 59, 30), 0},   // other year
       {At(2024, 2, 28, 23, 59, 0), At(2024, 2, 29, 0, 0, 30), 90},      // leap day
+      {At(2025, 12, 31, 23, 59, 0), At(2026, 1, 1, 0, 0, 30), 0},       // new year: no span
+      {At(2026, 12, 1, 0, 0, 0), At(2026, 12, 31, 23, 59, 59), 2678399},  // a whole month
+      {At(2026, 3, 1, 0, 0, 0), At(2026, 3, 2, 0, 0, 0), 86400},        // month and day numbers from March
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TimeSpanSeconds(c.a, c.b), c.seconds) << int(c.a.Day) << " " << int(c.a.Hour) << " -> "
@@ -184,6 +191,53 @@ TEST_F(PanicStep, VerboseBootsWaitFiveSecondsInText) {
   EXPECT_EQ(fw_.TotalStallMicroseconds(), 5u * 1000 * 1000);
   EXPECT_EQ(GetConsoleMode(), kConsoleModeText);
   EXPECT_EQ(screen_.Blts(), 0);
+}
+
+// Keys pressed while the notice is up reach the kernel: the command line is rebuilt from
+// the flags they set, keeping what ProcessOptions had put there.
+class PanicKeys : public BooterFixture {
+ protected:
+  void SetUp() override {
+    BooterFixture::SetUp();
+    fw_.SetVariable(u"SystemAudioVolume", TarnBootGuid, 7, {0x80});
+    fw_.SetVariable(u"TARN,PanicInfo0000", TarnBootGuid, "a panic", 3);
+    ASSERT_EQ(InitConsoleMode(), EFI_SUCCESS);
+  }
+  void Step() {
+    fw_.Run([] {
+      ShowPanicInformation();
+      return EFI_SUCCESS;
+    });
+  }
+  MemoryGraphicsOutput screen_{640, 480};
+  MemoryKeyState keys_;
+};
+
+TEST_F(PanicKeys, KeysHeldAfterTheNoticeRebuildTheCommandLine) {
+  SetBootArgs("keepme=1 debug");
+  ASSERT_EQ(Process(u"rd=*uuid"), "rd=*uuid keepme=1 debug");
+  keys_.Hold(kTarnKeyModifierCommand, {kTarnKeyV});
+  keys_.Install();
+  Step();
+  EXPECT_TRUE(BootModeFlags & kBootModeVerbose);
+  EXPECT_STREQ(KernelCommandLine(), "rd=*uuid keepme=1 debug -v");
+
+  // Shift alone: safe mode, whose filter keeps only the tokens it allows.
+  fw_.SetVariable(u"TARN,PanicInfo0000", TarnBootGuid, "another panic", 3);
+  keys_.Hold(0x02, {});
+  Step();
+  EXPECT_STREQ(KernelCommandLine(), "-v -x");
+}
+
+TEST_F(PanicKeys, NoNoticeNoRebuild) {
+  ASSERT_EQ(Process(u"rd=*uuid"), "rd=*uuid");
+  const char* before = KernelCommandLine();
+  keys_.Hold(kTarnKeyModifierCommand, {kTarnKeyV});
+  keys_.Install();
+  fw_.SetVariable(u"SystemAudioVolume", TarnBootGuid, 7, {0x00});  // the notice stays away
+  Step();
+  EXPECT_EQ(KernelCommandLine(), before);
+  EXPECT_FALSE(BootModeFlags & kBootModeVerbose);
 }
 
 }  // namespace
