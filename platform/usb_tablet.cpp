@@ -4,6 +4,7 @@
 #include "efi/protocols/usb_io.h"
 #include "lib/host_reset.h"
 #include "lib/mem.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -69,11 +70,9 @@ UINT8 TabletEndpoint(EFI_USB_IO_PROTOCOL* usb) {
 }  // namespace
 
 EFI_STATUS InstallUsbTablet() {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &kEfiUsbIoProtocolGuid, nullptr, &count, &handles);
-  if (EFI_ERROR(status)) return EFI_NOT_FOUND;
-  for (UINTN i = 0; i < count && !gTablet.usb; ++i) {
+  HandleBuffer handles;
+  if (EFI_ERROR(handles.Locate(kEfiUsbIoProtocolGuid))) return EFI_NOT_FOUND;
+  for (UINTN i = 0; i < handles.count() && !gTablet.usb; ++i) {
     EFI_USB_IO_PROTOCOL* usb = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiUsbIoProtocolGuid, reinterpret_cast<VOID**>(&usb))) || !usb) {
       continue;
@@ -86,7 +85,6 @@ EFI_STATUS InstallUsbTablet() {
     gTablet.usb = usb;
     gTablet.endpoint = endpoint;
   }
-  gBS->FreePool(handles);
   if (!gTablet.usb) return EFI_NOT_FOUND;
   gTablet.mode = EFI_ABSOLUTE_POINTER_MODE{0, 0, 0, kTabletMax, kTabletMax, 0, 0};
   gTablet.protocol = EFI_ABSOLUTE_POINTER_PROTOCOL{Reset, GetState, nullptr, &gTablet.mode};

@@ -3,6 +3,7 @@
 #include "efi/protocols/block_io.h"
 #include "efi/protocols/device_path.h"
 #include "lib/mem.h"
+#include "memory/owners.h"
 #include "platform/serial_output.h"
 
 namespace {
@@ -30,11 +31,10 @@ UINTN PathPayload(const EFI_DEVICE_PATH_PROTOCOL* path, const EFI_DEVICE_PATH_PR
 // file-path node holding text, and the end node, into out; its size, or 0 when no partition
 // matches or it does not fit.
 UINTN PartitionFilePath(UINT32 number, const uint8_t* text, size_t text_size, UINT8* out, UINTN capacity) {
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  if (EFI_ERROR(gBS->LocateHandleBuffer(ByProtocol, &kEfiBlockIoProtocolGuid, nullptr, &count, &handles))) return 0;
+  HandleBuffer handles;
+  if (EFI_ERROR(handles.Locate(kEfiBlockIoProtocolGuid))) return 0;
   UINTN result = 0;
-  for (UINTN i = 0; i < count && !result; ++i) {
+  for (UINTN i = 0; i < handles.count() && !result; ++i) {
     EFI_DEVICE_PATH_PROTOCOL* path = nullptr;
     if (EFI_ERROR(gBS->HandleProtocol(handles[i], &kEfiDevicePathProtocolGuid, reinterpret_cast<void**>(&path)))) {
       continue;
@@ -60,7 +60,6 @@ UINTN PartitionFilePath(UINT32 number, const uint8_t* text, size_t text_size, UI
     StoreLe16(end + 2, 4);
     result = payload + node + 4;
   }
-  gBS->FreePool(handles);
   return result;
 }
 
