@@ -507,6 +507,30 @@ const char* ParseNetworkLatencyLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// audio [MILLISECONDS]
+const char* ParseAudioLine(DirectiveContext& c) {
+  Token value;
+  const char* error = nullptr;
+  uint64_t ms = 0;
+  Next next = NextToken(c.reader, &value, &error);
+  if (next == Next::kError) return error;
+  if (next != Next::kEnd) {
+    if ((error = RequireEnd(c.reader))) return error;
+    if (value.quoted || !ParseUnsigned(value.data, value.size, 60000, &ms) || ms == 0) {
+      return "audio takes 1 to 60000 milliseconds";
+    }
+  }
+  if (c.sink->audio) c.sink->audio(c.sink->context, static_cast<uint32_t>(ms));
+  return nullptr;
+}
+
+// beep
+const char* ParseBeepLine(DirectiveContext& c) {
+  if (const char* error = RequireEnd(c.reader)) return error;
+  if (c.sink->beep) c.sink->beep(c.sink->context);
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -526,6 +550,8 @@ constexpr Directive kDirectives[] = {
     {"gop-mode", ParseGopModeLine},
     {"hearth-source", ParseHearthSourceLine},
     {"network-latency", ParseNetworkLatencyLine},
+    {"audio", ParseAudioLine},
+    {"beep", ParseBeepLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

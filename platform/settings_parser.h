@@ -85,6 +85,10 @@ struct SettingsSink {
   // network-latency MILLISECONDS
   void (*network_latency)(void* context, uint32_t milliseconds) = nullptr;
   void (*smc_schedule)(void* context, const SettingsSmcSchedule& schedule) = nullptr;
+  // audio [MILLISECONDS]: the audio stand-in; how long a sound plays (0 when not given)
+  void (*audio)(void* context, uint32_t play_ms) = nullptr;
+  // beep: the beep-generator stand-in
+  void (*beep)(void* context) = nullptr;
 };
 
 // Writable memory the parser decodes values into.
