@@ -18,8 +18,26 @@ function(hearth_login_archive name)
   set(HEARTH_UI_ARCHIVE_${name} ${HEARTH_UI_ARCHIVE_${name}} PARENT_SCOPE)
 endfunction()
 
+# The system preferences: the input menu shown, guests hidden, the owner's message ribbon;
+# kept inside loginui.efires and beside it. loginui_guests.efires is loginui.efires with
+# guests shown (its preferences.efires comes first in a merge, so it wins the lookup).
+hearth_login_archive(preferences ${login_art}/preferences/preferences.fills
+                     ${login_art}/preferences/preferences_isIMEnabled.int32
+                     ${login_art}/preferences/preferences_showGuest.int32)
+hearth_login_archive(preferences_guests ${login_art}/preferences/preferences.fills
+                     ${login_art}/preferences/preferences_isIMEnabled.int32
+                     ${login_art}/preferences/guests/preferences_showGuest.int32)
 hearth_login_archive(loginui ${loginui_art} ${login_art}/loginui/loginui.fills
-                     ${HEARTH_LAYOUT_DIR}/loginui_keyboard_layout.uchr)
+                     ${HEARTH_LAYOUT_DIR}/loginui_keyboard_layout.uchr ${HEARTH_UI_ARCHIVE_preferences})
+set(guest_wrapper ${CMAKE_BINARY_DIR}/ui-archives/preferences_guests_wrapper.efires)
+add_custom_command(
+  OUTPUT ${HEARTH_UI_ARCHIVE_DIR}/loginui_guests.efires
+  COMMAND hearthtool efires pack ${guest_wrapper} preferences.efires=${HEARTH_UI_ARCHIVE_preferences_guests}
+  COMMAND hearthtool efires merge ${guest_wrapper} ${HEARTH_UI_ARCHIVE_loginui} -o ${HEARTH_UI_ARCHIVE_DIR}/loginui_guests.efires
+  DEPENDS ${HEARTH_UI_ARCHIVE_loginui} ${HEARTH_UI_ARCHIVE_preferences_guests} hearthtool
+  COMMENT "Making loginui_guests.efires"
+  VERBATIM)
+add_custom_target(ui-archive-loginui_guests ALL DEPENDS ${HEARTH_UI_ARCHIVE_DIR}/loginui_guests.efires)
 hearth_login_archive(tarnLogo ${login_art}/tarnLogo.fills)
 hearth_login_archive(unknown_userUI ${login_art}/unknown_user.fills)
 hearth_login_archive(disk_passwordUI ${login_art}/disk_password.fills)
