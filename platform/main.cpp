@@ -6,6 +6,7 @@
 #include "platform/beep_service.h"
 #include "platform/console_control.h"
 #include "platform/display_services.h"
+#include "platform/firmware_pictures.h"
 #include "platform/image_codec.h"
 #include "platform/network_files.h"
 #include "platform/network_start.h"
@@ -40,7 +41,7 @@ void InstallDisplayStandIns(const PlatformOptions& options) {
   }
 }
 
-// The audio and beep stand-ins, each only when the settings asked for it.
+// The audio, beep and firmware-picture stand-ins, each only when the settings asked for it.
 void InstallSoundStandIns() {
   EFI_STATUS status = InstallAudioService();
   if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
@@ -49,6 +50,10 @@ void InstallSoundStandIns() {
   status = InstallBeepService();
   if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
     SerialWriteLine(PlatformText().Add("platform: beep generator not installed: ").AddStatus(status));
+  }
+  status = InstallFirmwarePictures();
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: firmware pictures not installed: ").AddStatus(status));
   }
 }
 
@@ -120,6 +125,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   RemoveInputStandIns();
   RemoveAudioService();
   RemoveBeepService();
+  RemoveFirmwarePictures();
   RemoveDisplayServices();
   RemoveNetworkFiles();
   RemoveImageCodec();

@@ -4,6 +4,7 @@
 #include "memory/owners.h"
 #include "platform/audio_service.h"
 #include "platform/beep_service.h"
+#include "platform/firmware_pictures.h"
 #include "platform/input_events.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
@@ -80,6 +81,11 @@ void OnNetworkLatency(void* context, uint32_t ms) { Options(context)->network_la
 
 void OnAudio(void*, uint32_t ms) { AudioServiceRequest(ms ? ms : kAudioDefaultPlayMilliseconds); }
 void OnBeep(void*) { BeepServiceRequest(); }
+void OnFirmwarePicture(void*, const SettingsFirmwarePicture& picture) {
+  if (EFI_ERROR(FirmwarePictureRequest(picture))) {
+    SerialWriteLine(PlatformText().Add("platform: firmware picture ").Add(picture.name).Add(" refused: too many"));
+  }
+}
 
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
@@ -118,6 +124,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
                     OnBackgroundColor, OnGopMode,       OnHearthSource, OnNetworkLatency, OnSmcSchedule};
   sink.audio = OnAudio;
   sink.beep = OnBeep;
+  sink.firmware_picture = OnFirmwarePicture;
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

@@ -531,6 +531,29 @@ const char* ParseBeepLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// firmware-picture NAME PATH
+const char* ParseFirmwarePictureLine(DirectiveContext& c) {
+  Token name, path;
+  const char* error = RequireToken(c.reader, &name, "firmware-picture needs a name");
+  if (!error) error = RequireToken(c.reader, &path, "firmware-picture needs a path");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  SettingsFirmwarePicture picture{};
+  if (name.quoted || name.size == 0 || name.size > kSettingsMaxPictureName) {
+    return "firmware-picture name is a bare word of at most 31 characters";
+  }
+  for (size_t i = 0; i < name.size; ++i) {
+    if (name.data[i] < 0x21 || name.data[i] > 0x7E) return "firmware-picture name is a bare word of at most 31 characters";
+    picture.name[i] = static_cast<char>(name.data[i]);
+  }
+  size_t length = 0;
+  if ((error = Unescape(path, c.scratch, &length))) return error;
+  if (length == 0 || c.scratch.data[0] != '\\') return "firmware-picture path must start with \\";
+  if ((error = Utf8ToUcs2(c.scratch.data, length, picture.path, kSettingsMaxPicturePath))) return error;
+  if (c.sink->firmware_picture) c.sink->firmware_picture(c.sink->context, picture);
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -552,6 +575,7 @@ constexpr Directive kDirectives[] = {
     {"network-latency", ParseNetworkLatencyLine},
     {"audio", ParseAudioLine},
     {"beep", ParseBeepLine},
+    {"firmware-picture", ParseFirmwarePictureLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

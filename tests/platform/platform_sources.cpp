@@ -27,3 +27,4 @@
 #include "platform/audio_service.cpp"
 #include "platform/beep_service.cpp"
 #include "platform/sound_cue.cpp"
+#include "platform/firmware_pictures.cpp"
