@@ -210,3 +210,8 @@ if(NOT HEARTH_FUZZ)
   add_subdirectory(probe)
   add_dependencies(test-kernel probe-kernel)
 endif()
+
+# The login window's archives: pictures, sounds and the test users' pictures.
+if(TARGET hearthtool)
+  include(${CMAKE_SOURCE_DIR}/cmake/login_archives.cmake)
+endif()

@@ -71,6 +71,20 @@ constexpr CharacterKey kCharacterKeys[] = {
 constexpr UINT8 kScanUsages[] = {0,    0x52, 0x51, 0x4F, 0x50, 0x4A, 0x4D, 0x49, 0x4C, 0x4B, 0x4E, 0x3A,
                                  0x3B, 0x3C, 0x3D, 0x3E, 0x3F, 0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x29};
 
+// The firmware's shift-state bits other than shift and the keyboard modifier bit of each.
+struct ModifierBit {
+  UINT32 shift_state;
+  UINT16 modifier;
+};
+constexpr ModifierBit kModifierBits[] = {
+    {0x00000008, 0x01},  // left control
+    {0x00000020, 0x04},  // left alt
+    {0x00000080, 0x08},  // left logo: command
+    {0x00000004, 0x10},  // right control
+    {0x00000010, 0x40},  // right alt
+    {0x00000040, 0x80},  // right logo
+};
+
 // The usage (plus 0x7000) and modifiers of a keystroke; false for one without a key.
 bool KeyUsage(const EFI_INPUT_KEY& key, UINT32 shift_state, UINT16* code, UINT16* modifiers) {
   UINT8 usage = 0;
@@ -94,6 +108,13 @@ bool KeyUsage(const EFI_INPUT_KEY& key, UINT32 shift_state, UINT16* code, UINT16
   if (!usage) return false;
   *code = UINT16(0x7000 + usage);
   *modifiers = shifted ? kLeftShift : 0;
+  // Control, alt and the logo (command) key as the keyboard's modifier bits, so that key
+  // combinations such as command-F5 reach hearth.
+  if (shift_state & kShiftStateValid) {
+    for (const ModifierBit& m : kModifierBits) {
+      if (shift_state & m.shift_state) *modifiers = UINT16(*modifiers | m.modifier);
+    }
+  }
   return true;
 }
 
@@ -295,6 +316,10 @@ EFI_STATUS EFIAPI RegisterHandler(UINT32 mask, TarnEventHandler handler, TarnEve
         gBS->SetTimer(gInput.poll_timer, TimerPeriodic, kPollPeriod);
       }
       SerialWriteLine(PlatformText().Add("platform: input events: first handler registered, polling"));
+    }
+    // Scenarios wait for the handler that takes keys before they type.
+    if (mask & kTarnEventKeyPressed) {
+      SerialWriteLine(PlatformText().Add("platform: input events: key handler registered (mask ").AddHex(mask).Add(")"));
     }
     return EFI_SUCCESS;
   }

@@ -2,8 +2,11 @@
 // for the maker's firmware protocols hearth expects, sets the firmware variables its settings
 // file lists, finds hearth on the machine's volumes, starts it and reports what it returned.
 #include "efi/efi.h"
+#include "platform/audio_service.h"
+#include "platform/beep_service.h"
 #include "platform/console_control.h"
 #include "platform/display_services.h"
+#include "platform/firmware_pictures.h"
 #include "platform/image_codec.h"
 #include "platform/network_files.h"
 #include "platform/network_start.h"
@@ -38,6 +41,22 @@ void InstallDisplayStandIns(const PlatformOptions& options) {
   }
 }
 
+// The audio, beep and firmware-picture stand-ins, each only when the settings asked for it.
+void InstallSoundStandIns() {
+  EFI_STATUS status = InstallAudioService();
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: audio not installed: ").AddStatus(status));
+  }
+  status = InstallBeepService();
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: beep generator not installed: ").AddStatus(status));
+  }
+  status = InstallFirmwarePictures();
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: firmware pictures not installed: ").AddStatus(status));
+  }
+}
+
 void InstallStandIns(const PlatformOptions& options) {
   InstallDisplayStandIns(options);
   EFI_STATUS status = InstallConsoleControl(options.console_graphics);
@@ -49,6 +68,7 @@ void InstallStandIns(const PlatformOptions& options) {
     SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));
   }
   InstallInputStandIns();  // only what the settings asked for
+  InstallSoundStandIns();
   // The settings have handed the stand-in its keys by now.
   status = InstallSignatureService();
   if (!EFI_ERROR(status)) SerialWriteLine(PlatformText().Add("platform: signature service installed"));
@@ -103,6 +123,9 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   RemoveConsoleControl();
   RemoveSmcService();
   RemoveInputStandIns();
+  RemoveAudioService();
+  RemoveBeepService();
+  RemoveFirmwarePictures();
   RemoveDisplayServices();
   RemoveNetworkFiles();
   RemoveImageCodec();

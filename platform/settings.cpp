@@ -2,6 +2,9 @@
 
 #include "efi/protocols/loaded_image.h"
 #include "memory/owners.h"
+#include "platform/audio_service.h"
+#include "platform/beep_service.h"
+#include "platform/firmware_pictures.h"
 #include "platform/input_events.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
@@ -76,6 +79,14 @@ void OnHearthSource(void* context, bool network) { Options(context)->hearth_from
 
 void OnNetworkLatency(void* context, uint32_t ms) { Options(context)->network_latency_ms = ms; }
 
+void OnAudio(void*, uint32_t ms) { AudioServiceRequest(ms ? ms : kAudioDefaultPlayMilliseconds); }
+void OnBeep(void*) { BeepServiceRequest(); }
+void OnFirmwarePicture(void*, const SettingsFirmwarePicture& picture) {
+  if (EFI_ERROR(FirmwarePictureRequest(picture))) {
+    SerialWriteLine(PlatformText().Add("platform: firmware picture ").Add(picture.name).Add(" refused: too many"));
+  }
+}
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -111,6 +122,9 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   SettingsSink sink{options,         OnVariable,        OnExitQemu, OnMalformed,    OnSmcKey,
                     OnSigningKey,    OnInputEvents,     OnKeyMap,   OnSimplePointer, OnConsoleStart,
                     OnBackgroundColor, OnGopMode,       OnHearthSource, OnNetworkLatency, OnSmcSchedule};
+  sink.audio = OnAudio;
+  sink.beep = OnBeep;
+  sink.firmware_picture = OnFirmwarePicture;
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

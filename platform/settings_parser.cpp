@@ -507,6 +507,53 @@ const char* ParseNetworkLatencyLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// audio [MILLISECONDS]
+const char* ParseAudioLine(DirectiveContext& c) {
+  Token value;
+  const char* error = nullptr;
+  uint64_t ms = 0;
+  Next next = NextToken(c.reader, &value, &error);
+  if (next == Next::kError) return error;
+  if (next != Next::kEnd) {
+    if ((error = RequireEnd(c.reader))) return error;
+    if (value.quoted || !ParseUnsigned(value.data, value.size, 60000, &ms) || ms == 0) {
+      return "audio takes 1 to 60000 milliseconds";
+    }
+  }
+  if (c.sink->audio) c.sink->audio(c.sink->context, static_cast<uint32_t>(ms));
+  return nullptr;
+}
+
+// beep
+const char* ParseBeepLine(DirectiveContext& c) {
+  if (const char* error = RequireEnd(c.reader)) return error;
+  if (c.sink->beep) c.sink->beep(c.sink->context);
+  return nullptr;
+}
+
+// firmware-picture NAME PATH
+const char* ParseFirmwarePictureLine(DirectiveContext& c) {
+  Token name, path;
+  const char* error = RequireToken(c.reader, &name, "firmware-picture needs a name");
+  if (!error) error = RequireToken(c.reader, &path, "firmware-picture needs a path");
+  if (!error) error = RequireEnd(c.reader);
+  if (error) return error;
+  SettingsFirmwarePicture picture{};
+  if (name.quoted || name.size == 0 || name.size > kSettingsMaxPictureName) {
+    return "firmware-picture name is a bare word of at most 31 characters";
+  }
+  for (size_t i = 0; i < name.size; ++i) {
+    if (name.data[i] < 0x21 || name.data[i] > 0x7E) return "firmware-picture name is a bare word of at most 31 characters";
+    picture.name[i] = static_cast<char>(name.data[i]);
+  }
+  size_t length = 0;
+  if ((error = Unescape(path, c.scratch, &length))) return error;
+  if (length == 0 || c.scratch.data[0] != '\\') return "firmware-picture path must start with \\";
+  if ((error = Utf8ToUcs2(c.scratch.data, length, picture.path, kSettingsMaxPicturePath))) return error;
+  if (c.sink->firmware_picture) c.sink->firmware_picture(c.sink->context, picture);
+  return nullptr;
+}
+
 // A new directive is one line here and one parse function.
 struct Directive {
   const char* keyword;
@@ -526,6 +573,9 @@ constexpr Directive kDirectives[] = {
     {"gop-mode", ParseGopModeLine},
     {"hearth-source", ParseHearthSourceLine},
     {"network-latency", ParseNetworkLatencyLine},
+    {"audio", ParseAudioLine},
+    {"beep", ParseBeepLine},
+    {"firmware-picture", ParseFirmwarePictureLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

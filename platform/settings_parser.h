@@ -55,6 +55,15 @@ struct SettingsSigningKey {
   size_t modulus_size;
 };
 
+// A `firmware-picture NAME PATH` line: a picture the firmware-picture stand-in serves under
+// NAME in its "GuidList" directory, read from PATH on the loader's own volume.
+constexpr size_t kSettingsMaxPictureName = 31;
+constexpr size_t kSettingsMaxPicturePath = 127;
+struct SettingsFirmwarePicture {
+  char name[kSettingsMaxPictureName + 1];  // terminated, printable ASCII
+  CHAR16 path[kSettingsMaxPicturePath + 1];  // terminated
+};
+
 // When the loader ends QEMU through its debug-exit port.
 enum class QemuExitPolicy { kNever, kOnReturn };
 
@@ -85,6 +94,11 @@ struct SettingsSink {
   // network-latency MILLISECONDS
   void (*network_latency)(void* context, uint32_t milliseconds) = nullptr;
   void (*smc_schedule)(void* context, const SettingsSmcSchedule& schedule) = nullptr;
+  // audio [MILLISECONDS]: the audio stand-in; how long a sound plays (0 when not given)
+  void (*audio)(void* context, uint32_t play_ms) = nullptr;
+  // beep: the beep-generator stand-in
+  void (*beep)(void* context) = nullptr;
+  void (*firmware_picture)(void* context, const SettingsFirmwarePicture& picture) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

@@ -9,7 +9,8 @@ Images come from --uefi-out (default build/uefi) or --loader/--hearth; nothing i
 here. --firmware runs a scenario on another firmware than the one it names. Results (disk image, serial log, screenshot, QEMU's own output) land in
 --out/NAME (default build/scenarios/NAME). Exit status: 0 passed, 1 failed, 2 usage,
 77 skipped because QEMU, the firmware, the disk tools or the EFI images are missing (under
-CI, with CI set in the environment, that is a failure instead).
+CI, with CI set in the environment, that is a failure instead), or because the scenario
+needs a capability scenarios/capabilities.txt does not list (also under CI).
 """
 
 import argparse
@@ -18,12 +19,19 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import firmware, generated, prepare, qemu, runner, scenario  # noqa: E402
+from harness import capabilities, firmware, generated, prepare, qemu, runner, scenario  # noqa: E402
 from harness.disk_image import DiskImageError  # noqa: E402
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 EXIT_PASS, EXIT_FAIL, EXIT_USAGE, EXIT_SKIP = 0, 1, 2, 77
 DEMO_SCENARIO = "demo"
+# The demo through the login window, once the booter has one (scenarios/capabilities.txt).
+LOGIN_DEMO_SCENARIO = "login_demo"
+LOGIN_DEMO_NEEDS = ["login-window"]
+
+
+def demo_scenario():
+    return LOGIN_DEMO_SCENARIO if not capabilities.unmet(LOGIN_DEMO_NEEDS) else DEMO_SCENARIO
 
 
 def parse_args(argv):
@@ -43,6 +51,8 @@ def parse_args(argv):
                    help="folder for the results (default: build/scenarios)")
     p.add_argument("--firmware", choices=sorted(firmware.PROFILES),
                    help="boot on this firmware instead of the scenario's own (default: the scenario's, ovmf)")
+    p.add_argument("--ignore-needs", action="store_true",
+                   help="run a scenario even when scenarios/capabilities.txt lacks what it needs")
     p.add_argument("--timeout", type=float, help="seconds to wait for the end (default: the scenario's, 180)")
     args = p.parse_args(argv)
     if not args.list and not args.name and not args.demo:
@@ -81,7 +91,7 @@ def main(argv):
         for name in scenario.list_names():
             print(name)
         return EXIT_PASS
-    name = args.name or DEMO_SCENARIO
+    name = args.name or demo_scenario()
     try:
         sc = scenario.load(name, os.path.abspath(args.uefi_out), args.loader, args.hearth,
                            os.path.abspath(args.host_out) if args.host_out else None,
@@ -91,6 +101,11 @@ def main(argv):
         return EXIT_USAGE
     if args.timeout:
         sc.timeout = args.timeout
+    unmet = capabilities.unmet(sc.needs)
+    if unmet and not args.ignore_needs:
+        print(f"NOT YET RUNNABLE {name}: needs {', '.join(unmet)}, which scenarios/capabilities.txt does not list "
+              "(--ignore-needs runs it anyway)", file=sys.stderr)
+        return EXIT_SKIP
     missing = prepare.missing(sc)
     if not missing:
         try:

@@ -5,7 +5,7 @@ boots left in firmware variables (the panic log, for one).
 
     "boots": [
       {"rtc": "2026-12-10T09:00:00", "platform_cfg": ["var boot \\"TARN,PanicInfo0000\\" 3 \\"one\\""],
-       "screens": [...], "expect": {"in_order": [...], "absent": [...], "qemu_exit": 33},
+       "input": [...], "screens": [...], "expect": {"in_order": [...], "absent": [...], "qemu_exit": 33},
        "end_marker": "...", "timeout": 120},
       ...
     ]
@@ -18,7 +18,7 @@ import os
 import subprocess
 import time
 
-from . import disk_files, generated, screens, serial_log
+from . import disk_files, generated, input_actions, screens, serial_log
 from .disk_image import build_disk_image
 from .qemu import QemuMachine
 
@@ -63,8 +63,14 @@ def run(scenario, out_root, result_type, finish, wait_for_end):
         machine = _NextBoot(disk, boot_dir, scenario.memory_mib, extra, scenario.firmware, vars_from=vars_from)
         result = result_type(out_dir=boot_dir, serial_log=machine.serial_log, qemu_log=machine.qemu_log)
         timeout = float(boot.get("timeout", scenario.timeout))
+        # A boot's own keys and pointer actions ("input", as a scenario's), with the
+        # scenario's qemu_args giving the tablet.
+        steps = boot.get("input", [])
+        input_actions.prepare(machine, steps)
         try:
             machine.start()
+            result.failures += input_actions.perform(
+                machine, steps, lambda screen: screens.capture(machine, [screen], boot_dir, scenario.host_dir, timeout))
             if boot.get("screens"):
                 result.failures += screens.capture(machine, boot["screens"], boot_dir, scenario.host_dir, timeout)
             result.how = wait_for_end(machine, boot.get("end_marker", scenario.end_marker), timeout)

@@ -9,6 +9,8 @@ waits for the end marker. Steps:
                                           the tablet's range 0..32767 (QMP input-send-event)
   {"click": "left"}                       press and release a button ("left", "right")
   {"pause_ms": 200}                       give the guest time between actions
+  {"screen": {...}}                       judge and keep a screen now, between other steps
+                                          (the entries of "screens", see screens.py)
 
 Pointer steps talk to QEMU's QMP socket, which prepare() adds to the machine's arguments;
 the machine needs a tablet: "qemu_args": ["-device", "qemu-xhci", "-device", "usb-tablet"].
@@ -90,8 +92,9 @@ def _wait_for(machine, pattern, timeout):
     return False
 
 
-def perform(machine, steps):
-    """Works through the steps; returns a list of failure messages (empty when all ran)."""
+def perform(machine, steps, capture=None):
+    """Works through the steps; returns a list of failure messages (empty when all ran).
+    capture(screen) judges a "screen" step and returns its failures."""
     if not steps:
         return []
     qmp = None
@@ -120,6 +123,10 @@ def perform(machine, steps):
                 time.sleep(0.2)
             elif "pause_ms" in step:
                 time.sleep(float(step["pause_ms"]) / 1000)
+            elif "screen" in step:
+                failures = capture(step["screen"]) if capture else ["input: screen steps need a capture"]
+                if failures:
+                    return failures
             else:
                 return [f"input: unknown step {step}"]
     except (OSError, QemuError) as e:

@@ -85,7 +85,9 @@ def run(scenario, out_root):
     input_actions.prepare(machine, scenario.input)
     try:
         machine.start()
-        result.failures += input_actions.perform(machine, scenario.input)
+        result.failures += input_actions.perform(
+            machine, scenario.input,
+            lambda screen: screens.capture(machine, [screen], out_dir, scenario.host_dir, scenario.timeout))
         if scenario.screens:
             result.failures += screens.capture(machine, scenario.screens, out_dir, scenario.host_dir, scenario.timeout)
         result.how = _wait_for_end(machine, scenario.end_marker, scenario.timeout)

@@ -53,6 +53,7 @@ class Scenario:
     base_settings: list = field(default_factory=list)  # platform_cfg lines every boot starts with
     firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
     input: list = field(default_factory=list)  # keys and pointer actions (input_actions.py)
+    needs: list = field(default_factory=list)  # capabilities of the booter it needs (capabilities.py)
 
 
 def list_names():
@@ -75,6 +76,11 @@ def _substitute(value, places):
 def _partition(spec):
     files = []
     for f in spec.get("files", []):
+        # An optional file that was not built (an archive another part of the tree makes) is
+        # left out of the disk rather than failing it.
+        if f.get("optional") and "from" in f and not os.path.isfile(f["from"]):
+            print(f"note: optional file {f['from']} not found, {f.get('to')} left out", flush=True)
+            continue
         if "to" not in f or ("from" in f) == ("text" in f):
             raise ScenarioError(f"file entry {f} needs 'to' and one of 'from' or 'text'")
         files.append(FileCopy(to=f["to"], source=f.get("from"),
@@ -144,6 +150,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
         generate=raw.get("generate", []),
         firmware=firmware_name,
         input=raw.get("input", []),
+        needs=list(raw.get("needs", [])),
     )
 
 

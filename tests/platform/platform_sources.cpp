@@ -24,3 +24,7 @@
 #include "platform/png_decoder.cpp"
 #include "platform/network_start.cpp"
 #include "platform/network_files.cpp"
+#include "platform/audio_service.cpp"
+#include "platform/beep_service.cpp"
+#include "platform/sound_cue.cpp"
+#include "platform/firmware_pictures.cpp"
