@@ -4,6 +4,7 @@
 #include "flags/guids.h"
 #include "lib/mem.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -43,11 +44,9 @@ EFI_STATUS FindPartition(EFI_DEVICE_PATH_PROTOCOL* path, EFI_HANDLE* handle) {
   EFI_DEVICE_PATH_PROTOCOL* walk = path;
   EFI_STATUS status = gBS->LocateDevicePath(&kEfiBlockIoProtocolGuid, &walk, handle);
   if (!EFI_ERROR(status)) return status;
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  if (!EFI_ERROR(gBS->LocateHandleBuffer(AllHandles, nullptr, nullptr, &count, &handles))) {
-    for (UINTN i = 0; i < count; ++i) gBS->ConnectController(handles[i], nullptr, nullptr, true);
-    gBS->FreePool(handles);
+  HandleBuffer handles;
+  if (!EFI_ERROR(handles.LocateAll())) {
+    for (UINTN i = 0; i < handles.count(); ++i) gBS->ConnectController(handles[i], nullptr, nullptr, true);
   }
   walk = path;
   return gBS->LocateDevicePath(&kEfiBlockIoProtocolGuid, &walk, handle);

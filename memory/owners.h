@@ -126,12 +126,19 @@ class HandleBuffer {
   HandleBuffer(const HandleBuffer&) = delete;
   HandleBuffer& operator=(const HandleBuffer&) = delete;
 
-  [[nodiscard]] EFI_STATUS Locate(const EFI_GUID& protocol) {
+  [[nodiscard]] EFI_STATUS Locate(const EFI_GUID& protocol) { return Fill(ByProtocol, &protocol); }
+  // Every handle in the firmware's database.
+  [[nodiscard]] EFI_STATUS LocateAll() { return Fill(AllHandles, nullptr); }
+  UINTN count() const { return count_; }
+  EFI_HANDLE operator[](UINTN i) const { return buffer_.get<EFI_HANDLE>()[i]; }
+
+ private:
+  EFI_STATUS Fill(EFI_LOCATE_SEARCH_TYPE type, const EFI_GUID* protocol) {
     buffer_.Free();
     count_ = 0;
     EFI_HANDLE* handles = nullptr;
     UINTN count = 0;
-    EFI_STATUS status = gBS->LocateHandleBuffer(ByProtocol, &protocol, nullptr, &count, &handles);
+    EFI_STATUS status = gBS->LocateHandleBuffer(type, protocol, nullptr, &count, &handles);
     if (EFI_ERROR(status)) return status;
     if (!handles) return EFI_NOT_FOUND;
     status = buffer_.Adopt(handles);
@@ -139,10 +146,7 @@ class HandleBuffer {
     count_ = count;
     return EFI_SUCCESS;
   }
-  UINTN count() const { return count_; }
-  EFI_HANDLE operator[](UINTN i) const { return buffer_.get<EFI_HANDLE>()[i]; }
 
- private:
   PoolBuffer buffer_;
   UINTN count_ = 0;
 };

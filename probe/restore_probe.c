@@ -7,7 +7,8 @@
      "HEXP", u32 flags (1: a key store comes, 2: encrypted), the chaining value (16 bytes),
      u32 CRC-32 of the image after the restore code, u32 options, u32 wake reason.
    Flag 4 makes it wait for a key on the PS/2 keyboard before it leaves, so that a scenario can
-   take its screenshot of the preview first. */
+   take its screenshot of the preview first. Flag 8: the performance record must have continued
+   in the image's performance area, from "Start" to "End" with the read between. */
 #include <stdint.h>
 
 #include "probe_io.h"
@@ -19,6 +20,7 @@ enum { kRestorePassed = 0x10, kRestoreFailed = 0x11 };
 enum {
   kHdrImage1Size = 8, kHdrRestorePage = 16, kHdrRestoreIndexBase = 24, kHdrRestorePageCount = 32,
   kHdrRestoreSum = 64, kHdrSignature = 88, kHdrRuntimePages = 96, kHdrRuntimePageCount = 100,
+  kHdrPerfDataStart = 112, kHdrPerfDataSize = 116,
   kHdrWakeReason = 152, kHdrHandoffPage = 160, kHdrHandoffPageCount = 164, kHdrSystemTableOffset = 168,
   kHdrOptions = 176, kHdrExitTime = 420, kHdrTotalTime = 448, kHdrDeviceBlockSize = 472, kHdrExtentMapSize = 476
 };
@@ -86,6 +88,53 @@ static void walk_records(const uint8_t* area, uint32_t bytes, struct records* r)
     last = type;
     at += 8 + size;
   }
+}
+
+/* Whether entry text (a NUL-terminated field of size bytes) begins with prefix and, when whole
+   is set, ends there. */
+static int text_is(const uint8_t* text, uint32_t size, const char* prefix, int whole) {
+  uint32_t n = text_length(prefix);
+  if (n >= size || !bytes_equal(text, prefix, n)) return 0;
+  return !whole || text[n] == 0;
+}
+
+/* The performance record the loader continued in the image's area: a well-formed header and
+   entries, the first mark "Start", the read's two marks and the last mark "End". */
+static int perf_record_continued(const uint8_t* record, uint32_t size, struct probe_text* d) {
+  uint32_t entries, used, at = 64, seen = 0;
+  int first_start = 0, read_start = 0, read_end = 0, last_end = 0;
+  if (!record || size < 64 || !bytes_equal(record, "hearthpf", 8)) {
+    text_add(d, "no record header");
+    return 0;
+  }
+  entries = load_le32(record + 8);
+  used = load_le32(record + 12);
+  if (used < 64 || used > size) {
+    text_add(d, "bytes used outside the area");
+    return 0;
+  }
+  while (at < used) {
+    uint32_t text_size = used - at >= 24 ? load_le32(record + at + 4) : 0;
+    const uint8_t* text = record + at + 24;
+    if (used - at < 24 || load_le32(record + at) != 1 || (text_size & 7) || text_size == 0 ||
+        text_size > used - at - 24 || text[text_size - 1] != 0) {
+      text_add(d, "bad entry at ");
+      text_add_hex(d, at);
+      return 0;
+    }
+    if (seen == 0) first_start = text_is(text, text_size, "Start", 1);
+    read_start |= text_is(text, text_size, "Start hibernate read", 1);
+    read_end |= text_is(text, text_size, "End hibernate read (bytes 0x", 0);
+    last_end = text_is(text, text_size, "End", 1);
+    at += 24 + text_size;
+    ++seen;
+  }
+  text_add_dec(d, seen);
+  text_add(d, " entries");
+  if (!first_start) text_add(d, ", first not Start");
+  if (!read_start || !read_end) text_add(d, ", no hibernate read marks");
+  if (!last_end) text_add(d, ", last not End");
+  return seen == entries && first_start && read_start && read_end && last_end;
 }
 
 /* Drains the keyboard controller, then waits (bounded) for a byte from it. */
@@ -175,6 +224,16 @@ _Noreturn void restore_probe_main(uint32_t header_page, uint32_t eflags) {
   uint32_t end = 512 + (uint32_t)load_le64(h + kHdrImage1Size) - block;
   uint32_t crc = crc32_update(0, h + after_code, end - after_code);
   report_value("image-bytes", have_expect && crc == load_le32(expect + 24), "crc ", crc);
+
+  if (have_expect && (load_le32(expect + 4) & 8u)) {
+    uint32_t perf = load_le32(h + kHdrPerfDataStart), perf_size = load_le32(h + kHdrPerfDataSize);
+    struct probe_text d;
+    text_clear(&d);
+    text_add_hex(&d, perf);
+    text_add(&d, ": ");
+    int ok = perf_record_continued(perf ? (const uint8_t*)(uintptr_t)perf : 0, perf_size, &d);
+    probe_report("performance-record", ok, d.data);
+  }
 
   probe_report_json_named("hearth-restore");
   if (have_expect && (load_le32(expect + 4) & 4u)) wait_for_key();

@@ -2,10 +2,8 @@
 // inspect explains it and names what the loader would refuse.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,21 +11,17 @@
 
 #include "hibernate/image_format.h"
 #include "lib/mem.h"
+#include "tests/hearthtool_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path Hearthtool() { return fs::read_symlink("/proc/self/exe").parent_path() / "hearthtool"; }
-
+// The tool's exit code, its output appended to *output.
 int RunTool(const std::string& arguments, std::string* output) {
-  std::string command = Hearthtool().string() + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output->append(buffer, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Outcome outcome = RunHearthtool(arguments);
+  output->append(outcome.output);
+  return outcome.exit_code;
 }
 
 std::string ReadAll(const fs::path& path) {
