@@ -189,7 +189,7 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   }
   if (r.layout.encrypted && q.key_length != kAesBlockSize) return EFI_SECURITY_VIOLATION;
   TarnSmcIoProtocol* smc = nullptr;
-  SmcLocate(&smc);
+  (void)SmcLocate(&smc);  // without a controller the wake is lit
   WakeKind wake = DecideWakeKind(smc, q.encrypted_volume);
   r.dark = wake.dark;
   r.options = LoadLe32(header + kHdrOptions);
@@ -234,6 +234,7 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   SecureZero(q.key, q.key_length);  // the schedule is all the read needs
 
   PerfRecordMark("Start hibernate read");
+  if (q.block_read) LogMessage(1, "Hibernation image read through the block-read protocol\n");
   ImageSource source{q.image->disk_io, q.block_read, q.image->block_io->Media->MediaId};
   ImageReadHooks hooks;
   hooks.context = &r;
@@ -284,7 +285,8 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   if (runtime_pages) {
     RuntimeArea area{runtime_page * kPage, (runtime_page + runtime_pages) * kPage,
                      LoadLe64(r.image + kHdrRuntimeVirtualPages) * kPage};
-    RelocateRuntimeServices(map, map_end, nullptr, descriptor_size, descriptor_version, area);
+    // A failure is reported there; with boot services gone the restore code is the only way on.
+    (void)RelocateRuntimeServices(map, map_end, nullptr, descriptor_size, descriptor_version, area);
     MemoryMapSort(map, map_end, descriptor_size);
   }
   UINT64 table = reinterpret_cast<UINTN>(gST);

@@ -2,6 +2,7 @@
 // for the maker's firmware protocols hearth expects, sets the firmware variables its settings
 // file lists, finds hearth on the machine's volumes, starts it and reports what it returned.
 #include "efi/efi.h"
+#include "platform/block_read_service.h"
 #include "platform/console_control.h"
 #include "platform/display_services.h"
 #include "platform/image_codec.h"
@@ -49,6 +50,10 @@ void InstallStandIns(const PlatformOptions& options) {
     SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));
   }
   InstallInputStandIns();  // only what the settings asked for
+  status = InstallBlockReadService();  // only when the settings asked for it
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: block read not installed: ").AddStatus(status));
+  }
   // The settings have handed the stand-in its keys by now.
   status = InstallSignatureService();
   if (!EFI_ERROR(status)) SerialWriteLine(PlatformText().Add("platform: signature service installed"));
@@ -103,6 +108,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   RemoveConsoleControl();
   RemoveSmcService();
   RemoveInputStandIns();
+  RemoveBlockReadService();
   RemoveDisplayServices();
   RemoveNetworkFiles();
   RemoveImageCodec();

@@ -2,6 +2,7 @@
 
 #include "efi/protocols/loaded_image.h"
 #include "memory/owners.h"
+#include "platform/block_read_service.h"
 #include "platform/input_events.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
@@ -76,6 +77,8 @@ void OnHearthSource(void* context, bool network) { Options(context)->hearth_from
 
 void OnNetworkLatency(void* context, uint32_t ms) { Options(context)->network_latency_ms = ms; }
 
+void OnBlockRead(void*) { BlockReadRequest(); }
+
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
   SerialWriteLine(text.Add("platform: platform.cfg line ").AddDecimal(line).Add(": ").Add(reason).Add(", skipped"));
@@ -111,6 +114,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   SettingsSink sink{options,         OnVariable,        OnExitQemu, OnMalformed,    OnSmcKey,
                     OnSigningKey,    OnInputEvents,     OnKeyMap,   OnSimplePointer, OnConsoleStart,
                     OnBackgroundColor, OnGopMode,       OnHearthSource, OnNetworkLatency, OnSmcSchedule};
+  sink.block_read = OnBlockRead;
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

@@ -85,6 +85,8 @@ struct SettingsSink {
   // network-latency MILLISECONDS
   void (*network_latency)(void* context, uint32_t milliseconds) = nullptr;
   void (*smc_schedule)(void* context, const SettingsSmcSchedule& schedule) = nullptr;
+  // block-read
+  void (*block_read)(void* context) = nullptr;
 };
 
 // Writable memory the parser decodes values into.
