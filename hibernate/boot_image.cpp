@@ -117,7 +117,12 @@ EFI_STATUS OpenBootImage(BootImage* image) {
   if (!EFI_ERROR(status)) {
     image->block_io = static_cast<EFI_BLOCK_IO_PROTOCOL*>(LocateOn(image->partition, kEfiBlockIoProtocolGuid));
     image->disk_io = static_cast<EFI_DISK_IO_PROTOCOL*>(LocateOn(image->partition, kEfiDiskIoProtocolGuid));
-    if (!image->block_io || !image->disk_io || !image->block_io->Media) status = EFI_UNSUPPORTED;
+    if (!image->block_io || !image->block_io->Media) status = EFI_UNSUPPORTED;
+    // U-Boot's UEFI offers no Disk I/O protocol: byte access over the partition's Block I/O.
+    if (!EFI_ERROR(status) && !image->disk_io) {
+      BlockDiskIoInit(&image->own_disk_io, image->block_io);
+      image->disk_io = &image->own_disk_io.protocol;
+    }
   }
   if (EFI_ERROR(status)) BootImageClose(image);
   return status;

@@ -363,6 +363,17 @@ TEST_F(Resume, HbkpHalfCompletesTheKeyAndIsWiped) {
   EXPECT_EQ(smc.Value("HBKP"), std::vector<uint8_t>(32, 0));
 }
 
+TEST_F(Resume, WithoutDiskIoTheImageIsReadThroughBlockIo) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.encrypt = true;
+  d.extents = 3;
+  machine.Put(d);
+  fw.UninstallProtocol(machine.disk->Handle(), kEfiDiskIoProtocolGuid);
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+  ExpectResumed(d);
+}
+
 TEST_F(Resume, FinishWithAKeyOfAnotherLengthResets) {
   uint8_t key[32] = {};
   auto result = fw.Run([&]() -> EFI_STATUS { FinishFDEHibernate(key, 32); });
