@@ -137,6 +137,19 @@ static int perf_record_continued(const uint8_t* record, uint32_t size, struct pr
   return seen == entries && first_start && read_start && read_end && last_end;
 }
 
+/* Whether a memory map of size bytes reads as descriptors of stride bytes: page-aligned
+   starts, a page count, a known or OEM type. */
+static int descriptors_plausible(const uint8_t* map, uint32_t size, uint32_t stride) {
+  if (size < stride || size % stride) return 0;
+  for (uint32_t at = 0; at < size; at += stride) {
+    uint32_t type = load_le32(map + at);
+    if ((type > 15 && type < 0x70000000u) || (load_le64(map + at + 8) & 0xFFFu) || load_le64(map + at + 24) == 0) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
 /* Drains the keyboard controller, then waits (bounded) for a byte from it. */
 static void wait_for_key(void) {
   for (int i = 0; i < 64 && (probe_in8(0x64) & 1u); ++i) (void)probe_in8(0x60);
@@ -167,7 +180,6 @@ _Noreturn void restore_probe_main(uint32_t header_page, uint32_t eflags) {
   report_value("wake-reason", (wake & 0xFFFFFF00u) == 0x5300u && (!have_expect || wake == load_le32(expect + 32)),
                "wake ", wake);
   uint32_t options = load_le32(h + kHdrOptions);
-  report_value("options", !have_expect || options == load_le32(expect + 28), "options ", options);
   report_value("timing-fields", load_le32(h + kHdrTotalTime) != 0 && load_le32(h + kHdrTotalTime) >= load_le32(h + kHdrExitTime),
                "total ", load_le32(h + kHdrTotalTime));
 
@@ -184,6 +196,9 @@ _Noreturn void restore_probe_main(uint32_t header_page, uint32_t eflags) {
   if (area_page && area_pages) walk_records((const uint8_t*)(uintptr_t)(area_page * kPage), area_pages * kPage, &r);
   probe_report("records-in-order", r.order_ok && r.ended, "graphics first, memory map last, then the end record");
   report_value("graphics-record", r.graphics && r.graphics_size == 748, "size ", r.graphics_size);
+  /* The loader adds 0x8 when there is no frame buffer (a zero base in the graphics record). */
+  uint32_t no_graphics = r.graphics && load_le32(r.graphics) == 0 ? 0x8u : 0;
+  report_value("options", !have_expect || options == (load_le32(expect + 28) | no_graphics), "options ", options);
   probe_report("cbc-chaining-value", r.vector && have_expect && bytes_equal(r.vector, expect + 8, 16),
                "equal to the last ciphertext block");
   int tree_ok = 0;
@@ -198,16 +213,23 @@ _Noreturn void restore_probe_main(uint32_t header_page, uint32_t eflags) {
               tree_find_property(&tree, chosen, "IOScreenLockState", &lock) && lock.length == 4;
   }
   probe_report("device-tree", tree_ok, "well-formed, IOScreenLockState on /chosen");
-  int map_ok = r.map && r.map_size >= kDescriptorMin;
-  uint32_t stride = kDescriptorMin + 8; /* the firmware's descriptor size is not handed over: find it */
-  if (map_ok) {
-    /* Descriptors are at least 40 bytes; OVMF uses 48. Sorted by physical start. */
-    for (uint32_t at = stride; at + stride <= r.map_size; at += stride) {
-      if (load_le64(r.map + at + 8) < load_le64(r.map + at - stride + 8)) map_ok = 0;
-    }
-    if (r.map_size % stride) map_ok = 0;
+  /* The firmware's descriptor size is not handed over (OVMF 48 bytes, U-Boot 40): the first
+     size at which every descriptor looks like one. */
+  uint32_t stride = 0;
+  for (uint32_t s = 48; r.map && !stride && s >= kDescriptorMin; s -= 8) {
+    if (descriptors_plausible(r.map, r.map_size, s)) stride = s;
   }
-  report_value("memory-map", map_ok, "bytes ", r.map_size);
+  int map_ok = stride != 0;
+  for (uint32_t at = stride; map_ok && at + stride <= r.map_size; at += stride) {
+    if (load_le64(r.map + at + 8) < load_le64(r.map + at - stride + 8)) map_ok = 0; /* sorted */
+  }
+  struct probe_text map_detail;
+  text_clear(&map_detail);
+  text_add(&map_detail, "bytes ");
+  text_add_hex(&map_detail, r.map_size);
+  text_add(&map_detail, ", descriptor ");
+  text_add_dec(&map_detail, stride);
+  probe_report("memory-map", map_ok, map_detail.data);
   int want_keys = have_expect && (load_le32(expect + 4) & 1u);
   probe_report("key-store", want_keys ? r.key_store != 0 && r.key_store_size >= 48 : r.key_store == 0,
                want_keys ? "present" : "absent");
