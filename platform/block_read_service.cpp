@@ -76,7 +76,12 @@ EFI_STATUS EFIAPI StartBlockRead(TarnBlockReadProtocol* self, UINT32, UINT64 blo
 }
 
 UINTN EFIAPI BlockReadBusy(TarnBlockReadProtocol* self) {
-  return reinterpret_cast<BlockReadDisk*>(self)->busy ? 1 : 0;
+  auto* disk = reinterpret_cast<BlockReadDisk*>(self);
+  // U-Boot has no timer interrupt: it looks at its timers only when an event service is
+  // called. CheckEvent is such a call; for a notify event it answers EFI_INVALID_PARAMETER and
+  // on firmware with interrupts it changes nothing.
+  if (disk->busy) (void)gBS->CheckEvent(disk->timer);
+  return disk->busy ? 1 : 0;
 }
 
 }  // namespace
