@@ -220,6 +220,40 @@ TEST_F(Resume, AnUnusablePerformanceAreaLeavesTheResumeAlone) {
   EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record-data", TarnBootGuid));
 }
 
+TEST(ResumeKinds, PreviewAndBarDrawnOnALitWakeNothingOnADarkOne) {
+  uint8_t uuid[16];
+  for (uint8_t reason : {0x19, 0x21}) {
+    SCOPED_TRACE(reason);
+    TestFirmware local;
+    HibernateAcpi local_acpi;
+    local_acpi.Install(local, kMachineSignature);
+    ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+    CopyKernelCallGate();
+    HibernateMachine m(local);
+    m.MoveSystemTableIntoRuntimeData();
+    HibernateImageDescription d = HibernateMachine::Description();
+    d.preview = EncodePreview(320, 200, std::vector<uint32_t>(320 * 200, 0x00C83C28), 0);
+    d.options = kImageOptionColorPreview | kImageOptionProgress;
+    d.encrypt = true;
+    m.Put(d);
+    local.SetVariable(u"boot-gfx-delay", TarnBootGuid, 7, std::vector<uint8_t>{'0'});
+    HibernateScreen screen(320, 200);
+    MemorySmc smc;
+    smc.SetKey("MSWr", {reason});
+    EXPECT_EQ(local.Run([&] {
+                CheckHibernate(uuid);
+                return EFI_SUCCESS;
+              }).how,
+              How::kKernelEntered);
+    if (reason == 0x21) {
+      EXPECT_TRUE(screen.Untouched()) << "a dark wake draws nothing";
+    } else {
+      EXPECT_EQ(screen.Pixel(10, 10), 0x00C83C28u) << "the preview";
+      EXPECT_EQ(screen.Pixel((320 - 190) / 2 + 3, 200 - 97 + 8), 0x00E6E6E6u) << "block 0 done";
+    }
+  }
+}
+
 TEST_F(Resume, TheRecordKeepsTheHalvesInPlaceAndTheHalvesWorkAlone) {
   machine.MoveSystemTableIntoRuntimeData();
   HibernateImageDescription d = HibernateMachine::Description();
