@@ -35,7 +35,8 @@ TEST(HibernateCommand, CreateThenInspect) {
   fs::create_directories(dir);
   std::ofstream(dir / "d.hib") << "block-size = 4096\nextents = 3\nencrypt = on\n"
                                   "key = 000102030405060708090a0b0c0d0e0f\nvolume-uuid = "
-                                  "01234567-89ab-cdef-0123-456789abcdef\nmemory-size = 0x20000\n";
+                                  "01234567-89ab-cdef-0123-456789abcdef\nmemory-size = 0x20000\n"
+                                  "perf-start = 0x200000\nperf-size = 0x1000\n";
   std::string out;
   ASSERT_EQ(RunTool("hibernate create " + (dir / "d.hib").string() + " -o " + dir.string(), &out), 0) << out;
   std::string image = ReadAll(dir / "sleepimage");
@@ -43,12 +44,15 @@ TEST(HibernateCommand, CreateThenInspect) {
   ImageLayout layout{};
   EXPECT_EQ(ImageLayoutFromHeader(ByteSpan(image.data(), 512), &layout, nullptr), EFI_SUCCESS);
   EXPECT_TRUE(layout.encrypted);
+  EXPECT_EQ(LoadLe32(image.data() + kHdrPerfDataStart), 0x200000u);
+  EXPECT_EQ(LoadLe32(image.data() + kHdrPerfDataSize), 0x1000u);
   EXPECT_EQ(ReadAll(dir / "boot-image.txt"), "100000:01234567-89ab-cdef-0123-456789abcdef");
   EXPECT_EQ(ReadAll(dir / "boot-switch-vars.bin").size(), 44u);
 
   out.clear();
   EXPECT_EQ(RunTool("hibernate inspect " + (dir / "partition.img").string() + " --offset 0x100000", &out), 0) << out;
   EXPECT_NE(out.find("extent 2"), std::string::npos) << out;
+  EXPECT_NE(out.find("performance area     0x200000, 4096 bytes"), std::string::npos) << out;
   EXPECT_NE(out.find("the loader would read this image"), std::string::npos);
 
   // A damaged header: the extent map size is refused.
