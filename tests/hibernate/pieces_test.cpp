@@ -447,6 +447,17 @@ TEST(HibernatePreview, RefusedPicturesLeaveTheBootScreen) {
       EXPECT_TRUE(screen.Untouched());
     }
   }
+  {
+    // A display whose saved configuration could not be restored shows no preview.
+    TestFirmware fw;
+    uint8_t failed[8];
+    StoreLe64(failed, 0x8000000000000007ull);  // EFI_DEVICE_ERROR
+    fw.SetVariable(u"gfx-saved-config-restore-status", TarnVendorGuid, 7, std::vector<uint8_t>(failed, failed + 8));
+    HibernateScreen screen(64, 40);
+    ByteSpan span(preview.data(), preview.size());
+    EXPECT_EQ(SplashPreview(span, 0, nullptr, true, false, false, nullptr), EFI_NOT_READY);
+    EXPECT_TRUE(screen.Untouched());
+  }
   // Without a display nothing is drawn and nothing fails later.
   TestFirmware fw;
   ByteSpan span(preview.data(), preview.size());
