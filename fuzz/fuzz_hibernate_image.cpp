@@ -56,7 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PreviewHeader header{};
     if (PreviewParseHeader(picture, &header) == EFI_SUCCESS && uint64_t(header.width) * header.height <= (1u << 20)) {
       std::vector<uint32_t> pixels(size_t(header.width) * header.height);
-      PreviewDecode(picture, 0, (size & 1) != 0, reinterpret_cast<uint8_t*>(pixels.data()), header.width * 4);
+      PreviewDecode(picture, 0, (size & 1) != 0, (size & 2) != 0, reinterpret_cast<uint8_t*>(pixels.data()),
+                    header.width * 4);
+      std::vector<uint16_t> ramps(3 * kPreviewRampEntries);
+      PreviewGammaRamps(picture, ramps.data());
     }
   }
   return 0;

@@ -4,6 +4,7 @@
 #include "flags/guids.h"
 #include "lib/mem.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -43,11 +44,9 @@ EFI_STATUS FindPartition(EFI_DEVICE_PATH_PROTOCOL* path, EFI_HANDLE* handle) {
   EFI_DEVICE_PATH_PROTOCOL* walk = path;
   EFI_STATUS status = gBS->LocateDevicePath(&kEfiBlockIoProtocolGuid, &walk, handle);
   if (!EFI_ERROR(status)) return status;
-  UINTN count = 0;
-  EFI_HANDLE* handles = nullptr;
-  if (!EFI_ERROR(gBS->LocateHandleBuffer(AllHandles, nullptr, nullptr, &count, &handles))) {
-    for (UINTN i = 0; i < count; ++i) gBS->ConnectController(handles[i], nullptr, nullptr, true);
-    gBS->FreePool(handles);
+  HandleBuffer handles;
+  if (!EFI_ERROR(handles.LocateAll())) {
+    for (UINTN i = 0; i < handles.count(); ++i) gBS->ConnectController(handles[i], nullptr, nullptr, true);
   }
   walk = path;
   return gBS->LocateDevicePath(&kEfiBlockIoProtocolGuid, &walk, handle);
@@ -118,7 +117,12 @@ EFI_STATUS OpenBootImage(BootImage* image) {
   if (!EFI_ERROR(status)) {
     image->block_io = static_cast<EFI_BLOCK_IO_PROTOCOL*>(LocateOn(image->partition, kEfiBlockIoProtocolGuid));
     image->disk_io = static_cast<EFI_DISK_IO_PROTOCOL*>(LocateOn(image->partition, kEfiDiskIoProtocolGuid));
-    if (!image->block_io || !image->disk_io || !image->block_io->Media) status = EFI_UNSUPPORTED;
+    if (!image->block_io || !image->block_io->Media) status = EFI_UNSUPPORTED;
+    // U-Boot's UEFI offers no Disk I/O protocol: byte access over the partition's Block I/O.
+    if (!EFI_ERROR(status) && !image->disk_io) {
+      BlockDiskIoInit(&image->own_disk_io, image->block_io);
+      image->disk_io = &image->own_disk_io.protocol;
+    }
   }
   if (EFI_ERROR(status)) BootImageClose(image);
   return status;

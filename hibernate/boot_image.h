@@ -6,6 +6,7 @@
 #include "efi/efi.h"
 #include "efi/protocols/block_io.h"
 #include "efi/protocols/device_path.h"
+#include "hibernate/block_disk_io.h"
 
 struct BootImageLocation {
   UINT64 header_offset;
@@ -22,14 +23,16 @@ struct BootImage {
   UINTN device_path_size;
   EFI_HANDLE partition;
   EFI_BLOCK_IO_PROTOCOL* block_io;
-  EFI_DISK_IO_PROTOCOL* disk_io;
+  EFI_DISK_IO_PROTOCOL* disk_io;  // the firmware's, or own_disk_io (the image must not move)
+  BlockDiskIo own_disk_io;
   CHAR16 file_text[64];     // the first file-path node's text, copied out of the path
   UINTN file_text_length;   // characters; 64 when the node holds more than fits
 };
 
 // Reads "boot-image", finds the partition handle through Block I/O (connecting every
-// controller once when it is not found at first), takes its Disk I/O and Block I/O and the
-// first file-path node. EFI_NOT_FOUND without such a node. Free with BootImageClose.
+// controller once when it is not found at first), takes its Disk I/O (or, on firmware without
+// one, byte access over its Block I/O) and Block I/O and the first file-path node.
+// EFI_NOT_FOUND without such a node. Free with BootImageClose.
 EFI_STATUS OpenBootImage(BootImage* image);
 void BootImageClose(BootImage* image);
 

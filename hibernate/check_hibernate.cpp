@@ -115,7 +115,7 @@ bool CheckHibernate(UINT8 volume_uuid[16]) {
         complete |= half[i] != 0;
       }
       UINT8 zero[kSmcBootKeySize] = {};
-      SmcWrite(smc, kSmcKeyBootKey, sizeof(zero), zero);
+      (void)SmcWrite(smc, kSmcKeyBootKey, sizeof(zero), zero);  // nothing more to do when it fails
       SecureZero(half, sizeof(half));
     }
     if (!complete) {

@@ -82,7 +82,7 @@ EFI_STATUS StoreNote(UINT64 length, UINT64 address) {
     StoreLe32(header + kHdrSignature, kImageSignatureDebugData);
     status = image.disk_io->WriteDisk(image.disk_io, media, location.header_offset, kImageHeaderSize, header);
   }
-  PagesFree(bounce_at, 2);
+  (void)PagesFree(bounce_at, 2);
   BootImageClose(&image);
   return status;
 }

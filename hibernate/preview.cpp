@@ -1,11 +1,17 @@
 #include "hibernate/preview.h"
 
 #include "diag/log.h"
+#include "diag/stage.h"
 #include "draw/resample.h"
-#include "efi/protocols/graphics_output.h"
+#include "efi/protocols/tarn_gamma.h"
+#include "flags/boot_mode.h"
+#include "graphics/boot_screen.h"
+#include "graphics/display.h"
+#include "graphics/display_connect.h"
 #include "hw/hw.h"
 #include "lib/mem.h"
 #include "memory/memory.h"
+#include "memory/owners.h"
 
 namespace {
 
@@ -77,6 +83,47 @@ void Blur(const UINT8* grey, UINT32 width, UINT32 height, UINT8* pixels, UINT32 
   }
 }
 
+void ResetGamma(TarnGammaProtocol* gamma) {
+  if (gamma) gamma->SetGammaRamps(gamma, kTarnGammaChannelsSeparate, 0, nullptr, nullptr, nullptr);
+}
+
+// Decodes the picture straight into the frame buffer, or off-screen and resampled to the
+// screen when its size differs.
+EFI_STATUS DrawPicture(const FramebufferFacts& screen, ByteSpan preview, UINT32 index, bool keep_colours,
+                       bool apply_tables, bool raise_tpl) {
+  PreviewHeader h{};
+  EFI_STATUS status = PreviewParseHeader(preview, &h);
+  if (EFI_ERROR(status)) return status;
+  if (screen.bits_per_pixel != 32) return EFI_UNSUPPORTED;
+  if (h.width == screen.width && h.height == screen.height) {
+    EFI_TPL old = raise_tpl ? gBS->RaiseTPL(TPL_HIGH_LEVEL) : 0;
+    status = PreviewDecode(preview, index, keep_colours, apply_tables, reinterpret_cast<UINT8*>(screen.base),
+                           screen.row_bytes);
+    if (raise_tpl) gBS->RestoreTPL(old);
+    return status;
+  }
+  PoolBuffer decoded, scaled;
+  if (EFI_ERROR(decoded.Allocate(UINTN(h.width) * h.height * 4)) ||
+      EFI_ERROR(scaled.Allocate(UINTN(screen.width) * screen.height * 4))) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  status = PreviewDecode(preview, index, keep_colours, apply_tables, decoded.get<UINT8>(), h.width * 4);
+  if (!EFI_ERROR(status)) {
+    status = DUResamplePixelBuffer(scaled.get<UINT32>(), decoded.get<UINT32>(), DUSize{INT32(h.height), INT32(h.width)},
+                                   DUSize{INT32(screen.height), INT32(screen.width)});
+  }
+  if (EFI_ERROR(status)) return status;
+  EFI_TPL old = raise_tpl ? gBS->RaiseTPL(TPL_HIGH_LEVEL) : 0;
+  UINTN row = (UINTN(screen.width) * 4) & ~UINTN(15);
+  if (row > screen.row_bytes) row = screen.row_bytes & ~UINTN(15);
+  for (UINT32 y = 0; y < screen.height; ++y) {
+    MemCopy(reinterpret_cast<UINT8*>(screen.base) + UINT64(y) * screen.row_bytes,
+            scaled.get<UINT32>() + UINT64(y) * screen.width, row);
+  }
+  if (raise_tpl) gBS->RestoreTPL(old);
+  return EFI_SUCCESS;
+}
+
 }  // namespace
 
 EFI_STATUS PreviewParseHeader(ByteSpan preview, PreviewHeader* header) {
@@ -95,7 +142,8 @@ EFI_STATUS PreviewParseHeader(ByteSpan preview, PreviewHeader* header) {
   return EFI_SUCCESS;
 }
 
-EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, UINT8* pixels, UINT32 row_bytes) {
+EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, bool apply_tables, UINT8* pixels,
+                         UINT32 row_bytes) {
   PreviewHeader h{};
   EFI_STATUS status = PreviewParseHeader(preview, &h);
   if (EFI_ERROR(status)) return status;
@@ -113,7 +161,8 @@ EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, UINT
       UINT32* row = reinterpret_cast<UINT32*>(pixels + UINT64(y) * row_bytes);
       ok = DecodeRow(preview, offset, h.width, [&](UINT32 x, UINT32 word) {
         Rgb c = Channels(word, h.depth);
-        row[x] = UINT32(lut[512 + c.b]) | UINT32(lut[256 + c.g]) << 8 | UINT32(lut[c.r]) << 16;
+        if (apply_tables) c = Rgb{lut[c.r], lut[256 + c.g], lut[512 + c.b]};
+        row[x] = UINT32(c.b) | UINT32(c.g) << 8 | UINT32(c.r) << 16;
       });
     } else {
       UINT8* row = grey + UINT64(y) * h.width;
@@ -136,66 +185,77 @@ EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, UINT
   return status;
 }
 
-EFI_STATUS SplashPreview(const FramebufferFacts& screen, ByteSpan preview, UINT32 index, UINT8* progress_save,
-                         bool keep_colours, bool raise_tpl, PreviewTimings* timings) {
-  UINT64 started = HwReadTsc();
-  if (!screen.base) return EFI_NOT_READY;
-  LogMessage(1, "Start SplashPreview\n");
-  EFI_STATUS status = EFI_SUCCESS;
-  if (preview.size()) {
-    PreviewHeader h{};
-    status = PreviewParseHeader(preview, &h);
-    if (!EFI_ERROR(status) && screen.bits_per_pixel != 32) status = EFI_UNSUPPORTED;
-    if (!EFI_ERROR(status) && h.width == screen.width && h.height == screen.height) {
-      EFI_TPL old = raise_tpl ? gBS->RaiseTPL(TPL_HIGH_LEVEL) : 0;
-      status = PreviewDecode(preview, index, keep_colours, reinterpret_cast<UINT8*>(screen.base), screen.row_bytes);
-      if (raise_tpl) gBS->RestoreTPL(old);
-    } else if (!EFI_ERROR(status)) {
-      UINTN source_bytes = UINTN(h.width) * h.height * 4;
-      UINTN screen_bytes = UINTN(screen.width) * screen.height * 4;
-      auto* decoded = static_cast<UINT8*>(PoolAllocate(source_bytes));
-      auto* scaled = static_cast<UINT32*>(PoolAllocate(screen_bytes));
-      status = decoded && scaled ? PreviewDecode(preview, index, keep_colours, decoded, h.width * 4) : EFI_OUT_OF_RESOURCES;
-      if (!EFI_ERROR(status)) {
-        status = DUResamplePixelBuffer(scaled, reinterpret_cast<UINT32*>(decoded), DUSize{INT32(h.height), INT32(h.width)},
-                                       DUSize{INT32(screen.height), INT32(screen.width)});
-      }
-      if (!EFI_ERROR(status)) {
-        EFI_TPL old = raise_tpl ? gBS->RaiseTPL(TPL_HIGH_LEVEL) : 0;
-        UINTN row = (UINTN(screen.width) * 4) & ~UINTN(15);
-        if (row > screen.row_bytes) row = screen.row_bytes & ~UINTN(15);
-        for (UINT32 y = 0; y < screen.height; ++y) {
-          MemCopy(reinterpret_cast<UINT8*>(screen.base) + UINT64(y) * screen.row_bytes, scaled + UINT64(y) * screen.width,
-                  row);
-        }
-        if (raise_tpl) gBS->RestoreTPL(old);
-      }
-      if (decoded) PoolFree(decoded);
-      if (scaled) PoolFree(scaled);
+EFI_STATUS PreviewGammaRamps(ByteSpan preview, UINT16* ramps) {
+  PreviewHeader h{};
+  EFI_STATUS status = PreviewParseHeader(preview, &h);
+  if (EFI_ERROR(status)) return status;
+  const UINT8* lut = preview.data() + kPreviewRowTableOffset + UINT64(h.count) * h.height * 4;
+  for (UINTN channel = 0; channel < 3; ++channel) {
+    for (UINTN i = 0; i < kPreviewRampEntries; ++i) {
+      ramps[channel * kPreviewRampEntries + i] = static_cast<UINT16>(lut[channel * 256 + i * 255 / 1023] * 257);
     }
-    if (EFI_ERROR(status)) LogMessage(0x80000000u, "SplashPreview: preview refused (0x%lx)\n", status);
   }
-  LogMessage(1, "End SplashPreview\n");
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS SplashPreview(ByteSpan preview, UINT32 index, UINT8* progress_save, bool keep_colours, bool graphics_open,
+                         bool raise_tpl, PreviewTimings* timings) {
+  if (!graphics_open) {
+    UINT64 connect_started = HwReadTsc();
+    ConnectGraphics(false, true);
+    if (timings) timings->connect = HwReadTsc() - connect_started;
+    StageMark("Start OpenBootGraphics");
+    EFI_STATUS opened = OpenBootGraphics();
+    StageMark("End OpenBootGraphics");
+    if (EFI_ERROR(opened)) return opened;
+  }
+  UINT64 started = HwReadTsc();
+  UINT32 saved_config = 0;
+  GetFramebufferInfo(nullptr, &saved_config);
+  FramebufferFacts screen = BootScreenFacts();
+  if (!screen.base) return EFI_NOT_READY;
+  StageMark("Start SplashPreview");
+  TarnGammaProtocol* gamma = GammaProtocol();
+  PoolBuffer ramps;
+  EFI_STATUS status = EFI_SUCCESS;
+  // A display whose saved configuration could not be restored shows no preview.
+  if (preview.size() && static_cast<INT32>(saved_config) >= -1) {
+    if (gamma && keep_colours) (void)ramps.Allocate(3 * kPreviewRampEntries * sizeof(UINT16));
+    status = DrawPicture(screen, preview, index, keep_colours, ramps.get() == nullptr, raise_tpl);
+    if (!EFI_ERROR(status) && ramps.get()) status = PreviewGammaRamps(preview, ramps.get<UINT16>());
+    if (EFI_ERROR(status)) LogMessage(0x80000000u, "SplashPreview: preview refused (0x%lx)\n", status);
+  } else if (preview.size()) {
+    status = EFI_NOT_READY;
+  }
+  if (!EFI_ERROR(status)) {
+    if (gamma && ramps.get()) {
+      const UINT16* r = ramps.get<UINT16>();
+      gamma->SetGammaRamps(gamma, kTarnGammaChannelsSeparate, kTarnGammaRampEntries, r, r + kPreviewRampEntries,
+                           r + 2 * kPreviewRampEntries);
+    } else {
+      ResetGamma(gamma);
+    }
+  } else if (!keep_colours && !(BootModeFlags & kBootModeVerbose)) {
+    // The normal boot screen instead of a picture that cannot be shown.
+    LoadBackgroundColor();
+    OpenBootGraphics();
+    DrawBootGraphics(kBootScreenNormal);
+    ResetGamma(gamma);
+  }
+  StageMark("End SplashPreview");
   if (progress_save) DrawProgressBar(screen, progress_save);
   if (timings) timings->preview = HwReadTsc() - started;
   return status;
 }
 
-FramebufferFacts FindFramebuffer() {
+FramebufferFacts BootScreenFacts() {
+  GetFramebufferInfo(nullptr, nullptr);
   FramebufferFacts facts{};
-  EFI_GRAPHICS_OUTPUT_PROTOCOL* gop = nullptr;
-  if (!gBS || EFI_ERROR(gBS->LocateProtocol(&kEfiGraphicsOutputProtocolGuid, nullptr, reinterpret_cast<void**>(&gop))) ||
-      !gop || !gop->Mode || !gop->Mode->Info) {
-    return facts;
-  }
-  const EFI_GRAPHICS_OUTPUT_MODE_INFORMATION* info = gop->Mode->Info;
-  if (info->PixelFormat != PixelBlueGreenRedReserved8BitPerColor && info->PixelFormat != PixelRedGreenBlueReserved8BitPerColor) {
-    return facts;
-  }
-  facts.base = gop->Mode->FrameBufferBase;
-  facts.width = info->HorizontalResolution;
-  facts.height = info->VerticalResolution;
-  facts.bits_per_pixel = 32;
-  facts.row_bytes = info->PixelsPerScanLine * 4;
+  facts.base = gDisplay.framebuffer_base;
+  facts.width = gDisplay.width;
+  facts.height = gDisplay.height;
+  facts.row_bytes = gDisplay.row_bytes;
+  facts.bits_per_pixel = gDisplay.bits_per_pixel;
+  if (!facts.width || !facts.height || !facts.row_bytes) facts.base = 0;
   return facts;
 }

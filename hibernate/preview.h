@@ -29,19 +29,30 @@ constexpr UINTN kPreviewLutBytes = 768;
 EFI_STATUS PreviewParseHeader(ByteSpan preview, PreviewHeader* header);
 
 // Decodes image `index` of the preview into pixels (32-bit, row_bytes apart, header.width x
-// header.height). keep_colours false gives the dimmed grey picture. Every run is checked
-// against the picture and the row; EFI_VOLUME_CORRUPTED when one leaves them.
-EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, UINT8* pixels, UINT32 row_bytes);
+// header.height). keep_colours false gives the dimmed grey picture; a full-colour picture goes
+// through its lookup tables when apply_tables is set (otherwise the tables become the display's
+// gamma ramps). Every run is checked against the picture and the row; EFI_VOLUME_CORRUPTED
+// when one leaves them.
+EFI_STATUS PreviewDecode(ByteSpan preview, UINT32 index, bool keep_colours, bool apply_tables, UINT8* pixels,
+                         UINT32 row_bytes);
+
+// The preview's three 256-entry lookup tables as 1024-entry gamma ramps (red, green, blue one
+// after another): entry i = table[i x 255 / 1023] x 257.
+constexpr UINTN kPreviewRampEntries = 1024;
+EFI_STATUS PreviewGammaRamps(ByteSpan preview, UINT16* ramps);
 
 struct PreviewTimings {
   UINT64 connect;  // time-stamp counter units
   UINT64 preview;
 };
 
-// Draws the preview (null: only the progress bar) onto the screen and the first state of
-// the progress bar (when progress_save is given). raise_tpl copies at the highest priority.
-EFI_STATUS SplashPreview(const FramebufferFacts& screen, ByteSpan preview, UINT32 index, UINT8* progress_save,
-                         bool keep_colours, bool raise_tpl, PreviewTimings* timings);
+// Draws the preview (empty: only the progress bar) on the boot screen and the first state of
+// the progress bar (when progress_save is given). Unless graphics_open, the display is
+// connected and the boot graphics opened first. A full-colour picture hands its tables to the
+// gamma protocol; a picture that cannot be drawn leaves the normal boot screen instead (unless
+// keep_colours or a verbose boot). raise_tpl copies at the highest priority.
+EFI_STATUS SplashPreview(ByteSpan preview, UINT32 index, UINT8* progress_save, bool keep_colours, bool graphics_open,
+                         bool raise_tpl, PreviewTimings* timings);
 
 // Progress bar: 19 blocks of 7 x 16 pixels, 10 pixels apart.
 constexpr UINT32 kProgressBlocks = 19;
@@ -52,5 +63,5 @@ void DrawProgressBar(const FramebufferFacts& screen, UINT8* save);
 // Redraws blocks first .. min(done, 18): below done as done, done as the current one.
 void UpdateProgress(const FramebufferFacts& screen, const UINT8* save, UINT32 first, UINT32 done);
 
-// The frame buffer of the graphics output protocol; base 0 when there is none.
-FramebufferFacts FindFramebuffer();
+// The boot screen's frame-buffer facts (refreshed first); base 0 when there is none.
+FramebufferFacts BootScreenFacts();

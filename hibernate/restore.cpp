@@ -74,7 +74,8 @@ bool OnPreviewReady(void* context, bool final) {
   r->lock_state = ScreenLockState(q.encrypted_volume, lock_time, r->now);
   if (!r->dark && r->layout.preview_size) {
     UINT8* save = (r->options & kImageOptionProgress) ? r->progress_save : nullptr;
-    SplashPreview(r->screen, picture, 0, save, (r->options & kImageOptionColorPreview) != 0, true, &r->timings);
+    SplashPreview(picture, 0, save, (r->options & kImageOptionColorPreview) != 0, false, true, &r->timings);
+    r->screen = BootScreenFacts();
   }
   return true;
 }
@@ -188,12 +189,19 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   }
   if (r.layout.encrypted && q.key_length != kAesBlockSize) return EFI_SECURITY_VIOLATION;
   TarnSmcIoProtocol* smc = nullptr;
-  SmcLocate(&smc);
+  (void)SmcLocate(&smc);  // without a controller the wake is lit
   WakeKind wake = DecideWakeKind(smc, q.encrypted_volume);
   r.dark = wake.dark;
   r.options = LoadLe32(header + kHdrOptions);
   r.now = q.now < LoadLe32(header + kHdrSleepTime) ? 0 : q.now;
   r.delay_ticks = (r.options & kImageOptionColorPreview) ? q.delay_ticks : 0;
+  // The operating system keeps a performance area for the resume: the record restarts there
+  // (replacing one begun at start-up) and the restore code finds it in place.
+  UINT32 perf_start = LoadLe32(header + kHdrPerfDataStart), perf_size = LoadLe32(header + kHdrPerfDataSize);
+  if (perf_size && perf_start) {
+    status = PerfRecordStart(perf_start, perf_size);
+    if (EFI_ERROR(status)) LogMessage(0x80000000u, "Hibernation performance area refused (0x%lx)\n", status);
+  }
   StageMark("Start");
 
   // The memory map must fit the room kept for it on the last exit pass.
@@ -216,19 +224,17 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   r.image = reinterpret_cast<UINT8*>(image_at);
   MemCopy(r.image, header, sizeof(header));
 
-  // The console's text must not scroll over the picture: graphics mode first, as for the
-  // boot screen (a verbose boot keeps its text).
-  if (!r.dark && !(BootModeFlags & kBootModeVerbose)) SetConsoleMode(kConsoleModeGraphics);
-  r.screen = FindFramebuffer();
   if (!r.layout.preview_size && !r.dark) {
-    SplashPreview(r.screen, ByteSpan(), 0, (r.options & kImageOptionProgress) ? r.progress_save : nullptr, false, true,
+    SplashPreview(ByteSpan(), 0, (r.options & kImageOptionProgress) ? r.progress_save : nullptr, false, false, true,
                   &r.timings);
+    r.screen = BootScreenFacts();
   }
   AesSchedule schedule{};
   if (r.layout.encrypted) AesDecryptKey(q.key, 16, &schedule);
   SecureZero(q.key, q.key_length);  // the schedule is all the read needs
 
   PerfRecordMark("Start hibernate read");
+  if (q.block_read) LogMessage(1, "Hibernation image read through the block-read protocol\n");
   ImageSource source{q.image->disk_io, q.block_read, q.image->block_io->Media->MediaId};
   ImageReadHooks hooks;
   hooks.context = &r;
@@ -239,10 +245,13 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
                               true, hooks, &read);
   SecureZero(&schedule, sizeof(schedule));
   if (EFI_ERROR(status)) return status;
+  PerfRecordMark("End hibernate read (bytes 0x%llx, encrypted 0x%llx)", read.bytes_read, read.encrypted_bytes);
   LogMessage(1, "End hibernate read (bytes 0x%llx, encrypted 0x%llx)\n", read.bytes_read, read.encrypted_bytes);
+  (void)PublishPerfRecord(nullptr, nullptr);  // EFI_NOT_STARTED without a record
   DeviceTreeNode* chosen = DeviceTreeFindNode("/chosen", true);
   if (chosen) DeviceTreeAddProperty(chosen, "IOScreenLockState", 4, &r.lock_state, true);
 
+  r.screen = BootScreenFacts();  // also after a dark wake, which draws nothing
   Handoff handoff{};
   if (EFI_ERROR(status = BuildHandoff(&r, read, map_capacity, &handoff))) return status;
   if (!r.screen.base) r.options |= kImageOptionNoGraphics;
@@ -276,7 +285,8 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   if (runtime_pages) {
     RuntimeArea area{runtime_page * kPage, (runtime_page + runtime_pages) * kPage,
                      LoadLe64(r.image + kHdrRuntimeVirtualPages) * kPage};
-    RelocateRuntimeServices(map, map_end, nullptr, descriptor_size, descriptor_version, area);
+    // A failure is reported there; with boot services gone the restore code is the only way on.
+    (void)RelocateRuntimeServices(map, map_end, nullptr, descriptor_size, descriptor_version, area);
     MemoryMapSort(map, map_end, descriptor_size);
   }
   UINT64 table = reinterpret_cast<UINTN>(gST);

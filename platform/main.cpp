@@ -4,6 +4,7 @@
 #include "efi/efi.h"
 #include "platform/audio_service.h"
 #include "platform/beep_service.h"
+#include "platform/block_read_service.h"
 #include "platform/console_control.h"
 #include "platform/display_services.h"
 #include "platform/firmware_pictures.h"
@@ -69,6 +70,10 @@ void InstallStandIns(const PlatformOptions& options) {
   }
   InstallInputStandIns();  // only what the settings asked for
   InstallSoundStandIns();
+  status = InstallBlockReadService();  // only when the settings asked for it
+  if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
+    SerialWriteLine(PlatformText().Add("platform: block read not installed: ").AddStatus(status));
+  }
   // The settings have handed the stand-in its keys by now.
   status = InstallSignatureService();
   if (!EFI_ERROR(status)) SerialWriteLine(PlatformText().Add("platform: signature service installed"));
@@ -126,6 +131,7 @@ extern "C" EFI_STATUS EFIAPI efi_main(EFI_HANDLE image_handle, EFI_SYSTEM_TABLE*
   RemoveAudioService();
   RemoveBeepService();
   RemoveFirmwarePictures();
+  RemoveBlockReadService();
   RemoveDisplayServices();
   RemoveNetworkFiles();
   RemoveImageCodec();

@@ -5,6 +5,7 @@
 #include "platform/audio_service.h"
 #include "platform/beep_service.h"
 #include "platform/firmware_pictures.h"
+#include "platform/block_read_service.h"
 #include "platform/input_events.h"
 #include "platform/serial_output.h"
 #include "platform/signature_service.h"
@@ -86,6 +87,7 @@ void OnFirmwarePicture(void*, const SettingsFirmwarePicture& picture) {
     SerialWriteLine(PlatformText().Add("platform: firmware picture ").Add(picture.name).Add(" refused: too many"));
   }
 }
+void OnBlockRead(void*) { BlockReadRequest(); }
 
 void OnMalformed(void*, size_t line, const char* reason) {
   PlatformText text;
@@ -125,6 +127,7 @@ EFI_STATUS ApplyPlatformSettings(PlatformOptions* options) {
   sink.audio = OnAudio;
   sink.beep = OnBeep;
   sink.firmware_picture = OnFirmwarePicture;
+  sink.block_read = OnBlockRead;
   ParsePlatformSettings(ByteSpan(text.get(), size), SettingsScratch{scratch.get<uint8_t>(), SettingsScratchSize(size)},
                         sink);
   return EFI_SUCCESS;

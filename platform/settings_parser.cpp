@@ -437,6 +437,13 @@ const char* ParseSimplePointerLine(DirectiveContext& c) {
   return nullptr;
 }
 
+// block-read
+const char* ParseBlockReadLine(DirectiveContext& c) {
+  if (const char* error = RequireEnd(c.reader)) return error;
+  if (c.sink->block_read) c.sink->block_read(c.sink->context);
+  return nullptr;
+}
+
 // console-start text|graphics
 const char* ParseConsoleStartLine(DirectiveContext& c) {
   Token mode;
@@ -576,6 +583,7 @@ constexpr Directive kDirectives[] = {
     {"audio", ParseAudioLine},
     {"beep", ParseBeepLine},
     {"firmware-picture", ParseFirmwarePictureLine},
+    {"block-read", ParseBlockReadLine},
 };
 
 // Returns null for a good, blank or comment line, else why the line is malformed.

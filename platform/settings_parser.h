@@ -99,6 +99,8 @@ struct SettingsSink {
   // beep: the beep-generator stand-in
   void (*beep)(void* context) = nullptr;
   void (*firmware_picture)(void* context, const SettingsFirmwarePicture& picture) = nullptr;
+  // block-read
+  void (*block_read)(void* context) = nullptr;
 };
 
 // Writable memory the parser decodes values into.

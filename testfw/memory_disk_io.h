@@ -27,6 +27,8 @@ class MemoryDiskIo {
   // Writes are refused (EFI_WRITE_PROTECTED) unless switched on.
   void SetWritable(bool writable) { writable_ = writable; }
   int Writes() const { return writes_; }
+  // A whole disk rather than a partition (Block I/O's LogicalPartition clear).
+  void SetWholeDisk() { media_.LogicalPartition = 0; }
 
  private:
   static EFI_STATUS EFIAPI ReadDisk(EFI_DISK_IO_PROTOCOL* self, UINT32 media_id, UINT64 offset, UINTN size, VOID* buffer);

@@ -2,10 +2,8 @@
 // inspect explains it and names what the loader would refuse.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,21 +11,17 @@
 
 #include "hibernate/image_format.h"
 #include "lib/mem.h"
+#include "tests/hearthtool_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path Hearthtool() { return fs::read_symlink("/proc/self/exe").parent_path() / "hearthtool"; }
-
+// The tool's exit code, its output appended to *output.
 int RunTool(const std::string& arguments, std::string* output) {
-  std::string command = Hearthtool().string() + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output->append(buffer, n);
-  int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  Outcome outcome = RunHearthtool(arguments);
+  output->append(outcome.output);
+  return outcome.exit_code;
 }
 
 std::string ReadAll(const fs::path& path) {
@@ -41,7 +35,8 @@ TEST(HibernateCommand, CreateThenInspect) {
   fs::create_directories(dir);
   std::ofstream(dir / "d.hib") << "block-size = 4096\nextents = 3\nencrypt = on\n"
                                   "key = 000102030405060708090a0b0c0d0e0f\nvolume-uuid = "
-                                  "01234567-89ab-cdef-0123-456789abcdef\nmemory-size = 0x20000\n";
+                                  "01234567-89ab-cdef-0123-456789abcdef\nmemory-size = 0x20000\n"
+                                  "perf-start = 0x200000\nperf-size = 0x1000\n";
   std::string out;
   ASSERT_EQ(RunTool("hibernate create " + (dir / "d.hib").string() + " -o " + dir.string(), &out), 0) << out;
   std::string image = ReadAll(dir / "sleepimage");
@@ -49,12 +44,15 @@ TEST(HibernateCommand, CreateThenInspect) {
   ImageLayout layout{};
   EXPECT_EQ(ImageLayoutFromHeader(ByteSpan(image.data(), 512), &layout, nullptr), EFI_SUCCESS);
   EXPECT_TRUE(layout.encrypted);
+  EXPECT_EQ(LoadLe32(image.data() + kHdrPerfDataStart), 0x200000u);
+  EXPECT_EQ(LoadLe32(image.data() + kHdrPerfDataSize), 0x1000u);
   EXPECT_EQ(ReadAll(dir / "boot-image.txt"), "100000:01234567-89ab-cdef-0123-456789abcdef");
   EXPECT_EQ(ReadAll(dir / "boot-switch-vars.bin").size(), 44u);
 
   out.clear();
   EXPECT_EQ(RunTool("hibernate inspect " + (dir / "partition.img").string() + " --offset 0x100000", &out), 0) << out;
   EXPECT_NE(out.find("extent 2"), std::string::npos) << out;
+  EXPECT_NE(out.find("performance area     0x200000, 4096 bytes"), std::string::npos) << out;
   EXPECT_NE(out.find("the loader would read this image"), std::string::npos);
 
   // A damaged header: the extent map size is refused.

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "efi/protocols/device_path.h"
-#include "efi/protocols/graphics_output.h"
 #include "efi/system_table.h"
 #include "flags/guids.h"
 #include "hibernate/image_format.h"
 #include "lib/mem.h"
+#include "output/console_mode.h"
 #include "testfw/memory_disk_io.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_smc.h"
 #include "testfw/test_firmware.h"
 #include "tools/lib/hibernate_image.h"
@@ -59,33 +60,14 @@ class HibernateAcpi {
   uint8_t rsdp_[36] = {};
 };
 
-// A graphics output protocol over a host frame buffer.
-class HibernateScreen {
+// The console's display: a graphics output protocol over a host frame buffer, all black, and
+// the console mode taken as the start of the boot takes it.
+class HibernateScreen : public MemoryGraphicsOutput {
  public:
-  HibernateScreen(uint32_t width, uint32_t height) : pixels(size_t(width) * height, 0x00102030) {
-    info_.HorizontalResolution = width;
-    info_.VerticalResolution = height;
-    info_.PixelFormat = PixelBlueGreenRedReserved8BitPerColor;
-    info_.PixelsPerScanLine = width;
-    mode_.Info = &info_;
-    mode_.SizeOfInfo = sizeof(info_);
-    mode_.FrameBufferBase = reinterpret_cast<uint64_t>(pixels.data());
-    mode_.FrameBufferSize = pixels.size() * 4;
-    gop_.Mode = &mode_;
-    TestFirmware::Current().InstallProtocol(nullptr, kEfiGraphicsOutputProtocolGuid, &gop_);
+  HibernateScreen(uint32_t width, uint32_t height) : MemoryGraphicsOutput(width, height) {
+    EXPECT_EQ(InitConsoleMode(), EFI_SUCCESS);
   }
-  bool Untouched() const {
-    for (uint32_t p : pixels) {
-      if (p != 0x00102030) return false;
-    }
-    return true;
-  }
-  std::vector<uint32_t> pixels;
-
- private:
-  EFI_GRAPHICS_OUTPUT_PROTOCOL gop_{};
-  EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE mode_{};
-  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION info_{};
+  bool Untouched() const { return BoundingBox(0) == Box{0, 0, 0, 0}; }
 };
 
 class HibernateMachine {

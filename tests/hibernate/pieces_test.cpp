@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include "crypto/aes.h"
+#include "hibernate/block_disk_io.h"
 #include "hibernate/boot_image.h"
 #include "hibernate/check_hibernate.h"
 #include "hibernate/clock.h"
 #include "hibernate/image_read.h"
 #include "hibernate/preview.h"
 #include "hibernate/wake.h"
+#include "efi/protocols/tarn_gamma.h"
 #include "handoff/platform_facts.h"
+#include "tests/graphics/test_pictures.h"
 #include "tests/hibernate/hibernate_fixture.h"
 
 namespace {
@@ -309,45 +312,217 @@ TEST(HibernateProgress, BarDrawsSavesAndUpdates) {
   EXPECT_EQ(save[0], 0xFF);
 }
 
-TEST(HibernatePreview, ColourGreyAndResampled) {
-  TestFirmware fw;
-  const uint32_t w = 64, h = 40;
+// A gamma protocol that keeps every call.
+struct RecordingGamma {
+  TarnGammaProtocol protocol{nullptr, Set};
+  struct Call {
+    uint32_t mode, count;
+    std::vector<uint16_t> red, blue;
+  };
+  std::vector<Call> calls;
+  static EFI_STATUS EFIAPI Set(TarnGammaProtocol* self, UINT32 mode, UINT32 count, const UINT16* r, const UINT16*,
+                               const UINT16* b) {
+    auto* me = reinterpret_cast<RecordingGamma*>(self);
+    Call call{mode, count, {}, {}};
+    if (count) {
+      call.red.assign(r, r + count);
+      call.blue.assign(b, b + count);
+    }
+    me->calls.push_back(call);
+    return EFI_SUCCESS;
+  }
+};
+
+// A 64 x 40 picture, red on the left half and blue on the right, whose red table is inverted.
+std::vector<uint8_t> HalvesPreview(uint32_t w = 64, uint32_t h = 40) {
   std::vector<uint32_t> source(w * h);
   for (uint32_t y = 0; y < h; ++y)
     for (uint32_t x = 0; x < w; ++x) source[y * w + x] = x < w / 2 ? 0x00FF0000 : 0x000000FF;
   std::vector<uint8_t> preview = EncodePreview(w, h, source, 0);
+  uint8_t* red_table = preview.data() + kPreviewRowTableOffset + h * 4;
+  for (int i = 0; i < 256; ++i) red_table[i] = uint8_t(255 - i);
+  return preview;
+}
+
+TEST(HibernatePreview, FullColourThroughTheTablesOrTheGammaRamps) {
+  std::vector<uint8_t> preview = HalvesPreview();
   ByteSpan span(preview.data(), preview.size());
+  {
+    // Without the gamma protocol the tables are applied to the pixels.
+    TestFirmware fw;
+    HibernateScreen screen(64, 40);
+    ASSERT_EQ(SplashPreview(span, 0, nullptr, true, false, true, nullptr), EFI_SUCCESS);
+    EXPECT_EQ(screen.Pixel(3, 5), 0x00000000u) << "red 255 through the inverted table";
+    EXPECT_EQ(screen.Pixel(60, 5), 0x00FF00FFu) << "red 0 becomes 255";
+    EXPECT_EQ(fw.ConsoleControlMode(), EfiConsoleControlScreenGraphics);
+  }
+  {
+    // With it the pixels stay as saved and the tables become the display's ramps.
+    TestFirmware fw;
+    RecordingGamma gamma;
+    fw.InstallProtocol(nullptr, kTarnGammaProtocolGuid, &gamma.protocol);
+    HibernateScreen screen(64, 40);
+    ASSERT_EQ(SplashPreview(span, 0, nullptr, true, false, true, nullptr), EFI_SUCCESS);
+    EXPECT_EQ(screen.Pixel(3, 5), 0x00FF0000u);
+    EXPECT_EQ(screen.Pixel(60, 5), 0x000000FFu);
+    ASSERT_FALSE(gamma.calls.empty());
+    const auto& set = gamma.calls.back();
+    EXPECT_EQ(set.mode, kTarnGammaChannelsSeparate);
+    ASSERT_EQ(set.count, 1024u);
+    EXPECT_EQ(set.red[0], 255 * 257);
+    EXPECT_EQ(set.red[1023], 0);
+    EXPECT_EQ(set.red[512], (255 - 512 * 255 / 1023) * 257);
+    EXPECT_EQ(set.blue[1023], 255 * 257);
+    // A grey picture resets the ramps.
+    ASSERT_EQ(SplashPreview(span, 0, nullptr, false, true, true, nullptr), EFI_SUCCESS);
+    EXPECT_EQ(gamma.calls.back().count, 0u);
+  }
+}
 
-  std::vector<uint32_t> screen(w * h, 0);
-  FramebufferFacts facts{reinterpret_cast<UINT64>(screen.data()), w, h, w * 4, 32};
-  ASSERT_EQ(SplashPreview(facts, span, 0, nullptr, true, true, nullptr), EFI_SUCCESS);
-  EXPECT_EQ(screen[5 * w + 3], 0x00FF0000u);
-  EXPECT_EQ(screen[5 * w + 60], 0x000000FFu);
+TEST(HibernatePreview, GreyAndResampled) {
+  std::vector<uint8_t> preview = HalvesPreview();
+  ByteSpan span(preview.data(), preview.size());
+  const uint32_t w = 64, h = 40;
+  {
+    TestFirmware fw;
+    HibernateScreen screen(w, h);
+    ASSERT_EQ(SplashPreview(span, 0, nullptr, false, false, true, nullptr), EFI_SUCCESS);
+    uint32_t red_grey = (((255u * 13933) >> 16) * 19661 + 103u * 65536) >> 16;
+    uint32_t blue_grey = (((255u * 4732) >> 16) * 19661 + 103u * 65536) >> 16;
+    EXPECT_EQ(screen.Pixel(10, 20), red_grey * 0x010101u) << "grey comes from the saved colours, not the tables";
+    EXPECT_EQ(screen.Pixel(50, 20), blue_grey * 0x010101u);
+    // Centred on (x - 2): the column two right of the edge is still a blend of both sides.
+    uint32_t edge = screen.Pixel(33, 20) & 0xFF;
+    EXPECT_GT(edge, blue_grey);
+    EXPECT_LT(edge, red_grey);
+  }
+  {
+    TestFirmware fw;
+    HibernateScreen larger(2 * w, 2 * h);
+    ASSERT_EQ(SplashPreview(span, 0, nullptr, true, false, false, nullptr), EFI_SUCCESS);
+    EXPECT_EQ(larger.Pixel(4, 10), 0x00000000u);
+    EXPECT_EQ(larger.Pixel(120, 10), 0x00FF00FFu);
+  }
+}
 
-  ASSERT_EQ(SplashPreview(facts, span, 0, nullptr, false, true, nullptr), EFI_SUCCESS);
-  uint32_t red_grey = (((255u * 13933) >> 16) * 19661 + 103u * 65536) >> 16;
-  uint32_t blue_grey = (((255u * 4732) >> 16) * 19661 + 103u * 65536) >> 16;
-  EXPECT_EQ(screen[20 * w + 10], red_grey * 0x010101u);
-  EXPECT_EQ(screen[20 * w + 50], blue_grey * 0x010101u);
-  // Centred on (x - 2): the column two right of the edge is still a blend of both sides.
-  uint32_t edge = screen[20 * w + 33] & 0xFF;
-  EXPECT_GT(edge, blue_grey);
-  EXPECT_LT(edge, red_grey);
-
-  std::vector<uint32_t> big(2 * w * 2 * h, 0);
-  FramebufferFacts larger{reinterpret_cast<UINT64>(big.data()), 2 * w, 2 * h, 2 * w * 4, 32};
-  ASSERT_EQ(SplashPreview(larger, span, 0, nullptr, true, false, nullptr), EFI_SUCCESS);
-  EXPECT_EQ(big[10 * 2 * w + 4] & 0xFFFFFF, 0x00FF0000u);
-  EXPECT_EQ(big[10 * 2 * w + 120] & 0xFFFFFF, 0x000000FFu);
-
-  // Refused: another image index, another depth, a row running past the picture.
-  EXPECT_NE(SplashPreview(facts, span, 1, nullptr, true, false, nullptr), EFI_SUCCESS);
+TEST(HibernatePreview, RefusedPicturesLeaveTheBootScreen) {
+  std::vector<uint8_t> preview = HalvesPreview();
   std::vector<uint8_t> depth = preview;
   StoreLe32(depth.data() + 12, 24);
-  EXPECT_NE(SplashPreview(facts, ByteSpan(depth.data(), depth.size()), 0, nullptr, true, false, nullptr), EFI_SUCCESS);
   std::vector<uint8_t> cut(preview.begin(), preview.end() - 8);
-  EXPECT_EQ(SplashPreview(facts, ByteSpan(cut.data(), cut.size()), 0, nullptr, true, false, nullptr),
-            EFI_VOLUME_CORRUPTED);
+  struct {
+    const char* name;
+    std::vector<uint8_t> picture;
+    UINT32 index;
+    EFI_STATUS status;
+  } cases[] = {
+      {"image index past the count", preview, 1, EFI_INVALID_PARAMETER},
+      {"depth 24", depth, 0, EFI_UNSUPPORTED},
+      {"row past the picture", cut, 0, EFI_VOLUME_CORRUPTED},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ByteSpan span(c.picture.data(), c.picture.size());
+    {
+      // Dimmed: the logo on the background instead, and the ramps reset.
+      TestFirmware fw;
+      TestPictureList pictures;
+      pictures.Add(TestPictureList::Solid("TarnLogoBlack", 9, 11, 0xE0E0E0));
+      SetEmbeddedPictureListForTest(pictures.Head());
+      RecordingGamma gamma;
+      fw.InstallProtocol(nullptr, kTarnGammaProtocolGuid, &gamma.protocol);
+      HibernateScreen screen(320, 240);
+      EXPECT_EQ(SplashPreview(span, c.index, nullptr, false, false, false, nullptr), c.status);
+      MemoryGraphicsOutput::Box logo = screen.BoundingBox(0);
+      EXPECT_GT(logo.width, 0u);
+      EXPECT_EQ(logo, (MemoryGraphicsOutput::Box{155, 114, 9, 11})) << "the logo centred on black";
+      ASSERT_FALSE(gamma.calls.empty());
+      EXPECT_EQ(gamma.calls.back().count, 0u);
+    }
+    {
+      // Full colour draws nothing else.
+      TestFirmware fw;
+      HibernateScreen screen(320, 240);
+      EXPECT_EQ(SplashPreview(span, c.index, nullptr, true, false, false, nullptr), c.status);
+      EXPECT_TRUE(screen.Untouched());
+    }
+  }
+  {
+    // A display whose saved configuration could not be restored shows no preview.
+    TestFirmware fw;
+    uint8_t failed[8];
+    StoreLe64(failed, 0x8000000000000007ull);  // EFI_DEVICE_ERROR
+    fw.SetVariable(u"gfx-saved-config-restore-status", TarnVendorGuid, 7, std::vector<uint8_t>(failed, failed + 8));
+    HibernateScreen screen(64, 40);
+    ByteSpan span(preview.data(), preview.size());
+    EXPECT_EQ(SplashPreview(span, 0, nullptr, true, false, false, nullptr), EFI_NOT_READY);
+    EXPECT_TRUE(screen.Untouched());
+  }
+  // Without a display nothing is drawn and nothing fails later.
+  TestFirmware fw;
+  ByteSpan span(preview.data(), preview.size());
+  EXPECT_NE(SplashPreview(span, 0, nullptr, false, false, false, nullptr), EFI_SUCCESS);
+}
+
+// A block device over a byte vector, with writes, as firmware without Disk I/O offers it.
+struct VectorBlocks {
+  EFI_BLOCK_IO_PROTOCOL protocol{};  // first member: the protocol pointer is the record
+  EFI_BLOCK_IO_MEDIA media{};
+  std::vector<uint8_t> bytes;
+  int calls = 0;
+
+  VectorBlocks(size_t size, uint32_t block) : bytes(Pattern(size, 5)) {
+    media.BlockSize = block;
+    media.LastBlock = size / block - 1;
+    media.MediaPresent = 1;
+    media.LogicalPartition = 1;
+    protocol.Media = &media;
+    protocol.ReadBlocks = Read;
+    protocol.WriteBlocks = Write;
+  }
+  static EFI_STATUS EFIAPI Read(EFI_BLOCK_IO_PROTOCOL* self, UINT32, EFI_LBA lba, UINTN size, VOID* buffer) {
+    return Move(self, lba, size, static_cast<uint8_t*>(buffer), false);
+  }
+  static EFI_STATUS EFIAPI Write(EFI_BLOCK_IO_PROTOCOL* self, UINT32, EFI_LBA lba, UINTN size, VOID* buffer) {
+    return Move(self, lba, size, static_cast<uint8_t*>(buffer), true);
+  }
+  static EFI_STATUS Move(EFI_BLOCK_IO_PROTOCOL* self, EFI_LBA lba, UINTN size, uint8_t* buffer, bool write) {
+    auto* me = reinterpret_cast<VectorBlocks*>(self);
+    ++me->calls;
+    uint64_t at = lba * me->media.BlockSize;
+    if (size % me->media.BlockSize || at > me->bytes.size() || size > me->bytes.size() - at) {
+      return EFI_INVALID_PARAMETER;
+    }
+    if (write) std::memcpy(me->bytes.data() + at, buffer, size);
+    else std::memcpy(buffer, me->bytes.data() + at, size);
+    return EFI_SUCCESS;
+  }
+};
+
+TEST(HibernateBlockDiskIo, ByteAccessOverBlocks) {
+  TestFirmware fw;
+  VectorBlocks blocks(64 * 1024, 4096);
+  BlockDiskIo disk{};
+  BlockDiskIoInit(&disk, &blocks.protocol);
+  EFI_DISK_IO_PROTOCOL* io = &disk.protocol;
+  std::vector<uint8_t> expect = blocks.bytes;
+  struct {
+    UINT64 offset;
+    UINTN size;
+  } spans[] = {{0, 4096}, {100, 10}, {4000, 200}, {4095, 8194}, {8192, 3 * 4096}, {64 * 1024 - 1, 1}};
+  for (const auto& c : spans) {
+    std::vector<uint8_t> got(c.size);
+    ASSERT_EQ(io->ReadDisk(io, 0, c.offset, c.size, got.data()), EFI_SUCCESS) << c.offset;
+    EXPECT_EQ(0, std::memcmp(got.data(), expect.data() + c.offset, c.size)) << c.offset;
+    std::vector<uint8_t> fresh = Pattern(c.size, uint32_t(c.offset));
+    ASSERT_EQ(io->WriteDisk(io, 0, c.offset, c.size, fresh.data()), EFI_SUCCESS) << c.offset;
+    std::memcpy(expect.data() + c.offset, fresh.data(), c.size);
+    EXPECT_EQ(blocks.bytes, expect) << "exactly the bytes written change, at " << c.offset;
+  }
+  uint8_t byte = 0;
+  EXPECT_EQ(io->ReadDisk(io, 0, 64 * 1024, 1, &byte), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(io->ReadDisk(io, 0, 64 * 1024 - 1, 2, &byte), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(io->ReadDisk(io, 0, ~0ull, 2, &byte), EFI_INVALID_PARAMETER);
 }
 
 TEST(HibernateMemoryNote, StoredThroughTheExtentsAndMarked) {

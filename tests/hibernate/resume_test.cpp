@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "devicetree/device_tree.h"
+#include "diag/perf_record.h"
 #include "flags/boot_mode.h"
 #include "handoff/kernel_call_gate.h"
 #include "hibernate/check_hibernate.h"
@@ -132,6 +137,8 @@ TEST_F(Resume, HandOffRecordsHeaderFieldsAndSum) {
   d.options = kImageOptionProgress;
   machine.Put(d);
   HibernateScreen screen(320, 200);
+  EFI_GRAPHICS_OUTPUT_BLT_PIXEL grey{0x50, 0x50, 0x50, 0};
+  screen.Protocol()->Blt(screen.Protocol(), &grey, EfiBltVideoFill, 0, 0, 0, 0, 320, 200, 0);
   MemorySmc smc;
   smc.SetKey("MSWr", {0x19});
   EXPECT_EQ(RunCheck().how, How::kKernelEntered);
@@ -145,13 +152,105 @@ TEST_F(Resume, HandOffRecordsHeaderFieldsAndSum) {
   EXPECT_EQ(LoadLe32(gfx.data() + 12), 320u);
   EXPECT_EQ(LoadLe32(gfx.data() + 16), 200u);
   EXPECT_EQ(LoadLe32(gfx.data() + 20), 32u);
-  EXPECT_NE(LoadLe32(gfx.data() + kHandoffProgressOffset), 0u) << "saved grey levels under the bar";
+  EXPECT_EQ(LoadLe32(gfx.data() + kHandoffProgressOffset), 0x50505050u) << "saved grey levels under the bar";
   EXPECT_EQ(smc.Value("WKTP"), std::vector<uint8_t>{0});
   // The memory map lies inside the records and is sorted.
   const auto& map = h.records[kHandoffMemoryMap];
   const size_t stride = sizeof(EFI_MEMORY_DESCRIPTOR) + 8;
   for (size_t at = stride; at + stride <= map.size(); at += stride) {
     EXPECT_LE(LoadLe64(map.data() + at - stride + 8), LoadLe64(map.data() + at + 8));
+  }
+}
+
+// The marks of a performance record, in order.
+std::vector<std::string> PerfMarks(const uint8_t* record) {
+  std::vector<std::string> marks;
+  uint32_t used = LoadLe32(record + 12);
+  for (uint32_t at = 64; at + 24 <= used; at += 24 + LoadLe32(record + at + 4)) {
+    marks.emplace_back(reinterpret_cast<const char*>(record + at + 24));
+  }
+  return marks;
+}
+
+TEST_F(Resume, PerformanceRecordContinuesInTheImageArea) {
+  constexpr uint64_t kPerfArea = 0x33000000;
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.encrypt = true;
+  d.perf_start = uint32_t(kPerfArea);
+  d.perf_size = 0x2000;
+  machine.Put(d);
+  // A record asked for at start-up is replaced by the image's.
+  fw.SetVariable(u"hearth-perf-record", TarnBootGuid, 7, std::vector<uint8_t>{1});
+  ASSERT_EQ(PerfRecordStart(0, 0), EFI_SUCCESS);
+  PerfRecordMark("before the resume");
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+  ExpectResumed(d);
+  const auto* record = reinterpret_cast<const uint8_t*>(kPerfArea);
+  ASSERT_EQ(0, std::memcmp(record, "hearthpf", 8));
+  std::vector<std::string> marks = PerfMarks(record);
+  ASSERT_GE(marks.size(), 4u);
+  EXPECT_EQ(LoadLe32(record + 8), marks.size());
+  EXPECT_EQ(marks.front(), "Start");
+  EXPECT_EQ(marks.back(), "End");
+  auto read_start = std::find(marks.begin(), marks.end(), "Start hibernate read");
+  ASSERT_NE(read_start, marks.end());
+  auto read_end = std::find_if(marks.begin(), marks.end(),
+                               [](const std::string& m) { return m.rfind("End hibernate read (bytes 0x", 0) == 0; });
+  ASSERT_NE(read_end, marks.end());
+  EXPECT_LT(read_start, read_end);
+  EXPECT_NE(marks[read_end - marks.begin()].find("encrypted 0x"), std::string::npos);
+  EXPECT_EQ(std::find(marks.begin(), marks.end(), "before the resume"), marks.end());
+  // Published at the end of the read: the operating system finds the area by the variables.
+  uint8_t address[4], size[4];
+  StoreLe32(address, uint32_t(kPerfArea));
+  StoreLe32(size, 0x2000);
+  EXPECT_EQ(fw.GetVariable(u"hearth-perf-record-data", TarnBootGuid), std::vector<uint8_t>(address, address + 4));
+  EXPECT_EQ(fw.GetVariable(u"hearth-perf-record-data-size", TarnBootGuid), std::vector<uint8_t>(size, size + 4));
+}
+
+TEST_F(Resume, AnUnusablePerformanceAreaLeavesTheResumeAlone) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.perf_start = 0x33000000;
+  d.perf_size = 32;  // cannot hold the record's header
+  machine.Put(d);
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+  ExpectResumed(d);
+  EXPECT_FALSE(fw.GetVariable(u"hearth-perf-record-data", TarnBootGuid));
+}
+
+TEST(ResumeKinds, PreviewAndBarDrawnOnALitWakeNothingOnADarkOne) {
+  uint8_t uuid[16];
+  for (uint8_t reason : {0x19, 0x21}) {
+    SCOPED_TRACE(reason);
+    TestFirmware local;
+    HibernateAcpi local_acpi;
+    local_acpi.Install(local, kMachineSignature);
+    ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+    CopyKernelCallGate();
+    HibernateMachine m(local);
+    m.MoveSystemTableIntoRuntimeData();
+    HibernateImageDescription d = HibernateMachine::Description();
+    d.preview = EncodePreview(320, 200, std::vector<uint32_t>(320 * 200, 0x00C83C28), 0);
+    d.options = kImageOptionColorPreview | kImageOptionProgress;
+    d.encrypt = true;
+    m.Put(d);
+    local.SetVariable(u"boot-gfx-delay", TarnBootGuid, 7, std::vector<uint8_t>{'0'});
+    HibernateScreen screen(320, 200);
+    MemorySmc smc;
+    smc.SetKey("MSWr", {reason});
+    EXPECT_EQ(local.Run([&] {
+                CheckHibernate(uuid);
+                return EFI_SUCCESS;
+              }).how,
+              How::kKernelEntered);
+    if (reason == 0x21) {
+      EXPECT_TRUE(screen.Untouched()) << "a dark wake draws nothing";
+    } else {
+      EXPECT_EQ(screen.Pixel(10, 10), 0x00C83C28u) << "the preview";
+      EXPECT_EQ(screen.Pixel((320 - 190) / 2 + 3, 200 - 97 + 8), 0x00E6E6E6u) << "block 0 done";
+    }
   }
 }
 
@@ -296,6 +395,17 @@ TEST_F(Resume, HbkpHalfCompletesTheKeyAndIsWiped) {
   EXPECT_EQ(RunCheck().how, How::kKernelEntered);
   ExpectResumed(d);
   EXPECT_EQ(smc.Value("HBKP"), std::vector<uint8_t>(32, 0));
+}
+
+TEST_F(Resume, WithoutDiskIoTheImageIsReadThroughBlockIo) {
+  machine.MoveSystemTableIntoRuntimeData();
+  HibernateImageDescription d = HibernateMachine::Description();
+  d.encrypt = true;
+  d.extents = 3;
+  machine.Put(d);
+  fw.UninstallProtocol(machine.disk->Handle(), kEfiDiskIoProtocolGuid);
+  EXPECT_EQ(RunCheck().how, How::kKernelEntered);
+  ExpectResumed(d);
 }
 
 TEST_F(Resume, FinishWithAKeyOfAnotherLengthResets) {

@@ -28,3 +28,4 @@
 #include "platform/beep_service.cpp"
 #include "platform/sound_cue.cpp"
 #include "platform/firmware_pictures.cpp"
+#include "platform/block_read_service.cpp"

@@ -28,6 +28,7 @@ overrides or adds a line):
   restore-code FILE | restore-code-size N                the restore code (or a filler of N bytes)
   restore-page, restore-entry, restore-index-base
   runtime-page, runtime-pages, runtime-virtual-page
+  perf-start, perf-size                                  the performance area (physical address)
   memory FILE | memory-size N                            the rest of image 1 (or a filler)
   preview PNG, preview-lock-time N                       the preview picture
   encrypt on|off, key HEX32, encrypt-start, encrypt-end  AES-128-CBC of the range (file offsets)
@@ -118,7 +119,7 @@ bool ReadDescription(const std::string& path, const std::vector<std::string>& ov
   const char* numeric[] = {"block-size", "device-base", "file-offset", "extents", "gap", "restore-code-size",
                            "restore-page", "restore-entry", "restore-index-base", "runtime-page", "runtime-pages",
                            "runtime-virtual-page", "memory-size", "preview-lock-time", "encrypt-start", "encrypt-end",
-                           "machine-signature", "options", "sleep-time", "signature", "expected-wake-reason"};
+                           "perf-start", "perf-size", "machine-signature", "options", "sleep-time", "signature", "expected-wake-reason"};
   for (const char* name : numeric) {
     auto it = values.find(name);
     if (it == values.end()) continue;
@@ -140,6 +141,8 @@ bool ReadDescription(const std::string& path, const std::vector<std::string>& ov
   d->runtime_page = uint32_t(num("runtime-page", 0));
   d->runtime_pages = uint32_t(num("runtime-pages", 0));
   d->runtime_virtual_page = num("runtime-virtual-page", 0);
+  d->perf_start = uint32_t(num("perf-start", 0));
+  d->perf_size = uint32_t(num("perf-size", 0));
   d->encrypt_start = num("encrypt-start", 0);
   d->encrypt_end = num("encrypt-end", 0);
   d->machine_signature = num("machine-signature", 0);

@@ -89,6 +89,8 @@ bool BuildHibernateImage(const HibernateImageDescription& d, HibernateImage* ima
   Put32(h, kHdrRuntimePages, d.runtime_page);
   Put32(h, kHdrRuntimePageCount, d.runtime_pages);
   Put64(h, kHdrRuntimeVirtualPages, d.runtime_virtual_page);
+  Put32(h, kHdrPerfDataStart, d.perf_start);
+  Put32(h, kHdrPerfDataSize, d.perf_size);
   Put64(h, kHdrMachineSignature, d.machine_signature);
   Put32(h, kHdrPreviewSize, uint32_t(preview_size));
   Put32(h, kHdrPreviewOffset, d.preview_offset);
@@ -130,7 +132,8 @@ bool BuildHibernateImage(const HibernateImageDescription& d, HibernateImage* ima
     size_t at = restore_at + restore_bytes - 64;
     for (std::vector<uint8_t>* v : {&file, &image->plain}) {
       std::memcpy(v->data() + at, "HEXP", 4);
-      Put32(*v, at + 4, (d.expect_key_store ? 1u : 0u) | (d.encrypt ? 2u : 0u) | (d.probe_waits_for_key ? 4u : 0u));
+      Put32(*v, at + 4, (d.expect_key_store ? 1u : 0u) | (d.encrypt ? 2u : 0u) | (d.probe_waits_for_key ? 4u : 0u) |
+                         (d.perf_start && d.perf_size ? 8u : 0u));
       if (d.encrypt) std::memcpy(v->data() + at + 8, file.data() + enc_end - 16, 16);
       else std::memcpy(v->data() + at + 8, kImageInitialVector, 16);
       Put32(*v, at + 24, Crc32(0, image->plain.data() + preview_at, size - preview_at));
@@ -243,6 +246,7 @@ void ExplainHibernateImage(const std::vector<uint8_t>& bytes, uint64_t header_of
       (unsigned long long)Get64(h, kHdrRestoreIndexBase));
   add("runtime pages        page 0x%x, %u pages, virtual page 0x%llx\n", Get32(h, kHdrRuntimePages),
       Get32(h, kHdrRuntimePageCount), (unsigned long long)Get64(h, kHdrRuntimeVirtualPages));
+  add("performance area     0x%x, %u bytes\n", Get32(h, kHdrPerfDataStart), Get32(h, kHdrPerfDataSize));
   add("preview              %u bytes at +%u\n", Get32(h, kHdrPreviewSize), Get32(h, kHdrPreviewOffset));
   add("encrypted range      0x%llx .. 0x%llx\n", (unsigned long long)Get64(h, kHdrEncryptStart),
       (unsigned long long)Get64(h, kHdrEncryptEnd));

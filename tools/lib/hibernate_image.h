@@ -20,6 +20,8 @@ struct HibernateImageDescription {
   uint32_t runtime_page = 0;
   uint32_t runtime_pages = 0;
   uint64_t runtime_virtual_page = 0;
+  uint32_t perf_start = 0;  // physical address of the performance area, 0 for none
+  uint32_t perf_size = 0;
 
   std::vector<uint8_t> preview;  // preview picture, empty for none
   uint32_t preview_offset = 0;
@@ -36,7 +38,8 @@ struct HibernateImageDescription {
   uint32_t signature = 0x73696D65;
   // Writes what the restore-code probe checks into the last 64 bytes of the restore code
   // (see probe/restore_probe.c): wake reason and options the loader must report, the chaining
-  // value, the CRC-32 of everything after the restore code and whether a key store comes.
+  // value, the CRC-32 of everything after the restore code, whether a key store comes and
+  // whether the performance record continues in the performance area.
   bool probe_expectations = false;
   uint32_t expected_wake_reason = 0x5300;
   bool expect_key_store = false;
