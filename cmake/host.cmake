@@ -101,8 +101,21 @@ if(NOT HEARTH_FUZZ)
   # hearthtool: every subcommand is one file that registers itself.
   file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
   add_executable(hearthtool ${HEARTHTOOL_SOURCES})
-  # The efires merge and the render command run hearth code on the test firmware.
-  target_link_libraries(hearthtool PRIVATE hearth_testfw hearth_core hearth_hostlib)
+  # hearth's code runs on the host's services (tools/lib/host_services.h), never on the test
+  # firmware; `hearthtool render` runs hearth-render, which does.
+  target_link_libraries(hearthtool PRIVATE hearth_core hearth_hostlib)
+  file(GLOB HEARTH_RENDER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/render/*.cpp)
+  add_executable(hearth-render ${HEARTH_RENDER_SOURCES})
+  target_link_libraries(hearth-render PRIVATE hearth_testfw hearth_core hearth_hostlib)
+  add_dependencies(hearthtool hearth-render)
+  add_test(NAME hearthtool-links-no-test-firmware
+           COMMAND sh -c "n=$(nm -C \"$0\" | grep -c TestFirmware); [ \"$n\" = 0 ] || { echo \"hearthtool has $n TestFirmware symbols\"; exit 1; }"
+                   $<TARGET_FILE:hearthtool>)
+  # Without its sibling, hearthtool render says so (exit 127) instead of failing quietly.
+  add_test(NAME hearthtool-render-without-renderer
+           COMMAND sh -c "d=$(mktemp -d) && cp \"$0\" \"$d/\" && out=$(\"$d/hearthtool\" render --list 2>&1); rc=$?; rm -rf \"$d\"; echo \"$out\"; [ $rc = 127 ] && echo \"$out\" | grep -q 'hearth-render is missing'"
+                   $<TARGET_FILE:hearthtool>)
+  set_tests_properties(hearthtool-links-no-test-firmware hearthtool-render-without-renderer PROPERTIES LABELS unit)
 
   # The widgets' pictures, rendered from art/ui/ into build/host/ui/NAME.efires.
   include(${CMAKE_SOURCE_DIR}/cmake/ui_archives.cmake)

@@ -5,7 +5,7 @@
 #include "draw/display.h"
 #include "memory/memory.h"
 #include "testfw/memory_smc.h"
-#include "tools/hearthtool/render_scene.h"
+#include "tools/render/render_scene.h"
 #include "ui/archive_button.h"
 #include "ui/archive_image.h"
 #include "ui/battery.h"

@@ -1,4 +1,4 @@
-// Scenes of `hearthtool render`: a widget or a test screen set up on a screen of the test
+// Scenes of hearth-render (`hearthtool render`): a widget or a test screen set up on a screen of the test
 // firmware. Each widget family registers its scenes from its own file.
 #pragma once
 
