@@ -100,11 +100,13 @@ if(NOT HEARTH_FUZZ)
 
   # hearthtool: every subcommand is one file that registers itself.
   file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
+  list(FILTER HEARTHTOOL_SOURCES EXCLUDE REGEX "/render_scenes_[^/]*\\.cpp$")
   add_executable(hearthtool ${HEARTHTOOL_SOURCES})
   # hearth's code runs on the host's services (tools/lib/host_services.h), never on the test
   # firmware; `hearthtool render` runs hearth-render, which does.
   target_link_libraries(hearthtool PRIVATE hearth_core hearth_hostlib)
-  file(GLOB HEARTH_RENDER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/render/*.cpp)
+  file(GLOB HEARTH_RENDER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/render/*.cpp
+       ${CMAKE_SOURCE_DIR}/tools/hearthtool/render_scenes_*.cpp)
   add_executable(hearth-render ${HEARTH_RENDER_SOURCES})
   target_link_libraries(hearth-render PRIVATE hearth_testfw hearth_core hearth_hostlib)
   add_dependencies(hearthtool hearth-render)
