@@ -12,6 +12,7 @@
 #include "ui/event_protocol.h"
 #include "ui/menu.h"
 #include "ui/run_loop.h"
+#include "ui/table_view.h"
 
 namespace {
 
@@ -35,7 +36,9 @@ class MenuFixture : public ::testing::Test {
   void TearDown() override {
     for (TesselMenu* m : menus_) TesselMenuDestroy(m);
     RunDeferred();
-    if (screen_) EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    if (screen_) {
+      EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    }
     EXPECT_EQ(firmware_.LiveHandlers(), 0u);
     RemoveTarnEventProtocol();
     pictures_.clear();
@@ -73,7 +76,7 @@ class MenuFixture : public ::testing::Test {
     ASSERT_EQ(RunLoopRun(loop), 0);
   }
   static DUPoint RowMiddle(TesselMenu* menu, int row) {
-    DURect r = _TesselMenuTableRowRect(menu->tableView, row);
+    DURect r = TesselMenuRowRect(menu, row);
     return DUPoint{r.x + r.width / 2, r.y + r.height / 2};
   }
 
@@ -95,6 +98,7 @@ TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) 
   EXPECT_EQ(frame.height, 768 - 64);
   EXPECT_EQ(frame.y, 32);  // moved up, never above 32
   EXPECT_EQ(frame.width, 100);
+  EXPECT_EQ(menu->tableView->kind, kUIViewKindTableView);
   Move(DUPoint{frame.x + 10, frame.y + frame.height + 20});
   EXPECT_EQ(menu->scrollStep, -12);
   EXPECT_EQ(menu->scrollAcceleration, -2);
@@ -103,7 +107,7 @@ TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) 
   for (int tick = 0; tick < 3; ++tick) {
     fw_.Advance100ns(kTesselMenuScrollPeriod);
     RunDeferred();
-    offsets.push_back(_TesselMenuTableScrollOffset(menu->tableView));
+    offsets.push_back(UITableViewScrollPosition(menu->tableView));
   }
   EXPECT_EQ(offsets, (std::vector<INT32>{-12, -26, -42}));
   // Back inside: the timer stops; the up strip now shows.
@@ -117,7 +121,7 @@ TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) 
     fw_.Advance100ns(kTesselMenuScrollPeriod);
     RunDeferred();
   }
-  EXPECT_EQ(_TesselMenuTableScrollOffset(menu->tableView), 0);  // clamped at the top
+  EXPECT_EQ(UITableViewScrollPosition(menu->tableView), 0);  // clamped at the top
   tesselMenu_unregisterForEvents(menu, FALSE);
 }
 
@@ -129,7 +133,7 @@ TEST_F(MenuFixture, ASubmenuOpensOnHoverAndClosesWhenAnotherRowIsHovered) {
   ASSERT_EQ(TesselMenuShowAtPoint(menu, DUPoint{50, 50}), 0u);
   DUView* table = menu->tableView;
   EXPECT_EQ(table->pixels[1 * table->content_size.width + 5], kTick);  // the tick at x 4 of the checked row
-  DURect third = _TesselMenuTableRowRect(table, 2);
+  DURect third = TesselMenuRowRect(menu, 2);
   int triangle_x = third.width - 10 - 4 + 1;
   EXPECT_EQ(table->pixels[size_t(2 * 20 + 10) * table->content_size.width + triangle_x], kTriangle);
 
@@ -143,8 +147,8 @@ TEST_F(MenuFixture, ASubmenuOpensOnHoverAndClosesWhenAnotherRowIsHovered) {
   // Into the submenu: the parent keeps its selection while the submenu is open.
   Move(RowMiddle(sub, 1));
   RunDeferred();
-  EXPECT_EQ(_TesselMenuTableSelectedRow(table), 2);
-  EXPECT_EQ(_TesselMenuTableSelectedRow(sub->tableView), 1);
+  EXPECT_EQ(UITableViewSelectedRow(table), 2);
+  EXPECT_EQ(UITableViewSelectedRow(sub->tableView), 1);
   // Hovering another row of the parent closes the submenu.
   Move(RowMiddle(menu, 0));
   RunDeferred();
@@ -174,7 +178,7 @@ TEST_F(MenuFixture, ASeparatorClosesTheMenuWithoutAnAction) {
   EXPECT_EQ(menu->tableView->frame.x, 1024 - 16 - 100);
   EXPECT_EQ(menu->tableView->frame.y, 730 - (730 + 60 - 768) - 32);
   Move(RowMiddle(menu, 1));
-  EXPECT_EQ(_TesselMenuTableSelectedRow(menu->tableView), -1);
+  EXPECT_EQ(UITableViewSelectedRow(menu->tableView), -1);
   Down(RowMiddle(menu, 1));
   RunDeferred();
   EXPECT_TRUE(chosen_.empty());
