@@ -127,6 +127,9 @@ if(NOT HEARTH_FUZZ)
   hearth_ui_archive(NAME battery SOURCES ${ui_battery_art})
   hearth_ui_archive(NAME buttons SOURCES ${ui_button_art})
   hearth_ui_archive(NAME tiles SOURCES ${ui_tile_art})
+  file(GLOB ui_carousel_art CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/art/ui/carousel/*.svg)
+  hearth_ui_archive(NAME carousel SOURCES ${ui_carousel_art})
+  hearth_flag_picker_archive()
   # Every picture the battery monitor can ask for is in its archive, at both scales.
   add_test(NAME ui-archive-battery-names
            COMMAND sh -c "list=$(\"$0\" efires list \"$1\") || exit 1; for n in missing warning charging_0 charging_57 charging_100 discharging_0 discharging_100; do for s in '' @2x; do echo \"$list\" | grep -q \"^battery_$n$s.png \" || { echo \"missing battery_$n$s.png\"; exit 1; }; done; done"
@@ -144,6 +147,9 @@ include(${CMAKE_SOURCE_DIR}/cmake/layouts.cmake)
 if(TARGET test-ui)
   target_compile_definitions(test-ui PRIVATE HEARTH_TEST_LAYOUT_DIR="${HEARTH_LAYOUT_DIR}")
   add_dependencies(test-ui keyboard-layouts)
+  # The flag picker's test reads the archive the build makes.
+  target_compile_definitions(test-ui PRIVATE HEARTH_TEST_UI_ARCHIVE_DIR="${HEARTH_UI_ARCHIVE_DIR}")
+  add_dependencies(test-ui ui-archive-flag_picker)
 endif()
 
 # The key-file tests run hearthtool wipekey end to end.
