@@ -64,7 +64,9 @@ class MenuFixture : public ::testing::Test {
     return menu;
   }
   static void Chosen(TesselMenuItem* item) {
-    static_cast<MenuFixture*>(item->context)->chosen_.push_back(item->index);
+    auto* f = static_cast<MenuFixture*>(item->context);
+    f->chosen_.push_back(item->index);
+    f->chosen_at_ = f->fw_.Now100ns();
   }
   void Move(DUPoint at) { firmware_.Fire(kTarnEventPointerMoved, kTarnPointerMove, 0, {at.x, at.y}); }
   void Down(DUPoint at) {
@@ -88,6 +90,7 @@ class MenuFixture : public ::testing::Test {
   std::vector<std::vector<DUPixel>> pictures_;
   std::vector<TesselMenu*> menus_;
   std::vector<int> chosen_;
+  uint64_t chosen_at_ = 0;
 };
 
 TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) {
@@ -165,6 +168,29 @@ TEST_F(MenuFixture, ASubmenuOpensOnHoverAndClosesWhenAnotherRowIsHovered) {
   RunDeferred();
   EXPECT_EQ(chosen_, (std::vector<int>{0}));
   EXPECT_EQ(sub->tableView, nullptr);
+  EXPECT_EQ(menu->tableView, nullptr);
+}
+
+TEST_F(MenuFixture, AChosenRowFlashesTwiceBeforeItsActionWithTheTableQuiet) {
+  TesselMenu* menu = Menu(4);
+  ASSERT_EQ(TesselMenuShowAtPoint(menu, DUPoint{50, 50}), 0u);
+  int changes = 0;
+  ASSERT_EQ(UITableViewSetDidChangeCallback(menu->tableView, [](DUView*, void* c) { ++*static_cast<int*>(c); },
+                                            &changes),
+            0u);
+  Move(RowMiddle(menu, 1));
+  RunDeferred();
+  EXPECT_EQ(changes, 1);
+  size_t transfers = display_.transfers.size();
+  uint64_t pressed_at = fw_.Now100ns();
+  Down(RowMiddle(menu, 1));
+  RunDeferred();
+  EXPECT_EQ(chosen_, (std::vector<int>{1}));
+  // Two blinks of 66 ms off and 66 ms on, each drawn, before the action.
+  EXPECT_GE(chosen_at_ - pressed_at, uint64_t(4 * 66) * 10000);
+  EXPECT_LT(chosen_at_ - pressed_at, uint64_t(5 * 66) * 10000);
+  EXPECT_GE(display_.transfers.size() - transfers, 4u);
+  EXPECT_EQ(changes, 1);  // the blinking told nobody
   EXPECT_EQ(menu->tableView, nullptr);
 }
 
