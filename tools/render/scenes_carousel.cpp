@@ -119,6 +119,12 @@ bool UserList(RenderStage& stage, int count) {
   return Carousel(stage, count, &view);
 }
 
+// The keyboard highlight on the sixth user, scrolled into the window.
+bool Keyboard(RenderStage& stage) {
+  DUView* view = nullptr;
+  return Carousel(stage, 9, &view) && UICarouselViewSetKeyboardSelectionIndex(view, 5) == 0;
+}
+
 // One frame of the select (or return) animation of the second user.
 bool Frame(RenderStage& stage, int count, INT32 operation, INT32 frame) {
   DUView* view = nullptr;
@@ -141,6 +147,8 @@ HEARTH_RENDER_SCENE(carousel5_scene, "carousel-5", "five users: a next arrow and
                     [](RenderStage& s) { return UserList(s, 5); });
 HEARTH_RENDER_SCENE(carousel9_scene, "carousel-9", "nine users, four at a time", kWidth, kHeight,
                     [](RenderStage& s) { return UserList(s, 9); });
+HEARTH_RENDER_SCENE(carousel_keyboard_scene, "carousel-keyboard", "nine users, the sixth highlighted from the keyboard",
+                    kWidth, kHeight, Keyboard);
 HEARTH_RENDER_SCENE(carousel_select_frame_scene, "carousel-select-frame",
                     "nine users, the list half faded out for the second user", kWidth, kHeight,
                     [](RenderStage& s) { return Frame(s, 9, DrawListFadeOut, 4 * S()); });
