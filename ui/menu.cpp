@@ -192,10 +192,11 @@ UINTN TesselMenuShowAtPoint(TesselMenu* menu, DUPoint p) {
   }
   INT32 scale = Scale();
   DUSize screen = menu->screen->size;
-  INT32 w = 0, h = 0;
+  // The table gives every row the first row's height, so that is the menu's height too: a
+  // sum of unequal heights would cut off the last rows (or leave an empty strip).
+  INT32 w = 0, h = menu->itemCount * menu->items[0]->size.height;
   for (INT32 i = 0; i < menu->itemCount; ++i) {
     if (!menu->items[i]->separator && menu->items[i]->size.width > w) w = menu->items[i]->size.width;
-    h += menu->items[i]->size.height;
   }
   INT32 limit = Min(800 * scale, screen.height);
   menu->scrollable = h > limit;

@@ -194,6 +194,23 @@ TEST_F(MenuFixture, AChosenRowFlashesTwiceBeforeItsActionWithTheTableQuiet) {
   EXPECT_EQ(menu->tableView, nullptr);
 }
 
+TEST_F(MenuFixture, AShorterSeparatorRowStillLeavesEveryRowShowing) {
+  TesselMenu* menu = TesselMenuCreate(screen_, &resources_);
+  menus_.push_back(menu);
+  for (int i = 0; i < 4; ++i) {
+    int height = i == 2 ? 8 : 20;
+    TesselMenuItem* item = TesselMenuAddItem(menu, Row(DUColorMake(50, 50, 50, 0), height, 100),
+                                             Row(DUColorMake(60, 60, 60, 0), height, 100), DUSize{height, 100}, Chosen,
+                                             this, FALSE);
+    item->separator = i == 2;
+  }
+  ASSERT_EQ(TesselMenuShowAtPoint(menu, DUPoint{50, 50}), 0u);
+  EXPECT_FALSE(menu->scrollable);
+  EXPECT_EQ(menu->tableView->frame.height, 4 * 20);  // rows are all as high as the first
+  EXPECT_EQ(UITableViewSetScrollPosition(menu->tableView, -10), -1);  // nothing hidden
+  EXPECT_EQ(TesselMenuRowAtPoint(menu, RowMiddle(menu, 3)), 3);
+}
+
 TEST_F(MenuFixture, ASeparatorClosesTheMenuWithoutAnAction) {
   TesselMenu* menu = Menu(3);
   menu->items[1]->separator = TRUE;
