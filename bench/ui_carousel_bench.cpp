@@ -16,6 +16,7 @@
 #include "testfw/test_firmware.h"
 #include "ui/carousel.h"
 #include "ui/menu.h"
+#include "ui/table_view.h"
 
 namespace {
 
@@ -122,7 +123,7 @@ void BM_UI_MenuRedraw2560(benchmark::State& state) {
   }
   INT32 row = 0;
   for (auto _ : state) {
-    (void)_TesselMenuTableSetSelectedRow(menu->tableView, row);
+    (void)UITableViewSetSelectedRow(menu->tableView, row);
     (void)DUScreenDraw(screen);
     row = (row + 1) % 30;
   }

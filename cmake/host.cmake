@@ -100,9 +100,24 @@ if(NOT HEARTH_FUZZ)
 
   # hearthtool: every subcommand is one file that registers itself.
   file(GLOB HEARTHTOOL_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/hearthtool/*.cpp)
+  list(FILTER HEARTHTOOL_SOURCES EXCLUDE REGEX "/render_scenes_[^/]*\\.cpp$")
   add_executable(hearthtool ${HEARTHTOOL_SOURCES})
-  # The efires merge and the render command run hearth code on the test firmware.
-  target_link_libraries(hearthtool PRIVATE hearth_testfw hearth_core hearth_hostlib)
+  # hearth's code runs on the host's services (tools/lib/host_services.h), never on the test
+  # firmware; `hearthtool render` runs hearth-render, which does.
+  target_link_libraries(hearthtool PRIVATE hearth_core hearth_hostlib)
+  file(GLOB HEARTH_RENDER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/render/*.cpp
+       ${CMAKE_SOURCE_DIR}/tools/hearthtool/render_scenes_*.cpp)
+  add_executable(hearth-render ${HEARTH_RENDER_SOURCES})
+  target_link_libraries(hearth-render PRIVATE hearth_testfw hearth_core hearth_hostlib)
+  add_dependencies(hearthtool hearth-render)
+  add_test(NAME hearthtool-links-no-test-firmware
+           COMMAND sh -c "n=$(nm -C \"$0\" | grep -c TestFirmware); [ \"$n\" = 0 ] || { echo \"hearthtool has $n TestFirmware symbols\"; exit 1; }"
+                   $<TARGET_FILE:hearthtool>)
+  # Without its sibling, hearthtool render says so (exit 127) instead of failing quietly.
+  add_test(NAME hearthtool-render-without-renderer
+           COMMAND sh -c "d=$(mktemp -d) && cp \"$0\" \"$d/\" && out=$(\"$d/hearthtool\" render --list 2>&1); rc=$?; rm -rf \"$d\"; echo \"$out\"; [ $rc = 127 ] && echo \"$out\" | grep -q 'hearth-render is missing'"
+                   $<TARGET_FILE:hearthtool>)
+  set_tests_properties(hearthtool-links-no-test-firmware hearthtool-render-without-renderer PROPERTIES LABELS unit)
 
   # The widgets' pictures, rendered from art/ui/ into build/host/ui/NAME.efires.
   include(${CMAKE_SOURCE_DIR}/cmake/ui_archives.cmake)
@@ -112,6 +127,9 @@ if(NOT HEARTH_FUZZ)
   hearth_ui_archive(NAME battery SOURCES ${ui_battery_art})
   hearth_ui_archive(NAME buttons SOURCES ${ui_button_art})
   hearth_ui_archive(NAME tiles SOURCES ${ui_tile_art})
+  file(GLOB ui_carousel_art CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/art/ui/carousel/*.svg)
+  hearth_ui_archive(NAME carousel SOURCES ${ui_carousel_art})
+  hearth_flag_picker_archive()
   # The font archives of the login window's text (Lucida13, Lucida13White).
   include(${CMAKE_SOURCE_DIR}/cmake/glyph_archives.cmake)
   # Every picture the battery monitor can ask for is in its archive, at both scales.
@@ -134,6 +152,9 @@ include(${CMAKE_SOURCE_DIR}/cmake/layouts.cmake)
 if(TARGET test-ui)
   target_compile_definitions(test-ui PRIVATE HEARTH_TEST_LAYOUT_DIR="${HEARTH_LAYOUT_DIR}")
   add_dependencies(test-ui keyboard-layouts)
+  # The flag picker's test reads the archive the build makes.
+  target_compile_definitions(test-ui PRIVATE HEARTH_TEST_UI_ARCHIVE_DIR="${HEARTH_UI_ARCHIVE_DIR}")
+  add_dependencies(test-ui ui-archive-flag_picker)
 endif()
 
 # The key-file tests run hearthtool wipekey end to end.

@@ -81,6 +81,12 @@ void SmcServiceAdvanceSchedule(UINTN index) {
   SmcEntry* entry = Find(s.key);
   if (!entry || entry->size != s.size) return;
   MemCopy(entry->value, s.values[s.next], s.size);
+  // Said on the serial port so that a run can be checked against what the reader showed.
+  char name[5];
+  SmcServiceKeyName(s.key, name);
+  PlatformText line;
+  line.Add("platform: smc ").Add(name).Add(" now value ").AddDecimal(s.next + 1u).Add(" of ").AddDecimal(s.count);
+  SerialWriteLine(line);
   s.next = UINT8((s.next + 1) % s.count);
 }
 

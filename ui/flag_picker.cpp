@@ -6,6 +6,7 @@
 #include "memory/memory.h"
 #include "output/ascii_format.h"
 #include "ui/archive_image.h"
+#include "ui/button.h"
 #include "ui/responders.h"
 #include "ui/run_loop.h"
 
@@ -95,39 +96,9 @@ EFI_STATUS ButtonClickedDeferred(RunLoop*, void* context, UINTN) {
   return 0;
 }
 
-void ShowButtonState(UIFlagPicker* picker, INT32 state) {
-  picker->buttonState = state;
-  const DUPixel* image = picker->buttonImages[state == 2 ? 1 : 0];
-  if (!picker->button || !image) return;
-  UINTN bytes = UINTN(picker->buttonImageSize.width) * UINTN(picker->buttonImageSize.height) * sizeof(DUPixel);
-  MemCopy(picker->button->pixels, image, bytes);
-  (void)DUViewSetNeedsDisplay(picker->button);  // a live view
-  (void)DUScreenDraw(picker->screen);           // a failed transfer shows up in the next one
-}
-
-// The button: pressed while the pointer is down on it, a click when released on it.
-BOOLEAN ButtonResponder(DUView* view, TarnEventRecord* event, void* context) {
-  auto* picker = static_cast<UIFlagPicker*>(context);
-  DUPoint p{event->Position.X, event->Position.Y};
-  bool inside = DUPointInRect(p, view->frame);
-  UINT64 kind = event->Data & kTarnPointerActionMask;
-  if (kind == kTarnPointerDown && inside) {
-    picker->buttonPressed = TRUE;
-    ShowButtonState(picker, 2);
-    return TRUE;
-  }
-  if (!picker->buttonPressed) return FALSE;
-  if (kind == kTarnPointerMove) {
-    if ((picker->buttonState == 2) != inside) ShowButtonState(picker, inside ? 2 : 0);
-    return TRUE;
-  }
-  if (kind == kTarnPointerUp) {
-    picker->buttonPressed = FALSE;
-    ShowButtonState(picker, 0);
-    if (inside) (void)RunLoopExecuteDeferredFunc(ButtonClickedDeferred, picker, 0, "_flagButtonMouseDown_deferred");
-    return TRUE;
-  }
-  return FALSE;
+void ButtonClicked(TarnEventRecord*, void* context) {
+  // The menu opens from the run loop, after the button has finished with the event.
+  (void)RunLoopExecuteDeferredFunc(ButtonClickedDeferred, context, 0, "_flagButtonMouseDown_deferred");  // logged there
 }
 
 // The button pictures "NUMBER_PREFIX_button_up.png" and "..._down.png" of the selected item.
@@ -161,21 +132,42 @@ UINTN LoadButtonImages(UIFlagPicker* picker) {
   return 0;
 }
 
+// Shows the button in state 0 (normal) or 2 (pressed).
+void _flagButtonSetState(UIFlagPicker* picker, INT32 state) {
+  if (state == 1) {
+    DULogError("_flagButtonSetState", "Unsupported state, 1 was the roll over state, which is not used anymore now");
+    return;
+  }
+  if (state != 0 && state != 2) {
+    DULogError("_flagButtonSetState", "Unknown flag button state");
+    return;
+  }
+  picker->buttonState = state;
+  if (picker->button) (void)UIButtonSetState(picker->button, state == 2 ? kUIButtonStatePressed : kUIButtonStateNormal);
+}
+
+// An image button whose normal and on pictures are the "up" flag, its pressed one the "down".
 UINTN CreateButton(UIFlagPicker* picker, DUPoint origin) {
   if (LoadButtonImages(picker) != 0) return 1;
   DUSize size = picker->buttonImageSize;
+  const DUPixel* up = picker->buttonImages[0];
+  const DUPixel* down = picker->buttonImages[1];
   DUView* view = nullptr;
-  if (DUViewCreate(DURectMake(origin.x, origin.y, size.height, size.width), &view) != EFI_SUCCESS ||
-      DUScreenAddView(picker->screen, view) != EFI_SUCCESS) {
-    if (view) (void)DUViewDestroy(view);  // not on the screen
-    DULogError("_flagButtonCreateWithBuffer", "UIButtonCreateWithImageBuffers failed with err: %d", 1);
+  EFI_STATUS status =
+      UIButtonCreateWithImageBuffers(&view, up, up, down, size, DURectMake(origin.x, origin.y, size.height, size.width));
+  if (status != EFI_SUCCESS) {
+    DULogError("_flagButtonCreateWithBuffer", "UIButtonCreateWithImageBuffers failed with err: %d", INT32(status));
+    return 1;
+  }
+  (void)UIButtonSetClickCallback(view, ButtonClicked, picker);  // a fresh button
+  status = DUScreenAddView(picker->screen, view);  // registers the button for events
+  if (status != EFI_SUCCESS) {
+    (void)DUViewDestroy(view);  // not on the screen
+    DULogError("_flagButtonCreateWithBuffer", "DUScreenAddView failed with err: %d", INT32(status));
     return 1;
   }
   picker->button = view;
-  ShowButtonState(picker, 0);
-  if (DUScreenRegisterResponder(picker->screen, view, 0x6F, ButtonResponder, picker) != EFI_SUCCESS) {
-    DULogError("_flagButtonCreateWithBuffer", "DUScreenRegisterResponder failed");
-  }
+  _flagButtonSetState(picker, 0);
   return 0;
 }
 
@@ -208,7 +200,7 @@ void SetUpButtonWithItem(UIFlagPicker* picker, TesselMenuItem* item) {
   } else {
     origin = DUPoint{picker->button->frame.x, picker->button->frame.y};
     centre_x = picker->button->frame.x + picker->button->frame.width / 2;
-    (void)DUScreenUnregisterResponder(picker->screen, picker->button);  // registered with it
+    (void)UIButtonUnregister(picker->button);  // a button of ours
     (void)DUViewSetVisible(picker->button, FALSE);
     (void)DUScreenDraw(picker->screen);  // a failed transfer shows up in the next one
     (void)DUScreenRemoveView(picker->screen, picker->button);

@@ -4,8 +4,8 @@
 // (ui/flag_picker_state.h). Every picture and key map comes from the picker's archive
 // ("flag_picker.efires").
 //
-// The button is a picture view with a pointer responder of the picker's own
-// (_flagButtonCreateWithBuffer) until the widget layer's image button takes its place.
+// The button is an image button (ui/button.h) built from the selected layout's "up" and
+// "down" flags; its click opens the menu below it.
 #pragma once
 
 #include "ui/archive.h"
@@ -34,8 +34,8 @@ struct UIFlagPicker {
   TesselMenu* menu;
   TesselMenu* othersMenu;
   TesselMenuResources resources;
-  DUView* button;
-  BOOLEAN buttonPressed;
+  DUView* button;         // a button view (ui/button.h)
+  BOOLEAN buttonPressed;  // unused: the button keeps its own pressed state
   DUPixel* buttonImages[2];  // up, down
   DUSize buttonImageSize;
   INT32 buttonState;  // 0 normal, 2 pressed

@@ -8,6 +8,7 @@
 #include "ui/responders.h"
 #include "ui/run_loop.h"
 #include "ui/run_loop_screen.h"
+#include "ui/table_view.h"
 #include "ui/timer.h"
 
 namespace {
@@ -79,8 +80,8 @@ TesselMenuItem* TesselMenuItemAtIndex(TesselMenu* menu, INT32 index) {
 
 TesselMenuItem* TesselMenuSelectedItem(TesselMenu* menu) {
   if (!menu || !menu->tableView) return nullptr;
-  INT32 row = _TesselMenuTableSelectedRow(menu->tableView);
-  return row >= 0 && row < menu->itemCount ? menu->items[row] : nullptr;
+  INT32 row = UITableViewSelectedRow(menu->tableView);
+  return row >= 0 && row < menu->rowCount && row < menu->itemCount ? menu->items[row] : nullptr;
 }
 
 void TesselMenuSetCloseCallback(TesselMenu* menu, TesselMenuCloseCallback callback, void* context) {
@@ -191,10 +192,11 @@ UINTN TesselMenuShowAtPoint(TesselMenu* menu, DUPoint p) {
   }
   INT32 scale = Scale();
   DUSize screen = menu->screen->size;
-  INT32 w = 0, h = 0;
+  // The table gives every row the first row's height, so that is the menu's height too: a
+  // sum of unequal heights would cut off the last rows (or leave an empty strip).
+  INT32 w = 0, h = menu->itemCount * menu->items[0]->size.height;
   for (INT32 i = 0; i < menu->itemCount; ++i) {
     if (!menu->items[i]->separator && menu->items[i]->size.width > w) w = menu->items[i]->size.width;
-    h += menu->items[i]->size.height;
   }
   INT32 limit = Min(800 * scale, screen.height);
   menu->scrollable = h > limit;
@@ -208,14 +210,12 @@ UINTN TesselMenuShowAtPoint(TesselMenu* menu, DUPoint p) {
   if (p.x + w > screen.width) {
     frame.x = menu->parent && menu->parent->tableView ? menu->parent->tableView->frame.x - w : screen.width - 16 - w;
   }
-  if (_TesselMenuTableCreate(menu, frame, &menu->tableView) != 0) {
-    DULogError("tesselMenu_initTableView", "UITableViewCreate failed: %d", 1);
-    return 1;
-  }
+  if (tesselMenu_initTableView(menu, frame) != 0) return 1;  // logged inside
   EFI_STATUS status = DUScreenAddView(menu->screen, menu->tableView);
   if (status != EFI_SUCCESS) {
     (void)DUViewDestroy(menu->tableView);  // it is on no screen
     menu->tableView = nullptr;
+    tesselMenu_releaseRows(menu);
     DULogError("TesselMenuShowAtPoint", "DUScreenAddView(menu->tableView) failed with err: %d", INT32(status));
     return 1;
   }
@@ -270,7 +270,7 @@ EFI_STATUS MouseMovedDeferred(RunLoop*, void* context, UINTN) {
   if (!wanted && !menu->openSubmenu) return 0;
   CloseOpenSubmenu(menu);
   if (!wanted) return 0;
-  DURect row = _TesselMenuTableRowRect(menu->tableView, item->index);
+  DURect row = TesselMenuRowRect(menu, item->index);
   wanted->parent = menu;
   if (TesselMenuShowAtPoint(wanted, DUPoint{row.x + row.width - 1, row.y}) != 0) {
     wanted->parent = nullptr;
@@ -287,13 +287,19 @@ void FlashSelectedRow(TesselMenu* menu) {
     DULogError("tesselMenu_flashSelectedRow", "menu->tableView is nil");
     return;
   }
-  INT32 row = _TesselMenuTableSelectedRow(menu->tableView);
+  // The table's did-change callback stays quiet while the row blinks.
+  UITableViewState* table = UITableViewStateOf(menu->tableView);
+  UITableViewDidChange did_change = table ? table->did_change : nullptr;
+  void* did_change_context = table ? table->did_change_context : nullptr;
+  (void)UITableViewSetDidChangeCallback(menu->tableView, nullptr, nullptr);  // a live table
+  INT32 row = UITableViewSelectedRow(menu->tableView);
   for (int i = 0; i < 2; ++i) {
-    (void)_TesselMenuTableSetSelectedRow(menu->tableView, -1);  // a live table
+    (void)UITableViewSetSelectedRow(menu->tableView, -1);
     (void)SleepFunnel(menu->screen, 66);
-    (void)_TesselMenuTableSetSelectedRow(menu->tableView, row);
+    (void)UITableViewSetSelectedRow(menu->tableView, row);
     (void)SleepFunnel(menu->screen, 66);
   }
+  (void)UITableViewSetDidChangeCallback(menu->tableView, did_change, did_change_context);
 }
 
 EFI_STATUS MouseDownDeferred(RunLoop*, void* context, UINTN) {
@@ -314,8 +320,8 @@ EFI_STATUS MouseDownDeferred(RunLoop*, void* context, UINTN) {
 
 void tesselMenu_scrollTimerScroll(TesselMenu* menu) {
   if (!menu->tableView) return;
-  INT32 position = _TesselMenuTableScrollOffset(menu->tableView) + menu->scrollStep;
-  INTN status = _TesselMenuTableSetScrollPosition(menu->tableView, position);
+  INT32 position = UITableViewScrollPosition(menu->tableView) + menu->scrollStep;
+  INTN status = UITableViewSetScrollPosition(menu->tableView, position);
   menu->scrollStep += menu->scrollAcceleration;
   if (status != 0) {
     DULogError("tesselMenu_scrollTimerScroll", "UITableViewSetScrollPosition failed - err:%d", INT32(status));
@@ -328,20 +334,20 @@ void tesselMenu_selectItemAtIndex(TesselMenu* menu, DUPoint p) {
   if (!menu || !menu->tableView) return;
   DUView* table = menu->tableView;
   const DURect& f = table->frame;
-  INT32 offset = _TesselMenuTableScrollOffset(table);
+  INT32 offset = UITableViewScrollPosition(table);
   bool can_up = offset != 0;
-  bool can_down = offset + _TesselMenuTableContentHeight(table) > f.height;
+  bool can_down = offset + UITableViewContentSize(table).height > f.height;
   INT32 zone = 16;
   INT32 top_edge = f.y + (can_up ? zone : 0);
   INT32 bottom_edge = f.y + f.height - (can_down ? zone : 0);
-  INT32 current = _TesselMenuTableSelectedRow(table);
+  INT32 current = UITableViewSelectedRow(table);
   INT32 keep = menu->openSubmenu ? current : -1;
   INT32 row = keep;
   if (p.x < f.x || p.x >= f.x + f.width) {
     StopScrollTimer(menu);
   } else if (p.y >= top_edge && p.y < bottom_edge) {
     StopScrollTimer(menu);
-    INT32 under = _TesselMenuTableRowAtPoint(table, p);
+    INT32 under = TesselMenuRowAtPoint(menu, p);
     if (under >= 0) {
       row = menu->items[under]->separator ? -1 : under;
     }
@@ -361,7 +367,7 @@ void tesselMenu_selectItemAtIndex(TesselMenu* menu, DUPoint p) {
       menu->scrollTimer = TimerCreate(ScrollTimerFired, menu, kTesselMenuScrollPeriod, TRUE);
     }
   }
-  if (_TesselMenuTableSetSelectedRow(table, row) != 0) DULogError("tesselMenu_selectItemAtIndex", "UITableViewSetSelectedRow failed");
+  if (UITableViewSetSelectedRow(table, row) != 0) DULogError("tesselMenu_selectItemAtIndex", "UITableViewSetSelectedRow failed");
   (void)RunLoopExecuteDeferredFunc(MouseMovedDeferred, menu, 0, "tesselMenu_mouseMoved_deferred");  // refusals logged
 }
 
@@ -428,5 +434,6 @@ void tesselMenu_unregisterForEvents(TesselMenu* menu, BOOLEAN with_parents) {
     if (m->shadowView) (void)DUScreenRemoveView(m->screen, m->shadowView);
     m->tableView = nullptr;
     m->shadowView = nullptr;
+    tesselMenu_releaseRows(m);
   }
 }

@@ -2,9 +2,8 @@
 // row, submenus that open to the right while the pointer rests on their row, and scrolling
 // by hovering over the arrow strips when the menu is taller than the screen allows.
 //
-// The rows are drawn by a small table of the menu's own (ui/menu_table.cpp) until the
-// widget layer's table view takes its place; everything else here speaks only of rows,
-// their rectangles, the selected row and the scroll offset.
+// The rows are a table view (ui/table_view.h) with the menu's own row and strip drawing
+// (ui/menu_rows.cpp); its selected row and scroll position are the menu's.
 //
 // Results are small integers: 0 success, non-zero failure (logged with the operation's name).
 #pragma once
@@ -71,6 +70,11 @@ struct TesselMenu {
   TesselMenuCloseCallback closeCallback;
   void* closeContext;
   const TesselMenuResources* resources;
+  // What the table view shows while the menu is open (it refers to them): one entry per row.
+  DUPixel** rowImages;
+  DUPixel** rowSelectedImages;
+  DUSize* rowSizes;
+  INT32 rowCount;
 };
 
 // An empty menu on screen. Null when memory runs out.
@@ -98,16 +102,12 @@ void tesselMenu_selectItemAtIndex(TesselMenu* menu, DUPoint point);
 // One step of the scroll timer.
 void tesselMenu_scrollTimerScroll(TesselMenu* menu);
 
-// The table stand-in (ui/menu_table.cpp).
-UINTN _TesselMenuTableCreate(TesselMenu* menu, const DURect& frame, DUView** out_view);
-INT32 _TesselMenuTableSelectedRow(DUView* table);
-UINTN _TesselMenuTableSetSelectedRow(DUView* table, INT32 row);
-// -1 when every row fits.
-INTN _TesselMenuTableSetScrollPosition(DUView* table, INT32 offset);
-INT32 _TesselMenuTableScrollOffset(DUView* table);
-INT32 _TesselMenuTableContentHeight(DUView* table);
-// The row under a screen point, -1 outside.
-INT32 _TesselMenuTableRowAtPoint(DUView* table, DUPoint point);
-// The row's rectangle in screen coordinates.
-DURect _TesselMenuTableRowRect(DUView* table, INT32 row);
-void _TesselMenuTableRedraw(DUView* table);
+// The row under a screen point of an open menu, -1 outside its rows.
+INT32 TesselMenuRowAtPoint(TesselMenu* menu, DUPoint point);
+// The row's rectangle in screen coordinates (scrolled); empty when the menu is closed.
+DURect TesselMenuRowRect(TesselMenu* menu, INT32 row);
+
+// The table view of a menu being shown, with its rows and drawing hooks (ui/menu_rows.cpp);
+// the row arrays are released by tesselMenu_releaseRows once the table is gone.
+UINTN tesselMenu_initTableView(TesselMenu* menu, const DURect& frame);
+void tesselMenu_releaseRows(TesselMenu* menu);

@@ -30,6 +30,14 @@ void Destroyed(DUView* view) {
   view->user_data = nullptr;
 }
 
+}  // namespace
+
+void UIScrollIndicatorTableGone(DUView* indicator) {
+  if (Indicator* ind = IndicatorOf(indicator)) ind->table = nullptr;
+}
+
+namespace {
+
 void Tile(DUPixel* buffer, DUSize size, const DUPixel* picture, DUSize picture_size, INT32 height) {
   if (!picture || picture_size.height <= 0) return;
   for (INT32 y = 0; y < height; y += picture_size.height) {

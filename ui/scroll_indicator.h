@@ -25,3 +25,5 @@ UINTN UIScrollIndicatorCreate(DUView** out_view, const DURect& frame, const UISc
 DURect UIScrollIndicatorThumbRect(DUView* indicator);
 // Redraws, marks the view and draws its screen. 0, or 1.
 UINTN UIScrollIndicatorRefresh(DUView* indicator);
+// The table is going: the indicator forgets it (and draws nothing more).
+void UIScrollIndicatorTableGone(DUView* indicator);

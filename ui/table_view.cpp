@@ -100,6 +100,8 @@ void SelectionDidChangeDeferred(DUView* view) {
 void Destroyed(DUView* view) {
   UITableViewState* s = StateOf(view);
   if (!s) return;
+  // An indicator may outlive its table (screens destroy views in their own order).
+  if (s->scroll_indicator) UIScrollIndicatorTableGone(s->scroll_indicator);
   UIViewTicketRelease(s->ticket);
   PoolFree(s->selection_background);
   PoolFree(s->selection_overlay);

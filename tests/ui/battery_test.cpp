@@ -130,3 +130,20 @@ TEST_F(BatteryTest, SmcReadsAndBatteryPower) {
 }
 
 }  // namespace
+
+namespace {
+
+// A machine without a system management controller at all.
+using NoSmcBatteryTest = WidgetFixture;
+
+TEST_F(NoSmcBatteryTest, NoControllerMeansNoMonitorNoViewAndNoBatteryPower) {
+  DUView* view = reinterpret_cast<DUView*>(1);
+  EXPECT_EQ(UIBatteryMonitorCreate(&view, screen_, nullptr, nullptr, nullptr), nullptr);
+  EXPECT_EQ(view, nullptr);
+  UINT8 charge = 0;
+  EXPECT_EQ(UIBatteryReadState(&charge), kUIBatteryUnsupported);
+  EXPECT_EQ(LWIsBatteryPowered(), 0);
+  EXPECT_NE(CapturedLog().find("gBS->LocateProtocol for gTarnSmcIoProtocolGuid failed"), std::string::npos);
+}
+
+}  // namespace

@@ -38,7 +38,9 @@ class CarouselFixture : public ::testing::Test {
     ASSERT_EQ(DUScreenCreate(DUColorMake(0, 0, 0, 0), &screen_), EFI_SUCCESS);
   }
   void TearDown() override {
-    if (screen_) EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    if (screen_) {
+      EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    }
     RemoveTarnEventProtocol();
     pictures_.clear();
     EXPECT_EQ(TrackedAllocationCount(), 0u);

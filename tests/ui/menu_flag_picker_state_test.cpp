@@ -69,7 +69,9 @@ TEST_F(FlagStateTest, ThePreferenceNamesTheFirstOthersItemOfItsLayoutNumber) {
     char state[kFlagStateSize];
     UINTN result = FlagPickerStateFromPreference(state);
     EXPECT_EQ(result, c.state.empty() ? 1u : 0u) << c.value;
-    if (result == 0) EXPECT_EQ(std::string(state), c.state) << c.value;
+    if (result == 0) {
+      EXPECT_EQ(std::string(state), c.state) << c.value;
+    }
   }
   EXPECT_NE(CapturedLog().find("No state found for IA Pref"), std::string::npos);
 }

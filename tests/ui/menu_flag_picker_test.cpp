@@ -11,6 +11,7 @@
 #include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
 #include "testfw/memory_input_devices.h"
+#include "ui/button.h"
 #include "ui/event_protocol.h"
 #include "ui/flag_picker.h"
 #include "ui/run_loop.h"
@@ -137,6 +138,7 @@ TEST_F(FlagPickerTest, TheMainMenuListsTheFlagsASeparatorAndTheOthers) {
   EXPECT_EQ(Checked(), (std::vector<int>{0}));
   EXPECT_EQ(keymaps_, (std::vector<std::string>{"keymap 0_flag"}));
   EXPECT_EQ(picker_->button->frame.x, 300);
+  EXPECT_EQ(picker_->button->kind, kUIViewKindButton);
   EXPECT_EQ(picker_->button->pixels[0], Colour(0, 3));
   EXPECT_EQ(Stored(), "<none>");  // nothing chosen yet
   std::string log = CapturedLog();

@@ -12,6 +12,7 @@
 #include "ui/event_protocol.h"
 #include "ui/menu.h"
 #include "ui/run_loop.h"
+#include "ui/table_view.h"
 
 namespace {
 
@@ -35,7 +36,9 @@ class MenuFixture : public ::testing::Test {
   void TearDown() override {
     for (TesselMenu* m : menus_) TesselMenuDestroy(m);
     RunDeferred();
-    if (screen_) EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    if (screen_) {
+      EXPECT_EQ(DUScreenDestroy(screen_), EFI_SUCCESS);
+    }
     EXPECT_EQ(firmware_.LiveHandlers(), 0u);
     RemoveTarnEventProtocol();
     pictures_.clear();
@@ -61,7 +64,9 @@ class MenuFixture : public ::testing::Test {
     return menu;
   }
   static void Chosen(TesselMenuItem* item) {
-    static_cast<MenuFixture*>(item->context)->chosen_.push_back(item->index);
+    auto* f = static_cast<MenuFixture*>(item->context);
+    f->chosen_.push_back(item->index);
+    f->chosen_at_ = f->fw_.Now100ns();
   }
   void Move(DUPoint at) { firmware_.Fire(kTarnEventPointerMoved, kTarnPointerMove, 0, {at.x, at.y}); }
   void Down(DUPoint at) {
@@ -73,7 +78,7 @@ class MenuFixture : public ::testing::Test {
     ASSERT_EQ(RunLoopRun(loop), 0);
   }
   static DUPoint RowMiddle(TesselMenu* menu, int row) {
-    DURect r = _TesselMenuTableRowRect(menu->tableView, row);
+    DURect r = TesselMenuRowRect(menu, row);
     return DUPoint{r.x + r.width / 2, r.y + r.height / 2};
   }
 
@@ -85,6 +90,7 @@ class MenuFixture : public ::testing::Test {
   std::vector<std::vector<DUPixel>> pictures_;
   std::vector<TesselMenu*> menus_;
   std::vector<int> chosen_;
+  uint64_t chosen_at_ = 0;
 };
 
 TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) {
@@ -95,6 +101,7 @@ TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) 
   EXPECT_EQ(frame.height, 768 - 64);
   EXPECT_EQ(frame.y, 32);  // moved up, never above 32
   EXPECT_EQ(frame.width, 100);
+  EXPECT_EQ(menu->tableView->kind, kUIViewKindTableView);
   Move(DUPoint{frame.x + 10, frame.y + frame.height + 20});
   EXPECT_EQ(menu->scrollStep, -12);
   EXPECT_EQ(menu->scrollAcceleration, -2);
@@ -103,7 +110,7 @@ TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) 
   for (int tick = 0; tick < 3; ++tick) {
     fw_.Advance100ns(kTesselMenuScrollPeriod);
     RunDeferred();
-    offsets.push_back(_TesselMenuTableScrollOffset(menu->tableView));
+    offsets.push_back(UITableViewScrollPosition(menu->tableView));
   }
   EXPECT_EQ(offsets, (std::vector<INT32>{-12, -26, -42}));
   // Back inside: the timer stops; the up strip now shows.
@@ -117,7 +124,7 @@ TEST_F(MenuFixture, ATallMenuScrollsFasterAndFasterWhileThePointerRestsBelowIt) 
     fw_.Advance100ns(kTesselMenuScrollPeriod);
     RunDeferred();
   }
-  EXPECT_EQ(_TesselMenuTableScrollOffset(menu->tableView), 0);  // clamped at the top
+  EXPECT_EQ(UITableViewScrollPosition(menu->tableView), 0);  // clamped at the top
   tesselMenu_unregisterForEvents(menu, FALSE);
 }
 
@@ -129,7 +136,7 @@ TEST_F(MenuFixture, ASubmenuOpensOnHoverAndClosesWhenAnotherRowIsHovered) {
   ASSERT_EQ(TesselMenuShowAtPoint(menu, DUPoint{50, 50}), 0u);
   DUView* table = menu->tableView;
   EXPECT_EQ(table->pixels[1 * table->content_size.width + 5], kTick);  // the tick at x 4 of the checked row
-  DURect third = _TesselMenuTableRowRect(table, 2);
+  DURect third = TesselMenuRowRect(menu, 2);
   int triangle_x = third.width - 10 - 4 + 1;
   EXPECT_EQ(table->pixels[size_t(2 * 20 + 10) * table->content_size.width + triangle_x], kTriangle);
 
@@ -143,8 +150,8 @@ TEST_F(MenuFixture, ASubmenuOpensOnHoverAndClosesWhenAnotherRowIsHovered) {
   // Into the submenu: the parent keeps its selection while the submenu is open.
   Move(RowMiddle(sub, 1));
   RunDeferred();
-  EXPECT_EQ(_TesselMenuTableSelectedRow(table), 2);
-  EXPECT_EQ(_TesselMenuTableSelectedRow(sub->tableView), 1);
+  EXPECT_EQ(UITableViewSelectedRow(table), 2);
+  EXPECT_EQ(UITableViewSelectedRow(sub->tableView), 1);
   // Hovering another row of the parent closes the submenu.
   Move(RowMiddle(menu, 0));
   RunDeferred();
@@ -164,6 +171,46 @@ TEST_F(MenuFixture, ASubmenuOpensOnHoverAndClosesWhenAnotherRowIsHovered) {
   EXPECT_EQ(menu->tableView, nullptr);
 }
 
+TEST_F(MenuFixture, AChosenRowFlashesTwiceBeforeItsActionWithTheTableQuiet) {
+  TesselMenu* menu = Menu(4);
+  ASSERT_EQ(TesselMenuShowAtPoint(menu, DUPoint{50, 50}), 0u);
+  int changes = 0;
+  ASSERT_EQ(UITableViewSetDidChangeCallback(menu->tableView, [](DUView*, void* c) { ++*static_cast<int*>(c); },
+                                            &changes),
+            0u);
+  Move(RowMiddle(menu, 1));
+  RunDeferred();
+  EXPECT_EQ(changes, 1);
+  size_t transfers = display_.transfers.size();
+  uint64_t pressed_at = fw_.Now100ns();
+  Down(RowMiddle(menu, 1));
+  RunDeferred();
+  EXPECT_EQ(chosen_, (std::vector<int>{1}));
+  // Two blinks of 66 ms off and 66 ms on, each drawn, before the action.
+  EXPECT_GE(chosen_at_ - pressed_at, uint64_t(4 * 66) * 10000);
+  EXPECT_LT(chosen_at_ - pressed_at, uint64_t(5 * 66) * 10000);
+  EXPECT_GE(display_.transfers.size() - transfers, 4u);
+  EXPECT_EQ(changes, 1);  // the blinking told nobody
+  EXPECT_EQ(menu->tableView, nullptr);
+}
+
+TEST_F(MenuFixture, AShorterSeparatorRowStillLeavesEveryRowShowing) {
+  TesselMenu* menu = TesselMenuCreate(screen_, &resources_);
+  menus_.push_back(menu);
+  for (int i = 0; i < 4; ++i) {
+    int height = i == 2 ? 8 : 20;
+    TesselMenuItem* item = TesselMenuAddItem(menu, Row(DUColorMake(50, 50, 50, 0), height, 100),
+                                             Row(DUColorMake(60, 60, 60, 0), height, 100), DUSize{height, 100}, Chosen,
+                                             this, FALSE);
+    item->separator = i == 2;
+  }
+  ASSERT_EQ(TesselMenuShowAtPoint(menu, DUPoint{50, 50}), 0u);
+  EXPECT_FALSE(menu->scrollable);
+  EXPECT_EQ(menu->tableView->frame.height, 4 * 20);  // rows are all as high as the first
+  EXPECT_EQ(UITableViewSetScrollPosition(menu->tableView, -10), -1);  // nothing hidden
+  EXPECT_EQ(TesselMenuRowAtPoint(menu, RowMiddle(menu, 3)), 3);
+}
+
 TEST_F(MenuFixture, ASeparatorClosesTheMenuWithoutAnAction) {
   TesselMenu* menu = Menu(3);
   menu->items[1]->separator = TRUE;
@@ -174,7 +221,7 @@ TEST_F(MenuFixture, ASeparatorClosesTheMenuWithoutAnAction) {
   EXPECT_EQ(menu->tableView->frame.x, 1024 - 16 - 100);
   EXPECT_EQ(menu->tableView->frame.y, 730 - (730 + 60 - 768) - 32);
   Move(RowMiddle(menu, 1));
-  EXPECT_EQ(_TesselMenuTableSelectedRow(menu->tableView), -1);
+  EXPECT_EQ(UITableViewSelectedRow(menu->tableView), -1);
   Down(RowMiddle(menu, 1));
   RunDeferred();
   EXPECT_TRUE(chosen_.empty());

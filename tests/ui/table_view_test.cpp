@@ -142,6 +142,19 @@ TEST_F(TableTest, ScrollIndicatorThumbFollowsTheOffset) {
   EXPECT_EQ(UITableViewStateOf(t)->scroll_indicator, nullptr);
 }
 
+TEST_F(TableTest, AnIndicatorOutlivingItsTableForgetsIt) {
+  DUView* t = Table(100);
+  auto picture = Solid(DUSize{2, 4}, 0x00000001);
+  UIScrollIndicatorPictures p{picture.data(), {2, 4}, picture.data(), {2, 4}, picture.data(), {2, 4}, picture.data(),
+                              {2, 4}};
+  DUView* ind = nullptr;
+  ASSERT_EQ(UIScrollIndicatorCreate(&ind, DURectMake(70, 20, 100, 4), p, t), 0u);
+  ASSERT_EQ(DUScreenAddView(screen_, ind), EFI_SUCCESS);
+  EXPECT_EQ(DUScreenRemoveView(screen_, t), EFI_SUCCESS);
+  EXPECT_EQ(UIScrollIndicatorRefresh(ind), 1u);  // nothing to follow
+  EXPECT_EQ(DUScreenRemoveView(screen_, ind), EFI_SUCCESS);
+}
+
 }  // namespace
 
 namespace {

@@ -1,306 +1,48 @@
-// hearthtool render: draws a widget scene through hearth's own drawing code on the test
-// firmware (a graphics output protocol over a host frame buffer, the input-event protocol
-// fed from a script, the simulated clock) and writes the frame buffer as a PNG.
+// hearthtool render: runs hearth-render, the sibling program that draws widget scenes on the
+// test firmware, with the same arguments. hearthtool itself links no test firmware: its
+// other commands run hearth's code on the host's services (tools/lib/host_services.h).
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb/stb_image.h>
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb/stb_image_write.h>
-
-#include "draw/display.h"
-#include "efi/protocols/graphics_output.h"
-#include "efi/protocols/tarn_image_conversion.h"
-#include "memory/memory.h"
-#include "testfw/memory_input_devices.h"
-#include "testfw/memory_smc.h"
-#include "testfw/test_firmware.h"
 #include "tools/hearthtool/command.h"
-#include "tools/hearthtool/render_scene.h"
-#include "ui/event_protocol.h"
-#include "ui/run_loop.h"
-#include "ui/view_animation.h"
 
 namespace {
 
-std::vector<RenderScene>& SceneTable() {
-  static std::vector<RenderScene> scenes;
-  return scenes;
-}
+// The sibling is missing or cannot be started (the shell's "command not found").
+constexpr int kExitNoRenderer = 127;
 
-// The frame buffer behind a graphics output protocol on the console output handle.
-struct HostDisplay {
-  EFI_GRAPHICS_OUTPUT_PROTOCOL gop{};
-  EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE mode{};
-  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION info{};
-  int width, height;
-  std::vector<UINT32> pixels;
-  static HostDisplay* current;
-
-  HostDisplay(TestFirmware& fw, int w, int h) : width(w), height(h), pixels(size_t(w) * h, 0) {
-    current = this;
-    info.HorizontalResolution = UINT32(w);
-    info.VerticalResolution = UINT32(h);
-    info.PixelFormat = PixelBlueGreenRedReserved8BitPerColor;
-    info.PixelsPerScanLine = UINT32(w);
-    mode.Info = &info;
-    mode.SizeOfInfo = sizeof(info);
-    gop.Blt = Blt;
-    gop.Mode = &mode;
-    fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid, &gop);
-  }
-  static EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL*, EFI_GRAPHICS_OUTPUT_BLT_PIXEL* buffer,
-                               EFI_GRAPHICS_OUTPUT_BLT_OPERATION op, UINTN sx, UINTN sy, UINTN dx, UINTN dy, UINTN w,
-                               UINTN h, UINTN delta) {
-    HostDisplay* d = current;
-    if (op != EfiBltBufferToVideo || dx + w > UINTN(d->width) || dy + h > UINTN(d->height)) return EFI_INVALID_PARAMETER;
-    const auto* src = reinterpret_cast<const unsigned char*>(buffer);
-    UINTN stride = delta ? delta : w * 4;
-    for (UINTN y = 0; y < h; ++y) {
-      std::memcpy(&d->pixels[(dy + y) * d->width + dx], src + (sy + y) * stride + sx * 4, w * 4);
-    }
-    return EFI_SUCCESS;
-  }
-};
-HostDisplay* HostDisplay::current = nullptr;
-
-// The firmware's image codec, for PNG, on the host: stb_image.
-struct HostPngCodec {
-  TarnImageConversionProtocol protocol{};
-  static EFI_STATUS EFIAPI Recognize(TarnImageConversionProtocol*, const VOID* data, UINTN size) {
-    return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0 ? EFI_SUCCESS : EFI_UNSUPPORTED;
-  }
-  static EFI_STATUS EFIAPI Dimensions(TarnImageConversionProtocol*, const VOID* data, UINTN size, UINT32* w, UINT32* h) {
-    int x = 0, y = 0, n = 0;
-    if (!stbi_info_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n)) return EFI_UNSUPPORTED;
-    *w = UINT32(x);
-    *h = UINT32(y);
-    return EFI_SUCCESS;
-  }
-  // Pixels as hearth keeps them: blue, green, red, transparency (255 - alpha).
-  static EFI_STATUS EFIAPI Decode(TarnImageConversionProtocol*, const VOID* data, UINTN size, VOID** pixels,
-                                  UINTN* pixels_size) {
-    int x = 0, y = 0, n = 0;
-    stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n, 4);
-    if (!rgba) return EFI_UNSUPPORTED;
-    UINTN bytes = UINTN(x) * UINTN(y) * 4;
-    EFI_STATUS status = gBS->AllocatePool(EfiBootServicesData, bytes, pixels);
-    if (!EFI_ERROR(status)) {
-      auto* out = static_cast<unsigned char*>(*pixels);
-      for (UINTN i = 0; i < bytes; i += 4) {
-        out[i] = rgba[i + 2];
-        out[i + 1] = rgba[i + 1];
-        out[i + 2] = rgba[i];
-        out[i + 3] = UINT8(255 - rgba[i + 3]);
-      }
-      *pixels_size = bytes;
-    }
-    stbi_image_free(rgba);
-    return status;
-  }
-  HostPngCodec() {
-    protocol.RecognizeImageData = Recognize;
-    protocol.GetImageDimensions = Dimensions;
-    protocol.DecodeImageData = Decode;
-    TestFirmware::Current().InstallProtocol(nullptr, kTarnImageConversionProtocolGuid, &protocol);
-  }
-};
-
-void RunDeferred() {
-  RunLoop* loop = RunLoopGetCurrent();
-  if (loop && RunLoopExit() == 0) (void)RunLoopRun(loop);  // failures are logged by the loop
-}
-
-std::string Trim(const std::string& s) {
-  size_t a = s.find_first_not_of(" \t\n"), b = s.find_last_not_of(" \t\n");
-  return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-}
-
-// One step of the event script; false with a message for a step it does not know.
-bool RunStep(const std::string& step, TestFirmware& fw, MemoryTarnEvents& events, TarnEventPosition* at) {
-  std::string word = step.substr(0, step.find(' '));
-  std::string rest = Trim(step.substr(word.size()));
-  auto pointer = [&](UINT32 type, UINT64 kind) { events.Fire(type, kind, 0, *at); };
-  if (word == "move") {
-    int x = 0, y = 0;
-    if (std::sscanf(rest.c_str(), "%d,%d", &x, &y) != 2) return false;
-    *at = TarnEventPosition{x, y};
-    pointer(kTarnEventPointerMoved, kTarnPointerMove);
-  } else if (word == "down") {
-    pointer(kTarnEventPointerButton, kTarnPointerDown | kTarnPointerPrimary);
-  } else if (word == "up") {
-    pointer(kTarnEventPointerButton, kTarnPointerUp | kTarnPointerPrimary);
-  } else if (word == "click") {
-    pointer(kTarnEventPointerButton, kTarnPointerDown | kTarnPointerPrimary);
-    pointer(kTarnEventPointerButton, kTarnPointerUp | kTarnPointerPrimary);
-  } else if (word == "key") {
-    unsigned code = 0, character = 0, modifiers = 0;
-    if (std::sscanf(rest.c_str(), "%x %x %x", &code, &character, &modifiers) < 1) return false;
-    TarnEventKeyData key{UINT16(modifiers), 1, UINT16(character), UINT16(code)};
-    events.Fire(kTarnEventKeyPressed, UINT64(reinterpret_cast<UINTN>(&key)), modifiers, *at);
-  } else if (word == "wait") {
-    char unit[8] = {};
-    unsigned long amount = 0;
-    if (std::sscanf(rest.c_str(), "%lu%7s", &amount, unit) < 1) return false;
-    std::string u = unit;
-    if (u == "s") amount *= 1000;
-    else if (u != "ms" && !u.empty()) return false;
-    // In frames of the animation timer, with the run loop drained after each.
-    for (unsigned long t = 0; t < amount; t += 34) {
-      fw.Advance100ns(UINT64(amount - t < 34 ? amount - t : 34) * 10000);
-      RunDeferred();
-    }
-  } else {
-    return false;
-  }
-  RunDeferred();
-  return true;
-}
-
-void Usage() {
-  std::fprintf(stderr,
-               "usage: hearthtool render SCENE [--events SCRIPT] [--scale 1|2] [--archives DIR] -o OUT.png\n"
-               "       hearthtool render --list\n\n"
-               "Draws SCENE through hearth's drawing code into OUT.png after the events of SCRIPT, steps\n"
-               "separated by \";\": move X,Y | down | up | click | key HEXCODE [HEXCHAR [HEXMODIFIERS]] |\n"
-               "wait N[ms|s] (time passes in 34 ms frames, timers and deferred work run).\n"
-               "--archives is where the widget archives NAME.efires are (default: ui/ beside hearthtool).\n"
-               "Exit status: 0 written, 1 the scene or a step failed, 2 usage, 3 the PNG could not be written.\n");
-}
-
-std::string DefaultArchiveDir() {
+std::string RendererPath() {
   char path[4096] = {};
   ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
   std::string exe = n > 0 ? std::string(path, size_t(n)) : std::string("./hearthtool");
-  return exe.substr(0, exe.rfind('/') + 1) + "ui";
+  return exe.substr(0, exe.rfind('/') + 1) + "hearth-render";
 }
 
 int Run(const std::vector<std::string>& args) {
-  std::string scene_name, script, out, archives = DefaultArchiveDir();
-  unsigned scale = 1;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    bool has_value = i + 1 < args.size();
-    if (a == "--help" || a == "-h") {
-      Usage();
-      return kExitOk;
-    } else if (a == "--list") {
-      for (const RenderScene& s : RenderScenes()) std::printf("%-24s %dx%d  %s\n", s.name, s.width, s.height, s.summary);
-      return kExitOk;
-    } else if (a == "--events" && has_value) {
-      script = args[++i];
-    } else if (a == "--scale" && has_value) {
-      scale = unsigned(std::atoi(args[++i].c_str()));
-    } else if (a == "--archives" && has_value) {
-      archives = args[++i];
-    } else if (a == "-o" && has_value) {
-      out = args[++i];
-    } else if (!a.empty() && a[0] != '-' && scene_name.empty()) {
-      scene_name = a;
-    } else {
-      Usage();
-      return kExitUsage;
-    }
+  std::string renderer = RendererPath();
+  if (access(renderer.c_str(), X_OK) != 0) {
+    std::fprintf(stderr,
+                 "hearthtool render: %s is missing (%s); it is built beside hearthtool by scripts/build "
+                 "(target hearth-render)\n",
+                 renderer.c_str(), std::strerror(errno));
+    return kExitNoRenderer;
   }
-  if (scene_name.empty() || out.empty() || (scale != 1 && scale != 2)) {
-    Usage();
-    return kExitUsage;
-  }
-  const RenderScene* scene = nullptr;
-  for (const RenderScene& s : RenderScenes()) {
-    if (scene_name == s.name) scene = &s;
-  }
-  if (!scene) {
-    std::fprintf(stderr, "render: no scene %s (hearthtool render --list)\n", scene_name.c_str());
-    return kExitUsage;
-  }
-  int status = kExitOk;
-  std::vector<UINT32> frame;
-  int width = scene->width * int(scale), height = scene->height * int(scale);
-  {
-    TestFirmware fw;
-    HostDisplay display(fw, width, height);
-    HostPngCodec codec;
-    MemorySmc smc;
-    MemoryTarnEvents events(7);
-    events.Install();
-    if (EFI_ERROR(InstallTarnEventProtocol(fw.ImageHandle())) || EFI_ERROR(DUInitialize()) ||
-        EFI_ERROR(DUSetScale(scale))) {
-      std::fprintf(stderr, "render: the drawing layer could not start\n");
-      return kExitBadInput;
-    }
-    RenderStage stage;
-    stage.archive_dir = archives;
-    stage.smc = &smc;
-    if (EFI_ERROR(DUScreenCreate(DUColorMake(0x30, 0x3C, 0x52, 0), &stage.screen))) {
-      std::fprintf(stderr, "render: no screen\n");
-      return kExitBadInput;
-    }
-    if (!scene->build(stage)) status = kExitBadInput;
-    RunDeferred();
-    TarnEventPosition at{0, 0};
-    size_t start = 0;
-    while (status == kExitOk && start <= script.size()) {
-      size_t end = script.find(';', start);
-      if (end == std::string::npos) end = script.size();
-      std::string step = Trim(script.substr(start, end - start));
-      if (!step.empty() && !RunStep(step, fw, events, &at)) {
-        std::fprintf(stderr, "render: bad step \"%s\"\n", step.c_str());
-        status = kExitUsage;
-      }
-      start = end + 1;
-    }
-    if (status == kExitOk && EFI_ERROR(DUScreenDraw(stage.screen))) {
-      std::fprintf(stderr, "render: drawing the screen failed\n");
-      status = kExitBadInput;
-    }
-    frame = display.pixels;
-    for (auto it = stage.cleanup.rbegin(); it != stage.cleanup.rend(); ++it) (*it)();
-    UIViewAnimationStopScreen(stage.screen);
-    RunDeferred();
-    (void)DUScreenDestroy(stage.screen);  // the process ends next
-    RemoveTarnEventProtocol();
-  }
-  if (status != kExitOk) return status;
-  std::vector<unsigned char> rgb(size_t(width) * height * 3);
-  for (size_t i = 0; i < frame.size(); ++i) {
-    rgb[i * 3] = UINT8(frame[i] >> 16);
-    rgb[i * 3 + 1] = UINT8(frame[i] >> 8);
-    rgb[i * 3 + 2] = UINT8(frame[i]);
-  }
-  if (!stbi_write_png(out.c_str(), width, height, 3, rgb.data(), width * 3)) {
-    std::fprintf(stderr, "render: cannot write %s\n", out.c_str());
-    return kExitIoError;
-  }
-  return kExitOk;
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(renderer.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  execv(renderer.c_str(), argv.data());
+  std::fprintf(stderr, "hearthtool render: cannot run %s: %s\n", renderer.c_str(), std::strerror(errno));
+  return kExitNoRenderer;
 }
-
-HEARTHTOOL_COMMAND(render_command, "render", "draw a widget scene into a PNG after scripted events", Run);
 
 }  // namespace
 
-RenderSceneRegistration::RenderSceneRegistration(const RenderScene& scene) { SceneTable().push_back(scene); }
-
-const std::vector<RenderScene>& RenderScenes() { return SceneTable(); }
-
-const Archive* RenderStage::OpenArchive(const std::string& name) {
-  auto bytes = std::make_shared<std::vector<unsigned char>>();
-  std::string path = archive_dir + "/" + name + ".efires";
-  if (!ReadWholeFile(path, bytes.get())) return nullptr;
-  Archive* archive = nullptr;
-  if (ArchiveCreate(bytes->data(), bytes->size(), &archive) != kArchiveOk) {
-    std::fprintf(stderr, "render: %s is not a resource archive\n", path.c_str());
-    return nullptr;
-  }
-  bytes_.push_back(bytes);
-  cleanup.push_back([archive] { ArchiveDestroy(archive); });
-  return archive;
-}
+HEARTHTOOL_COMMAND(render_command, "render", "draw a widget scene into a PNG (runs hearth-render beside hearthtool)",
+                   Run);

@@ -1,18 +1,21 @@
-// Render scenes of the widgets: a button, a table, a popover, a tile and the battery.
+// Render scenes of the widgets: a button, a table (with a scroll indicator), a popover, a tile,
+// a view animation and the battery.
 #include <cstdio>
 #include <vector>
 
 #include "draw/display.h"
 #include "memory/memory.h"
 #include "testfw/memory_smc.h"
-#include "tools/hearthtool/render_scene.h"
+#include "tools/render/render_scene.h"
 #include "ui/archive_button.h"
 #include "ui/archive_image.h"
 #include "ui/battery.h"
 #include "ui/button.h"
 #include "ui/popover.h"
+#include "ui/scroll_indicator.h"
 #include "ui/single_tile.h"
 #include "ui/table_view.h"
+#include "ui/view_animation.h"
 
 namespace {
 
@@ -62,6 +65,44 @@ bool Table(RenderStage& stage) {
   (void)UITableViewSetSelectedRow(table, 3);         // a table
   (void)UITableViewSetScrollPosition(table, -30 * s);  // rows do not fit
   return true;
+}
+
+// The table beside a scroll indicator: a grey track, a darker thumb with rounded caps.
+bool TableWithIndicator(RenderStage& stage) {
+  if (!Table(stage)) return false;
+  DUView* table = nullptr;
+  for (DUView* v = stage.screen->views; v; v = v->next) {
+    if (v->kind == kUIViewKindTableView) table = v;
+  }
+  const INT32 s = S();
+  DUSize cap{4 * s, 8 * s}, middle{1 * s, 8 * s}, track{8 * s, 8 * s};
+  DUPixel* top = Solid(stage, cap, 0x00707070);
+  DUPixel* bottom = Solid(stage, cap, 0x00707070);
+  for (INT32 x = 0; x < cap.width; ++x) {  // round the caps' outer corners
+    for (INT32 c : {0, cap.width - 1}) {
+      top[c] = top[cap.width + c] = 0xFFFFFFFF;
+      bottom[(cap.height - 1) * cap.width + c] = bottom[(cap.height - 2) * cap.width + c] = 0xFFFFFFFF;
+    }
+  }
+  UIScrollIndicatorPictures pictures{top, cap, Solid(stage, middle, 0x00707070), middle, bottom, cap,
+                                     Solid(stage, track, 0x00D8D8D8), track};
+  DUView* indicator = nullptr;
+  DURect frame = DURectMake(table->frame.x + table->frame.width + 2 * s, table->frame.y, table->frame.height, 8 * s);
+  if (UIScrollIndicatorCreate(&indicator, frame, pictures, table) != 0) return false;
+  if (EFI_ERROR(DUScreenAddView(stage.screen, indicator))) return false;
+  (void)UITableViewSetScrollPosition(table, -60 * s);  // refreshes the indicator
+  return true;
+}
+
+// A button that moves right and fades to half over 340 ms, ease-in-out: `wait` stops it
+// on its way.
+bool Animation(RenderStage& stage) {
+  if (!Button(stage)) return false;
+  DUView* button = stage.screen->views;
+  const INT32 s = S();
+  if (UIViewAnimationSetDuration(button, 340) != 0 || UIViewAnimationSetOptions(button, 6) != 0) return false;
+  if (UIViewAnimateMove(button, DUPoint{button->frame.x + 120 * s, button->frame.y}) != 0) return false;
+  return UIViewAnimateTransparency(button, 128, 1, 340) == 0;
 }
 
 bool Popover(RenderStage& stage) {
@@ -137,6 +178,9 @@ bool Battery(RenderStage& stage, uint8_t present, uint8_t bad, uint8_t status, u
 
 HEARTH_RENDER_SCENE(button_scene, "button", "a push button from buttons.efires", 96, 48, Button);
 HEARTH_RENDER_SCENE(table_scene, "table", "ten rows, row 3 selected, scrolled by 30", 160, 120, Table);
+HEARTH_RENDER_SCENE(table_indicator_scene, "table-indicator", "the table scrolled by 60 with a scroll indicator", 160,
+                    120, TableWithIndicator);
+HEARTH_RENDER_SCENE(animation_scene, "animation", "a button moving right and fading out in 340 ms", 240, 48, Animation);
 HEARTH_RENDER_SCENE(popover_scene, "popover", "a popover of three buttons", 160, 160, Popover);
 HEARTH_RENDER_SCENE(tile_scene, "tile", "a single tile in selected mode", 120, 120, Tile);
 HEARTH_RENDER_SCENE(battery_charging_scene, "battery-charging", "battery charging at 57%", 44, 24,
