@@ -38,6 +38,10 @@ add_custom_command(
   COMMENT "Making loginui_guests.efires"
   VERBATIM)
 add_custom_target(ui-archive-loginui_guests ALL DEPENDS ${HEARTH_UI_ARCHIVE_DIR}/loginui_guests.efires)
+# An archive made from another target's output waits for that target: otherwise make runs the
+# other target's command a second time, into the same work folder, in parallel.
+add_dependencies(ui-archive-loginui ui-archive-preferences keyboard-layouts)
+add_dependencies(ui-archive-loginui_guests ui-archive-loginui ui-archive-preferences_guests)
 hearth_login_archive(tarnLogo ${login_art}/tarnLogo.fills)
 hearth_login_archive(unknown_userUI ${login_art}/unknown_user.fills)
 hearth_login_archive(disk_passwordUI ${login_art}/disk_password.fills)
