@@ -70,6 +70,10 @@ size_t Decompress(const KernelCacheHeader& header, const UINT8* compressed, UINT
                                                  : DecompressLzss(out, size, compressed, header.CompressedSize);
 }
 
+// Load commands larger than this are not worth decoding twice: such a kernel goes through
+// a buffer.
+constexpr UINT64 kMaxPlacedCommands = 64 * 1024;
+
 // Takes the kernel's pages for decompressing straight into them, when the header and load
 // commands at the start of the stream allow. Costs a second decoding of those few bytes.
 bool Place(const KernelCacheHeader& header, ContainerBuffers* buffers) {
@@ -78,17 +82,20 @@ bool Place(const KernelCacheHeader& header, ContainerBuffers* buffers) {
       Decompress(header, buffers->compressed, head, sizeof(head)) != sizeof(head)) {
     return false;
   }
-  UINT64 prefix_size = kMachOHeaderSize + UINT64(LoadLe32(head + kMachOHeaderCommandsSize));
+  UINT64 commands_size = LoadLe32(head + kMachOHeaderCommandsSize);
+  UINT64 prefix_size = kMachOHeaderSize + commands_size;
+  if (commands_size > kMaxPlacedCommands || prefix_size > header.UncompressedSize) return false;
   PoolBuffer prefix;
-  if (prefix_size > header.UncompressedSize || EFI_ERROR(prefix.Allocate(prefix_size)) ||
+  if (EFI_ERROR(prefix.Allocate(prefix_size)) ||
       Decompress(header, buffers->compressed, prefix.get<UINT8>(), prefix_size) != prefix_size) {
     return false;
   }
   return MachOPlaceImage(ByteSpan(prefix.get(), prefix_size), header.UncompressedSize, &buffers->placement);
 }
 
-// LZVN output is checksummed stretch by stretch as it is produced, while still in cache;
-// the checksum stage then only compares.
+// Into the kernel's own pages when it can be placed, into a pool buffer otherwise. LZVN
+// output is checksummed stretch by stretch as it is produced, while still in cache; the
+// checksum stage then only compares.
 EFI_STATUS Uncompress(const KernelCacheHeader& header, ContainerBuffers* buffers) {
   if (Place(header, buffers)) {
     buffers->uncompressed = buffers->placement.Base;
