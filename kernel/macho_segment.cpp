@@ -66,14 +66,18 @@ void WidenBounds(KernelImageInfo* info, UINT64 address, UINT64 physical, UINT64 
 
 // The segment's pages: taken now, or under a placement taken before decompression, when
 // they must be exactly the block the placement took for this segment.
-UINT64 SegmentMemory(MachOLoad* load, UINT64 address, UINT64* size) {
-  if (!load->Placement) return KernelMemoryAllocate(size, &address);
-  UINT64 physical = KernelToPhysical(address);
+EFI_STATUS SegmentMemory(MachOLoad* load, UINT64 address, UINT64* size, UINT64* physical) {
+  if (!load->Placement) {
+    UINT64 wanted = *size;
+    *physical = KernelMemoryAllocate(size, &address);
+    return *physical == 0 || *size < wanted ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
+  }
+  *physical = KernelToPhysical(address);
   UINT64 rounded = (*size + EFI_PAGE_SIZE - 1) & ~UINT64(EFI_PAGE_SIZE - 1);
-  if (!MachOPlacedBlock(*load->Placement, load->PlacedSegments, physical, rounded)) return 0;
+  if (!MachOPlacedBlock(*load->Placement, load->PlacedSegments, *physical, rounded)) return EFI_LOAD_ERROR;
   ++load->PlacedSegments;
   *size = rounded;
-  return physical;
+  return EFI_SUCCESS;
 }
 
 }  // namespace
@@ -93,14 +97,15 @@ EFI_STATUS MachOLoadSegment(MachOLoad* load, const MachOCommand& command) {
   UINT64 address = segment.address + load->Slide;
   if (address < segment.address || !MachOFitsKernelWindow(address, segment.virtual_size)) return EFI_LOAD_ERROR;
   UINT64 size = segment.virtual_size;
-  UINT64 physical = SegmentMemory(load, address, &size);
-  if (physical == 0 || size < segment.virtual_size) return EFI_OUT_OF_RESOURCES;
+  UINT64 physical = 0;
+  EFI_STATUS status = SegmentMemory(load, address, &size, &physical);
+  if (EFI_ERROR(status)) return status;
   UINT8* memory = reinterpret_cast<UINT8*>(static_cast<UINTN>(physical));
   // The segment's bytes must start inside its own slice of the file.
   if (segment.file_size != 0 && segment.file_offset > load->SliceSize) return EFI_LOAD_ERROR;
   UINT64 position = load->SliceOffset + segment.file_offset;
   if (position < load->SliceOffset) return EFI_LOAD_ERROR;
-  EFI_STATUS status = BootFileSetPosition(load->File, position);
+  status = BootFileSetPosition(load->File, position);
   if (EFI_ERROR(status)) {
     ConsolePrint("Set offset failed\n");
     return status;

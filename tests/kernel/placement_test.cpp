@@ -9,6 +9,7 @@
 #include "config/kernel_slide.h"
 #include "flags/boot_mode.h"
 #include "kernel/macho_loader.h"
+#include "kernel/macho_placement.h"
 #include "memory/memory.h"
 #include "testfw/test_firmware.h"
 #include "tests/kernel/kernel_cache_test_support.h"
@@ -162,4 +163,15 @@ TEST(Placement, FailureAfterThePagesWereTakenGivesThemBackAndEmptiesTheRegion) {
     // The next candidate loads where this one would have.
     EXPECT_EQ(LoadFromMemory(Container(kernel), &info), EFI_SUCCESS);
   }
+}
+
+TEST(Placement, LoaderRefusesASegmentThePlacementDoesNotHold) {
+  std::vector<uint8_t> kernel = Kernel(0x20);
+  TestFirmware fw;
+  KernelPlacement none;  // holds no segment at all
+  KernelImageInfo info{};
+  BootFile file;
+  BootFileFromMemory(kernel.data(), kernel.size(), &file);
+  EXPECT_EQ(LoadPlacedKernel(&file, &none, &info), EFI_LOAD_ERROR);
+  EXPECT_EQ(fw.LivePageRuns(), 0u) << "no page taken on the placement's behalf";
 }
