@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,19 +28,29 @@ std::map<std::string, double>& Recorded() {
   return values;
 }
 
-// Keeps each benchmark's time per iteration while printing as usual.
+// Keeps each benchmark's processor time per iteration while printing as usual: the median
+// over repetitions when there are several, otherwise the one run. Processor time, not wall
+// time, since the machines these run on are shared and a benchmark that waits for a core has
+// not worked any longer (every benchmark compared here runs on one thread).
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   explicit CollectingReporter(OutputOptions options) : ConsoleReporter(options) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred && run.iterations > 0) {
-        seconds_per_iteration[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
+      if (run.error_occurred || run.iterations <= 0) continue;
+      const double seconds = run.cpu_accumulated_time / double(run.iterations);
+      const std::string name = run.run_name.str();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        seconds_per_iteration[name] = seconds;
+        medians.insert(name);
+      } else if (run.run_type == Run::RT_Iteration && !medians.count(name)) {
+        seconds_per_iteration[name] = seconds;
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, double> seconds_per_iteration;
+  std::set<std::string> medians;
 };
 
 double Lookup(const std::map<std::string, double>& times, const std::string& name) {

@@ -127,11 +127,16 @@ __attribute__((noinline)) void CopyNearMatch(uint8_t* to, size_t d, size_t n) {
   for (size_t j = 8; j < n; j += 8) Copy8(to + j, to + j - step);
 }
 
+// Long literal runs and long matches (up to 271 bytes) are copied as 272 bytes whatever
+// their length.
+constexpr size_t kLongestRun = 272;
+
 // The fast loop runs while this much source and destination remain: the longest instruction
-// it takes reads 2 + 271 literal bytes copied as 288, or writes 3 literals and a 271-byte
-// match copied as 280 (and 16 literal bytes at most in front of it).
+// it takes reads 2 + 272 literal bytes, or writes 3 literals and a match copied as 272 bytes
+// (and 16 literal bytes at most in front of it).
 constexpr size_t kFastSource = 320;
 constexpr size_t kFastRoom = 320;
+static_assert(kFastSource >= 2 + kLongestRun && kFastRoom >= 3 + kLongestRun && kFastRoom >= 16);
 
 struct Decoder {
   uint8_t* out;
@@ -255,8 +260,10 @@ size_t Decode(void* destination, size_t destination_capacity, const void* source
         const size_t advance = kFast.advance[op];
         if (__builtin_expect(advance == 0, 0)) {
           if (op != 0xE0) break;  // end of stream or undefined: the careful path decides
+          // Always the longest run: a loop as long as the run would mispredict its exit.
           const size_t l = s[1] + 16u;
-          for (size_t j = 0; j < l; j += 16) Copy16(out + o + j, s + 2 + j);
+#pragma GCC unroll 17
+          for (size_t j = 0; j < kLongestRun; j += 16) Copy16(out + o + j, s + 2 + j);
           s += 2 + l;
           o += l;
           continue;
@@ -282,7 +289,9 @@ size_t Decode(void* destination, size_t destination_capacity, const void* source
           Copy8(to + 16, from + 16);
           Copy8(to + 24, from + 24);
           if (__builtin_expect(m > 32, 0)) {
-            for (size_t j = 32; j < m; j += 8) Copy8(to + j, from + j);
+            // Up to the longest match for the same reason as long literal runs.
+#pragma GCC unroll 30
+            for (size_t j = 32; j < kLongestRun; j += 8) Copy8(to + j, from + j);
           }
         } else {
           CopyNearMatch(to, d, m);

@@ -4,6 +4,7 @@
 #include "efi/types.h"
 #include "files/boot_file.h"
 #include "kernel/kernel_image_info.h"
+#include "kernel/macho_placement.h"
 #include "kernel/macho_walker.h"
 #include "lib/span.h"
 
@@ -27,10 +28,17 @@ struct MachOLoad {
   UINT8* Linkedit;
   UINT64 LinkeditSize;
   UINT32 LinkeditFileOffset;
+  // When the file was decompressed into its place: the segments' pages, taken in command
+  // order, already hold their bytes (null for an ordinary load).
+  const KernelPlacement* Placement;
+  UINT32 PlacedSegments;  // segments loaded so far under Placement
 };
 
 // Copies one LC_SEGMENT_64 into kernel memory and widens the image bounds.
 [[nodiscard]] EFI_STATUS MachOLoadSegment(MachOLoad* load, const MachOCommand& command);
+// True when [address, address + size) fits the kernel window: kernel addresses reach
+// physical memory through their low 30 bits, and the end must not wrap.
+bool MachOFitsKernelWindow(UINT64 address, UINT64 size);
 // Sliding: symbol values, local relocations, and the header copy inside "__TEXT".
 [[nodiscard]] EFI_STATUS MachOSlideSymbols(MachOLoad* load, const MachOCommand& command);
 [[nodiscard]] EFI_STATUS MachOSlideLocalRelocations(MachOLoad* load, const MachOCommand& command);

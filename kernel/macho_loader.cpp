@@ -109,10 +109,13 @@ EFI_STATUS ReadCommandsAndWalk(MachOLoad* load, const UINT8* header) {
 
 }  // namespace
 
-EFI_STATUS LoadKernelFromStream(BootFile* file, KernelImageInfo* info) {
+EFI_STATUS LoadKernelFromStream(BootFile* file, KernelImageInfo* info) { return LoadPlacedKernel(file, nullptr, info); }
+
+EFI_STATUS LoadPlacedKernel(BootFile* file, const KernelPlacement* placement, KernelImageInfo* info) {
   MachOLoad load{};
   load.File = file;
   load.Info = info;
+  load.Placement = placement;
   EFI_STATUS status = SelectFileSlice(file, &load.SliceOffset, &load.SliceSize);
   if (EFI_ERROR(status)) return status;
   if (load.SliceSize == 0) return EFI_NOT_FOUND;

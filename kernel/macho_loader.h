@@ -5,6 +5,7 @@
 #include "efi/types.h"
 #include "files/boot_file.h"
 #include "kernel/kernel_image_info.h"
+#include "kernel/macho_placement.h"
 
 // A 32-bit kernel: the loader said so on the console, the boot ends with EFI_UNSUPPORTED.
 constexpr EFI_STATUS kStatusKernel32Bit = EFI_INCOMPATIBLE_VERSION;
@@ -19,3 +20,8 @@ constexpr EFI_STATUS kStatusKernel32Bit = EFI_INCOMPATIBLE_VERSION;
 // commands is reported and returns kStatusBootEnding. Segments copied before a failure stay
 // in the kernel region.
 [[nodiscard]] EFI_STATUS LoadKernelFromStream(BootFile* file, KernelImageInfo* info);
+
+// LoadKernelFromStream over a file that was decompressed into its place (MachOPlaceImage):
+// each segment uses the pages the placement took for it instead of taking its own, and a
+// segment the placement does not hold is a load error. A null placement loads as usual.
+[[nodiscard]] EFI_STATUS LoadPlacedKernel(BootFile* file, const KernelPlacement* placement, KernelImageInfo* info);

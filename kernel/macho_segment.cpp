@@ -22,15 +22,6 @@ SegmentFields ReadFields(const UINT8* command) {
                        LoadLe32(command + kSegmentInitProtection)};
 }
 
-// Kernel addresses reach physical memory through their low 30 bits, so a segment must fit
-// inside that window and its end must not wrap.
-bool FitsKernelWindow(UINT64 address, UINT64 size) {
-  UINT64 physical = KernelToPhysical(address);
-  if (size > kKernelPhysicalMask + 1 - physical) return false;
-  UINT64 rounded = (size + EFI_PAGE_SIZE - 1) & ~UINT64(EFI_PAGE_SIZE - 1);
-  return rounded <= ~UINT64(0) - address;
-}
-
 // Copies the segment's file bytes; only its own slice is read, and a short read is accepted.
 EFI_STATUS ReadContents(MachOLoad* load, const SegmentFields& segment, UINT8* memory, UINT64* bytes_read) {
   *bytes_read = 0;
@@ -73,7 +64,30 @@ void WidenBounds(KernelImageInfo* info, UINT64 address, UINT64 physical, UINT64 
   }
 }
 
+// The segment's pages: taken now, or under a placement taken before decompression, when
+// they must be exactly the block the placement took for this segment.
+EFI_STATUS SegmentMemory(MachOLoad* load, UINT64 address, UINT64* size, UINT64* physical) {
+  if (!load->Placement) {
+    UINT64 wanted = *size;
+    *physical = KernelMemoryAllocate(size, &address);
+    return *physical == 0 || *size < wanted ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
+  }
+  *physical = KernelToPhysical(address);
+  UINT64 rounded = (*size + EFI_PAGE_SIZE - 1) & ~UINT64(EFI_PAGE_SIZE - 1);
+  if (!MachOPlacedBlock(*load->Placement, load->PlacedSegments, *physical, rounded)) return EFI_LOAD_ERROR;
+  ++load->PlacedSegments;
+  *size = rounded;
+  return EFI_SUCCESS;
+}
+
 }  // namespace
+
+bool MachOFitsKernelWindow(UINT64 address, UINT64 size) {
+  UINT64 physical = KernelToPhysical(address);
+  if (size > kKernelPhysicalMask + 1 - physical) return false;
+  UINT64 rounded = (size + EFI_PAGE_SIZE - 1) & ~UINT64(EFI_PAGE_SIZE - 1);
+  return rounded <= ~UINT64(0) - address;
+}
 
 EFI_STATUS MachOLoadSegment(MachOLoad* load, const MachOCommand& command) {
   if (command.Size < kSegmentCommandSize) return EFI_LOAD_ERROR;
@@ -81,17 +95,17 @@ EFI_STATUS MachOLoadSegment(MachOLoad* load, const MachOCommand& command) {
   if (segment.virtual_size == 0) return EFI_SUCCESS;
   if (segment.file_size > segment.virtual_size) segment.file_size = segment.virtual_size;
   UINT64 address = segment.address + load->Slide;
-  if (address < segment.address || !FitsKernelWindow(address, segment.virtual_size)) return EFI_LOAD_ERROR;
+  if (address < segment.address || !MachOFitsKernelWindow(address, segment.virtual_size)) return EFI_LOAD_ERROR;
   UINT64 size = segment.virtual_size;
-  UINT64 at = address;
-  UINT64 physical = KernelMemoryAllocate(&size, &at);
-  if (physical == 0 || size < segment.virtual_size) return EFI_OUT_OF_RESOURCES;
+  UINT64 physical = 0;
+  EFI_STATUS status = SegmentMemory(load, address, &size, &physical);
+  if (EFI_ERROR(status)) return status;
   UINT8* memory = reinterpret_cast<UINT8*>(static_cast<UINTN>(physical));
   // The segment's bytes must start inside its own slice of the file.
   if (segment.file_size != 0 && segment.file_offset > load->SliceSize) return EFI_LOAD_ERROR;
   UINT64 position = load->SliceOffset + segment.file_offset;
   if (position < load->SliceOffset) return EFI_LOAD_ERROR;
-  EFI_STATUS status = BootFileSetPosition(load->File, position);
+  status = BootFileSetPosition(load->File, position);
   if (EFI_ERROR(status)) {
     ConsolePrint("Set offset failed\n");
     return status;

@@ -10,18 +10,24 @@
 #include "kernel/kernel_cache_results.h"
 #include "kernel/lzss.h"
 #include "kernel/lzvn.h"
+#include "kernel/macho_format.h"
 #include "kernel/macho_loader.h"
+#include "kernel/macho_placement.h"
 #include "config/kernel_slide.h"
 #include "lib/mem.h"
 
 namespace {
 
 // Both buffers go on every way out: the kernel has been copied to its own memory by then.
-// The compressed bytes are only borrowed when the file already holds them in memory.
+// The compressed bytes are only borrowed when the file already holds them in memory. The
+// uncompressed bytes go straight into the kernel region when the image allows (placement),
+// and into a pool buffer otherwise.
 struct ContainerBuffers {
   const UINT8* compressed = nullptr;  // the file's own bytes, or compressed_copy's
   PoolBuffer compressed_copy;
-  PoolBuffer uncompressed;
+  PoolBuffer uncompressed_copy;
+  UINT8* uncompressed = nullptr;  // placement.Base, or uncompressed_copy's
+  KernelPlacement placement;
   UINT32 adler32 = 0;  // of the uncompressed bytes, when decompression computed it on the way
   bool have_adler32 = false;
 };
@@ -59,12 +65,46 @@ void AddToAdler32(void* context, const uint8_t* data, size_t n) {
   UpdateAdler32(static_cast<Adler32Running*>(context), data, n);
 }
 
-// LZVN output is checksummed stretch by stretch as it is produced, while still in cache;
-// the checksum stage then only compares.
+size_t Decompress(const KernelCacheHeader& header, const UINT8* compressed, UINT8* out, size_t size) {
+  return header.Method == kKernelCacheMethodLzvn ? DecompressLzvn(out, size, compressed, header.CompressedSize)
+                                                 : DecompressLzss(out, size, compressed, header.CompressedSize);
+}
+
+// Load commands larger than this are not worth decoding twice: such a kernel goes through
+// a buffer.
+constexpr UINT64 kMaxPlacedCommands = 64 * 1024;
+
+// Takes the kernel's pages for decompressing straight into them, when the header and load
+// commands at the start of the stream allow. Costs a second decoding of those few bytes.
+bool Place(const KernelCacheHeader& header, ContainerBuffers* buffers) {
+  UINT8 head[kMachOHeaderSize];
+  if (header.UncompressedSize < sizeof(head) ||
+      Decompress(header, buffers->compressed, head, sizeof(head)) != sizeof(head)) {
+    return false;
+  }
+  UINT64 commands_size = LoadLe32(head + kMachOHeaderCommandsSize);
+  UINT64 prefix_size = kMachOHeaderSize + commands_size;
+  if (commands_size > kMaxPlacedCommands || prefix_size > header.UncompressedSize) return false;
+  PoolBuffer prefix;
+  if (EFI_ERROR(prefix.Allocate(prefix_size)) ||
+      Decompress(header, buffers->compressed, prefix.get<UINT8>(), prefix_size) != prefix_size) {
+    return false;
+  }
+  return MachOPlaceImage(ByteSpan(prefix.get(), prefix_size), header.UncompressedSize, &buffers->placement);
+}
+
+// Into the kernel's own pages when it can be placed, into a pool buffer otherwise. LZVN
+// output is checksummed stretch by stretch as it is produced, while still in cache; the
+// checksum stage then only compares.
 EFI_STATUS Uncompress(const KernelCacheHeader& header, ContainerBuffers* buffers) {
-  if (EFI_ERROR(buffers->uncompressed.Allocate(header.UncompressedSize))) return EFI_OUT_OF_RESOURCES;
+  if (Place(header, buffers)) {
+    buffers->uncompressed = buffers->placement.Base;
+  } else {
+    if (EFI_ERROR(buffers->uncompressed_copy.Allocate(header.UncompressedSize))) return EFI_OUT_OF_RESOURCES;
+    buffers->uncompressed = buffers->uncompressed_copy.get<UINT8>();
+  }
   Stage stage("UncompressKernelCache");
-  UINT8* bytes = buffers->uncompressed.get<UINT8>();
+  UINT8* bytes = buffers->uncompressed;
   size_t produced;
   if (header.Method == kKernelCacheMethodLzvn) {
     Adler32Running adler = StartAdler32();
@@ -86,7 +126,7 @@ EFI_STATUS Uncompress(const KernelCacheHeader& header, ContainerBuffers* buffers
 EFI_STATUS Verify(const KernelCacheHeader& header, const ContainerBuffers& buffers) {
   Stage stage("CalculateAdler32");
   UINT32 adler = buffers.have_adler32 ? buffers.adler32
-                                      : CalculateAdler32(buffers.uncompressed.get<UINT8>(), header.UncompressedSize);
+                                      : CalculateAdler32(buffers.uncompressed, header.UncompressedSize);
   if (adler != header.Adler32) {
     LogMessage(kLogCategoryError, "ERROR!!! Prelinked kernel corrupted\n");
     return EFI_CRC_ERROR;
@@ -95,9 +135,23 @@ EFI_STATUS Verify(const KernelCacheHeader& header, const ContainerBuffers& buffe
   return EFI_SUCCESS;
 }
 
-EFI_STATUS LoadKernel(BootFile* file, KernelImageInfo* info) {
+EFI_STATUS LoadKernel(BootFile* file, KernelImageInfo* info, const KernelPlacement* placement = nullptr) {
   Stage stage("LoadKernelFromStream");
-  return LoadKernelFromStream(file, info);
+  return LoadPlacedKernel(file, placement, info);
+}
+
+// The container's steps after reading; a placed kernel's pages go back on failure.
+EFI_STATUS UncompressCheckAndLoad(BootFile* file, const KernelCacheHeader& header, ContainerBuffers* buffers,
+                                  KernelImageInfo* info) {
+  EFI_STATUS status = Uncompress(header, buffers);
+  if (EFI_ERROR(status)) return status;
+  status = Verify(header, *buffers);
+  if (EFI_ERROR(status)) return status;
+  BootFileClose(file);
+  BootFileFromMemory(buffers->uncompressed, header.UncompressedSize, file);
+  status = LoadKernel(file, info, buffers->placement.Base ? &buffers->placement : nullptr);
+  MemZero(file, sizeof(*file));  // its buffer goes with ContainerBuffers
+  return status;
 }
 
 // Reads, decompresses and checks the container, then loads the kernel from memory.
@@ -107,14 +161,8 @@ EFI_STATUS LoadContainer(BootFile* file, const KernelCacheHeader& header, UINT64
   ContainerBuffers buffers;
   EFI_STATUS status = ReadCompressed(file, header, slice_size, &buffers);
   if (EFI_ERROR(status)) return status;
-  status = Uncompress(header, &buffers);
-  if (EFI_ERROR(status)) return status;
-  status = Verify(header, buffers);
-  if (EFI_ERROR(status)) return status;
-  BootFileClose(file);
-  BootFileFromMemory(buffers.uncompressed.get(), header.UncompressedSize, file);
-  status = LoadKernel(file, info);
-  MemZero(file, sizeof(*file));  // its buffer goes with ContainerBuffers
+  status = UncompressCheckAndLoad(file, header, &buffers, info);
+  if (EFI_ERROR(status)) MachOUnplaceImage(&buffers.placement);
   return status;
 }
 

@@ -13,5 +13,7 @@
 // EFI_LOAD_ERROR (header cut short), EFI_NOT_FOUND (compressed data shorter than its size),
 // EFI_OUT_OF_RESOURCES, EFI_DEVICE_ERROR (decompressed length wrong) or EFI_CRC_ERROR
 // (checksum wrong). A container is closed once decompressed; the record then holds no
-// source and the caller's BootFileClose does nothing more.
+// source and the caller's BootFileClose does nothing more. A kernel that can be placed
+// (MachOPlaceImage) is decompressed straight into its pages; when such a load fails, its
+// pages go back and the kernel region is empty again.
 [[nodiscard]] EFI_STATUS LoadPrelinkedKernel(BootFile* file, KernelImageInfo* info);
