@@ -184,7 +184,7 @@ EFI_STATUS RestoreHibernateImage(const RestoreRequest& q) {
   const char* reason = nullptr;
   status = ImageLayoutFromHeader(ByteSpan(header, sizeof(header)), &r.layout, &reason);
   if (EFI_ERROR(status)) {
-    LogMessage(0x80000000u, "Hibernation image refused: %a\n", reason);
+    LogMessage(0x80000000u, "Hibernation image refused: %s\n", reason);
     return status;
   }
   if (r.layout.encrypted && q.key_length != kAesBlockSize) return EFI_SECURITY_VIOLATION;
