@@ -6,8 +6,10 @@
   qemu_run.py --demo          boot once and show the serial log and the screenshot
 
 Images come from --uefi-out (default build/uefi) or --loader/--hearth; nothing is built
-here. --firmware runs a scenario on another firmware than the one it names. Results (disk image, serial log, screenshot, QEMU's own output) land in
---out/NAME (default build/scenarios/NAME). Exit status: 0 passed, 1 failed, 2 usage,
+here. --firmware runs a scenario on another firmware than its own (the first of its
+"firmwares"), with the keys its "per_firmware" block changes there. Results (disk image,
+serial log, screenshot, QEMU's own output) land in --out/NAME (default build/scenarios/NAME;
+FIRMWARE-NAME for a run on another firmware than the scenario's own). Exit status: 0 passed, 1 failed, 2 usage,
 77 skipped because QEMU, the firmware, the disk tools or the EFI images are missing (under
 CI, with CI set in the environment, that is a failure instead).
 """
@@ -42,7 +44,8 @@ def parse_args(argv):
     p.add_argument("--out", default=os.path.join(REPO, "build", "scenarios"),
                    help="folder for the results (default: build/scenarios)")
     p.add_argument("--firmware", choices=sorted(firmware.PROFILES),
-                   help="boot on this firmware instead of the scenario's own (default: the scenario's, ovmf)")
+                   help="boot on this firmware instead of the scenario's own (default: the first of its "
+                        "\"firmwares\", ovmf)")
     p.add_argument("--timeout", type=float, help="seconds to wait for the end (default: the scenario's, 180)")
     args = p.parse_args(argv)
     if not args.list and not args.name and not args.demo:
@@ -85,12 +88,13 @@ def main(argv):
     try:
         sc = scenario.load(name, os.path.abspath(args.uefi_out), args.loader, args.hearth,
                            os.path.abspath(args.host_out) if args.host_out else None,
-                           os.path.join(os.path.abspath(args.out), name, "prepared"), args.firmware)
+                           firmware_name=args.firmware, out_root=os.path.abspath(args.out))
     except scenario.ScenarioError as e:
         print(f"qemu_run: {e}", file=sys.stderr)
         return EXIT_USAGE
     if args.timeout:
         sc.timeout = args.timeout
+    name = sc.name  # FIRMWARE-NAME on another firmware than the scenario's own
     missing = prepare.missing(sc)
     if not missing:
         try:
