@@ -125,8 +125,18 @@ def run_name(case, firmware_name, own):
     return case if firmware_name == own else f"{firmware_name}-{case}"
 
 
-def _for_firmware(raw, firmware_name):
+# Keys a per_firmware block may change; a misspelt one would otherwise change nothing.
+OVERRIDABLE = {"description", "partitions", "platform_cfg", "expect", "end_marker", "timeout", "memory_mib",
+               "qemu_args", "prepare", "screens", "boots", "generate", "input"}
+EXPECT_KEYS = {"in_order", "absent", "qemu_exit", "files", "pixels", "raw"}
+
+
+def _for_firmware(raw, firmware_name, path):
     """The scenario as it stands on the firmware: its per_firmware keys laid over the rest."""
+    for name, block in raw.get("per_firmware", {}).items():
+        unknown = sorted(set(block) - OVERRIDABLE) + sorted(set(block.get("expect", {})) - EXPECT_KEYS)
+        if unknown:
+            raise ScenarioError(f"{path}: per_firmware {name!r} cannot change {', '.join(unknown)}")
     changes = raw.get("per_firmware", {}).get(firmware_name, {})
     merged = {k: v for k, v in raw.items() if k != "per_firmware"}
     for key, value in changes.items():
@@ -151,7 +161,7 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
     if firmware_name not in firmware.PROFILES:
         raise ScenarioError(f"unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
     case, name = name, run_name(name, firmware_name, own_firmwares[0])
-    raw = _for_firmware(raw, firmware_name)
+    raw = _for_firmware(raw, firmware_name, path)
     if work_dir is None and out_root:
         work_dir = os.path.join(out_root, name, "prepared")
     places = {
