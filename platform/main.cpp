@@ -3,7 +3,6 @@
 // file lists, finds hearth on the machine's volumes, starts it and reports what it returned.
 #include "efi/efi.h"
 #include "platform/console_control.h"
-#include "platform/disk_io.h"
 #include "platform/display_services.h"
 #include "platform/image_codec.h"
 #include "platform/network_files.h"
@@ -45,10 +44,6 @@ void InstallStandIns(const PlatformOptions& options) {
   if (EFI_ERROR(status)) {
     SerialWriteLine(PlatformText().Add("platform: console control not installed: ").AddStatus(status));
   }
-  UINTN disks = 0;
-  status = InstallDiskIoStandIns(&disks);  // only where the firmware has block I/O alone (U-Boot)
-  if (disks) SerialWriteLine(PlatformText().Add("platform: disk I/O over block I/O on ").AddDecimal(disks).Add(" handle(s)"));
-  if (EFI_ERROR(status)) SerialWriteLine(PlatformText().Add("platform: disk I/O stand-in: ").AddStatus(status));
   status = InstallSmcService();  // only when the settings named SMC keys
   if (EFI_ERROR(status) && status != EFI_NOT_FOUND) {
     SerialWriteLine(PlatformText().Add("platform: SMC not installed: ").AddStatus(status));

@@ -24,4 +24,3 @@
 #include "platform/png_decoder.cpp"
 #include "platform/network_start.cpp"
 #include "platform/network_files.cpp"
-#include "platform/disk_io.cpp"

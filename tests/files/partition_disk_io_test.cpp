@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "efi/protocols/block_io.h"
-#include "platform/disk_io.h"
+#include "files/partition_disk_io.h"
+#include "memory/memory.h"
 #include "testfw/memory_disk_io.h"
 #include "testfw/test_firmware.h"
 
@@ -68,12 +69,6 @@ class BlockOnlyDevice {
   int calls_ = 0;
 };
 
-EFI_DISK_IO_PROTOCOL* DiskIoOn(EFI_HANDLE handle) {
-  void* disk = nullptr;
-  if (EFI_ERROR(gBS->HandleProtocol(handle, &kEfiDiskIoProtocolGuid, &disk))) return nullptr;
-  return static_cast<EFI_DISK_IO_PROTOCOL*>(disk);
-}
-
 struct Range {
   UINT64 offset;
   size_t size;
@@ -87,16 +82,23 @@ constexpr Range kRanges[] = {
     {4096, 8192, 3},    {700, 150000, 0}, {700, 150000, 5}, {0, 256 * 1024, 1},   {256 * 1024 - 9, 9, 0},
 };
 
-TEST(DiskIoStandIn, ReadsAndWritesAnyByteRangeThroughBlockIo) {
+// The partition's Disk I/O as the loader opens it.
+struct Opened {
+  PartitionDiskIo io;
+  EFI_STATUS status;
+  explicit Opened(EFI_HANDLE handle) : io{}, status(PartitionDiskIoOpen(handle, &io)) {}
+  EFI_DISK_IO_PROTOCOL* disk() { return io.disk(); }
+};
+
+TEST(PartitionDiskIo, ReadsAndWritesAnyByteRangeThroughBlockIo) {
   for (const Range& r : kRanges) {
     SCOPED_TRACE(testing::Message() << "offset " << r.offset << " size " << r.size << " shift " << r.buffer_shift);
     TestFirmware fw;
     BlockOnlyDevice device(512, 512, 16);
-    UINTN installed = 0;
-    ASSERT_EQ(InstallDiskIoStandIns(&installed), EFI_SUCCESS);
-    EXPECT_EQ(installed, 1u);
-    EFI_DISK_IO_PROTOCOL* disk = DiskIoOn(device.handle());
-    ASSERT_NE(disk, nullptr);
+    Opened opened(device.handle());
+    ASSERT_EQ(opened.status, EFI_SUCCESS);
+    EXPECT_EQ(opened.io.firmware, nullptr);
+    EFI_DISK_IO_PROTOCOL* disk = opened.disk();
 
     std::vector<UINT8> storage(r.size + 64);
     UINT8* buffer = storage.data() + (16 - reinterpret_cast<uintptr_t>(storage.data()) % 16) % 16 + r.buffer_shift;
@@ -108,17 +110,16 @@ TEST(DiskIoStandIn, ReadsAndWritesAnyByteRangeThroughBlockIo) {
     std::memcpy(expected.data() + r.offset, buffer, r.size);
     ASSERT_EQ(disk->WriteDisk(disk, kMediaId, r.offset, r.size, buffer), EFI_SUCCESS);
     EXPECT_TRUE(device.bytes() == expected) << "the write changed other bytes or missed some";
-    RemoveDiskIoStandIns();
+    EXPECT_EQ(TrackedAllocationCount(), 0u) << "the bounce buffer was kept";
   }
 }
 
-TEST(DiskIoStandIn, RefusesWhatTheDeviceCannotDo) {
+TEST(PartitionDiskIo, RefusesWhatTheDeviceCannotDo) {
   TestFirmware fw;
   BlockOnlyDevice device(8, 512, 0);
-  UINTN installed = 0;
-  ASSERT_EQ(InstallDiskIoStandIns(&installed), EFI_SUCCESS);
-  EFI_DISK_IO_PROTOCOL* disk = DiskIoOn(device.handle());
-  ASSERT_NE(disk, nullptr);
+  Opened opened(device.handle());
+  ASSERT_EQ(opened.status, EFI_SUCCESS);
+  EFI_DISK_IO_PROTOCOL* disk = opened.disk();
   UINT8 buffer[1024] = {};
   const std::vector<UINT8> before = device.bytes();
 
@@ -136,30 +137,20 @@ TEST(DiskIoStandIn, RefusesWhatTheDeviceCannotDo) {
   device.media().MediaPresent = FALSE;
   EXPECT_EQ(disk->ReadDisk(disk, kMediaId, 0, 8, buffer), EFI_NO_MEDIA);
   EXPECT_TRUE(device.bytes() == before);
-  RemoveDiskIoStandIns();
 }
 
-TEST(DiskIoStandIn, LeavesTheFirmwaresOwnDiskIoAloneAndCleansUp) {
+TEST(PartitionDiskIo, TakesTheFirmwaresDiskIoWhereThereIsOne) {
   TestFirmware fw;
   MemoryDiskIo served(std::vector<uint8_t>(4096));
-  EFI_DISK_IO_PROTOCOL* firmware_disk = DiskIoOn(served.Handle());
-  BlockOnlyDevice first(8, 512, 0), second(8, 4096, 8);
-  size_t pool_before = fw.LivePoolBlocks();
+  void* firmware_disk = nullptr;
+  ASSERT_EQ(gBS->HandleProtocol(served.Handle(), &kEfiDiskIoProtocolGuid, &firmware_disk), EFI_SUCCESS);
+  Opened opened(served.Handle());
+  ASSERT_EQ(opened.status, EFI_SUCCESS);
+  EXPECT_EQ(opened.disk(), firmware_disk);
 
-  UINTN installed = 0;
-  ASSERT_EQ(InstallDiskIoStandIns(&installed), EFI_SUCCESS);
-  EXPECT_EQ(installed, 2u);
-  EXPECT_EQ(DiskIoOn(served.Handle()), firmware_disk);
-  EXPECT_NE(DiskIoOn(first.handle()), nullptr);
-  EXPECT_NE(DiskIoOn(second.handle()), nullptr);
-  ASSERT_EQ(InstallDiskIoStandIns(&installed), EFI_SUCCESS);
-  EXPECT_EQ(installed, 0u) << "a second pass found handles without disk I/O";
-
-  RemoveDiskIoStandIns();
-  EXPECT_EQ(DiskIoOn(first.handle()), nullptr);
-  EXPECT_EQ(DiskIoOn(second.handle()), nullptr);
-  EXPECT_EQ(DiskIoOn(served.Handle()), firmware_disk);
-  EXPECT_EQ(fw.LivePoolBlocks(), pool_before);
+  EFI_HANDLE bare = fw.InstallProtocol(nullptr, kEfiDiskIoProtocolGuid, firmware_disk);  // no Block I/O
+  EXPECT_EQ(Opened(bare).status, EFI_UNSUPPORTED);
+  EXPECT_EQ(Opened(nullptr).status, EFI_UNSUPPORTED);
 }
 
 }  // namespace
