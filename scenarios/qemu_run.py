@@ -44,8 +44,7 @@ def parse_args(argv):
     p.add_argument("--out", default=os.path.join(REPO, "build", "scenarios"),
                    help="folder for the results (default: build/scenarios)")
     p.add_argument("--firmware", choices=sorted(firmware.PROFILES),
-                   help="boot on this firmware instead of the scenario's own (default: the first of its "
-                        "\"firmwares\", ovmf)")
+                   help="boot on this firmware instead of the scenario's own (default: the scenario's, ovmf)")
     p.add_argument("--timeout", type=float, help="seconds to wait for the end (default: the scenario's, 180)")
     args = p.parse_args(argv)
     if not args.list and not args.name and not args.demo:
@@ -92,9 +91,9 @@ def main(argv):
     except scenario.ScenarioError as e:
         print(f"qemu_run: {e}", file=sys.stderr)
         return EXIT_USAGE
+    name = sc.name  # FIRMWARE-NAME on another firmware than the scenario's own
     if args.timeout:
         sc.timeout = args.timeout
-    name = sc.name  # FIRMWARE-NAME on another firmware than the scenario's own
     missing = prepare.missing(sc)
     if not missing:
         try:

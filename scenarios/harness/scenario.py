@@ -57,11 +57,11 @@ class Scenario:
     generate: list = field(default_factory=list)  # steps of generated.prepare
     screens: list = field(default_factory=list)  # screens judged while the guest runs (screens.py)
     boots: list = field(default_factory=list)  # several boots of one machine (boots.py)
+    case: str = ""  # the scenario file's name; name is the run's (FIRMWARE-CASE off the scenario's own firmware)
+    firmwares: list = field(default_factory=lambda: [firmware.DEFAULT])  # the profiles it runs on, its own first
     base_settings: list = field(default_factory=list)  # platform_cfg lines every boot starts with
     firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
     input: list = field(default_factory=list)  # keys and pointer actions (input_actions.py)
-    case: str = ""  # the scenario file's name; name is the run's (FIRMWARE-CASE off the scenario's own firmware)
-    firmwares: list = field(default_factory=lambda: [firmware.DEFAULT])  # the profiles it runs on, its own first
 
 
 def list_names():
@@ -182,6 +182,8 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
     expect = raw.get("expect", {})
     return Scenario(
         name=name,
+        case=case,
+        firmwares=own_firmwares,
         description=raw.get("description", ""),
         partitions=partitions,
         end_marker=raw.get("end_marker", DEFAULT_END_MARKER),
@@ -200,8 +202,6 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
         generate=raw.get("generate", []),
         firmware=firmware_name,
         input=raw.get("input", []),
-        case=case,
-        firmwares=own_firmwares,
     )
 
 
