@@ -9,7 +9,8 @@ Images come from --uefi-out (default build/uefi) or --loader/--hearth; nothing i
 here. --firmware runs a scenario on another firmware than its own (the first of its
 "firmwares"), with the keys its "per_firmware" block changes there. Results (disk image,
 serial log, screenshot, QEMU's own output) land in --out/NAME (default build/scenarios/NAME;
-FIRMWARE-NAME for a run on another firmware than the scenario's own). Exit status: 0 passed, 1 failed, 2 usage,
+FIRMWARE-NAME for a run on another firmware than the scenario's own).
+Exit status: 0 passed, 1 failed, 2 usage,
 77 skipped because QEMU, the firmware, the disk tools or the EFI images are missing (under
 CI, with CI set in the environment, that is a failure instead).
 """
