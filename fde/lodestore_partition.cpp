@@ -3,6 +3,7 @@
 #include "crypto/wipe.h"
 #include "diag/device_path_build.h"
 #include "efi/protocols/block_io.h"
+#include "files/partition_disk_io.h"
 #include "lib/mem.h"
 #include "memory/memory.h"
 #include "memory/owners.h"
@@ -111,16 +112,12 @@ EFI_STATUS FindLodestorePartition(const EFI_DEVICE_PATH_PROTOCOL* boot_device_pa
 }
 
 EFI_STATUS ReadLodestoreVolumeHeader(EFI_HANDLE partition, VolumeHeaderKey* key) {
-  EFI_BLOCK_IO_PROTOCOL* block = nullptr;
-  EFI_DISK_IO_PROTOCOL* disk = nullptr;
-  if (EFI_ERROR(gBS->HandleProtocol(partition, &kEfiBlockIoProtocolGuid, reinterpret_cast<void**>(&block))) ||
-      EFI_ERROR(gBS->HandleProtocol(partition, &kEfiDiskIoProtocolGuid, reinterpret_cast<void**>(&disk))) ||
-      !block || !block->Media || !disk) {
-    return EFI_UNSUPPORTED;
-  }
+  PartitionDiskIo io;  // U-Boot's UEFI has no Disk I/O: then the header comes over Block I/O
+  if (EFI_ERROR(PartitionDiskIoOpen(partition, &io))) return EFI_UNSUPPORTED;
+  EFI_DISK_IO_PROTOCOL* disk = io.disk();
   UINT8* header = static_cast<UINT8*>(PoolAllocateZero(kVolumeHeaderSize));
   if (!header) return EFI_OUT_OF_RESOURCES;
-  const EFI_BLOCK_IO_MEDIA& media = *block->Media;
+  const EFI_BLOCK_IO_MEDIA& media = *io.block->Media;
   UINT64 end = UINT64(media.BlockSize) * (media.LastBlock + 1);
   EFI_STATUS status = EFI_VOLUME_CORRUPTED;
   if (end >= kVolumeHeaderSize && !EFI_ERROR(ReadHeaderAt(disk, media.MediaId, end - kVolumeHeaderSize, header))) {

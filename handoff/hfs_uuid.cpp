@@ -3,6 +3,7 @@
 #include "output/ascii_format.h"
 #include "efi/efi.h"
 #include "crypto/md5.h"
+#include "files/partition_disk_io.h"
 #include "lib/mem.h"
 
 namespace {
@@ -66,16 +67,11 @@ EFI_STATUS HfsReadVolumeIdentifier(EFI_DISK_IO_PROTOCOL* disk, UINT32 media_id, 
 }
 
 EFI_STATUS HfsBootVolumeUuid(EFI_HANDLE partition, char out[kVolumeUuidTextSize]) {
-  EFI_DISK_IO_PROTOCOL* disk = nullptr;
-  EFI_BLOCK_IO_PROTOCOL* block = nullptr;
   if (!partition) return EFI_NOT_FOUND;
-  EFI_STATUS status = gBS->HandleProtocol(partition, &kEfiDiskIoProtocolGuid, reinterpret_cast<VOID**>(&disk));
-  if (EFI_ERROR(status)) return status;
-  status = gBS->HandleProtocol(partition, &kEfiBlockIoProtocolGuid, reinterpret_cast<VOID**>(&block));
-  if (EFI_ERROR(status)) return status;
-  if (!disk || !block || !block->Media) return EFI_NOT_FOUND;
+  PartitionDiskIo io;  // over Block I/O where the firmware has no Disk I/O (U-Boot's UEFI)
+  if (EFI_ERROR(PartitionDiskIoOpen(partition, &io))) return EFI_NOT_FOUND;
   UINT8 identifier[8];
-  status = HfsReadVolumeIdentifier(disk, block->Media->MediaId, identifier);
+  EFI_STATUS status = HfsReadVolumeIdentifier(io.disk(), io.media_id(), identifier);
   if (EFI_ERROR(status)) return status;
   HfsVolumeUuidText(identifier, out);
   return EFI_SUCCESS;

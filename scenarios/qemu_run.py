@@ -6,8 +6,11 @@
   qemu_run.py --demo          boot once and show the serial log and the screenshot
 
 Images come from --uefi-out (default build/uefi) or --loader/--hearth; nothing is built
-here. --firmware runs a scenario on another firmware than the one it names. Results (disk image, serial log, screenshot, QEMU's own output) land in
---out/NAME (default build/scenarios/NAME). Exit status: 0 passed, 1 failed, 2 usage,
+here. --firmware runs a scenario on another firmware than its own (the first of its
+"firmwares"), with the keys its "per_firmware" block changes there. Results (disk image,
+serial log, screenshot, QEMU's own output) land in --out/NAME (default build/scenarios/NAME;
+FIRMWARE-NAME for a run on another firmware than the scenario's own).
+Exit status: 0 passed, 1 failed, 2 usage,
 77 skipped because QEMU, the firmware, the disk tools or the EFI images are missing (under
 CI, with CI set in the environment, that is a failure instead), or because the scenario
 needs a capability scenarios/capabilities.txt does not list (also under CI).
@@ -95,10 +98,11 @@ def main(argv):
     try:
         sc = scenario.load(name, os.path.abspath(args.uefi_out), args.loader, args.hearth,
                            os.path.abspath(args.host_out) if args.host_out else None,
-                           os.path.join(os.path.abspath(args.out), name, "prepared"), args.firmware)
+                           firmware_name=args.firmware, out_root=os.path.abspath(args.out))
     except scenario.ScenarioError as e:
         print(f"qemu_run: {e}", file=sys.stderr)
         return EXIT_USAGE
+    name = sc.name  # FIRMWARE-NAME on another firmware than the scenario's own
     if args.timeout:
         sc.timeout = args.timeout
     unmet = capabilities.unmet(sc.needs)

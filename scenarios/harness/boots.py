@@ -88,7 +88,8 @@ def run(scenario, out_root, result_type, finish, wait_for_end):
         combined.how = result.how
         combined.exit_status = result.exit_status
         combined.screenshot = result.screenshot
-        vars_from = os.path.join(boot_dir, "OVMF_VARS.fd")
+        # A firmware that keeps its variables in memory (U-Boot) starts every boot without them.
+        vars_from = machine.vars_file
     combined.seconds = time.monotonic() - started
     combined.log_text = "\n".join(logs)
     return combined

@@ -1,6 +1,13 @@
 """Scenario definitions: scenarios/cases/NAME.json describes the disk (partitions with the
 files to copy), the loader's platform.cfg and what the serial log and QEMU must show.
 
+"firmwares" lists the firmware profiles the scenario runs on (default: "firmware", or ovmf);
+the first is its own. "per_firmware" maps a profile to the keys that differ on it: a key
+there replaces the scenario's, and "expect" is merged key by key, so that
+{"uboot": {"expect": {"in_order": [...]}}} replaces only the ordered expectations. A run on
+another firmware than the scenario's own is named FIRMWARE-NAME (its results, its scratch
+folders).
+
 Strings may use ${uefi} (the folder with the EFI images), ${loader} (BOOTX64.EFI),
 ${hearth} (hearth.efi), ${cases} (the folder of the scenario files), ${host} (the host
 build's output: hearthtool, the probe kernel) and ${work} (where "prepare" steps put the
@@ -50,6 +57,8 @@ class Scenario:
     generate: list = field(default_factory=list)  # steps of generated.prepare
     screens: list = field(default_factory=list)  # screens judged while the guest runs (screens.py)
     boots: list = field(default_factory=list)  # several boots of one machine (boots.py)
+    case: str = ""  # the scenario file's name; name is the run's (FIRMWARE-CASE off the scenario's own firmware)
+    firmwares: list = field(default_factory=lambda: [firmware.DEFAULT])  # the profiles it runs on, its own first
     base_settings: list = field(default_factory=list)  # platform_cfg lines every boot starts with
     firmware: str = firmware.DEFAULT  # a profile of firmware.PROFILES
     input: list = field(default_factory=list)  # keys and pointer actions (input_actions.py)
@@ -105,12 +114,62 @@ def _attach_settings(partitions, lines):
     esp.files.append(FileCopy(to=SETTINGS_PATH, data=("\n".join(lines) + "\n").encode()))
 
 
-def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None, firmware_name=None):
+def firmwares(raw, path):
+    """The firmware profiles a scenario's JSON runs on, its own first."""
+    if "firmwares" in raw and "firmware" in raw:
+        raise ScenarioError(f"{path}: give either 'firmware' or 'firmwares'")
+    names = raw.get("firmwares", [raw.get("firmware", firmware.DEFAULT)])
+    if not isinstance(names, list) or not names or len(set(names)) != len(names):
+        raise ScenarioError(f"{path}: 'firmwares' must be a list of distinct profile names")
+    for fw in names + list(raw.get("per_firmware", {})):
+        if fw not in firmware.PROFILES:
+            raise ScenarioError(f"{path}: unknown firmware {fw!r} (known: {', '.join(firmware.PROFILES)})")
+    return names
+
+
+def run_name(case, firmware_name, own):
+    return case if firmware_name == own else f"{firmware_name}-{case}"
+
+
+# Keys a per_firmware block may change; a misspelt one would otherwise change nothing.
+OVERRIDABLE = {"description", "partitions", "platform_cfg", "expect", "end_marker", "timeout", "memory_mib",
+               "qemu_args", "prepare", "screens", "boots", "generate", "input"}
+EXPECT_KEYS = {"in_order", "absent", "qemu_exit", "files", "pixels", "raw"}
+
+
+def _for_firmware(raw, firmware_name, path):
+    """The scenario as it stands on the firmware: its per_firmware keys laid over the rest."""
+    for name, block in raw.get("per_firmware", {}).items():
+        unknown = sorted(set(block) - OVERRIDABLE) + sorted(set(block.get("expect", {})) - EXPECT_KEYS)
+        if unknown:
+            raise ScenarioError(f"{path}: per_firmware {name!r} cannot change {', '.join(unknown)}")
+    changes = raw.get("per_firmware", {}).get(firmware_name, {})
+    merged = {k: v for k, v in raw.items() if k != "per_firmware"}
+    for key, value in changes.items():
+        if key == "expect":
+            merged["expect"] = {**merged.get("expect", {}), **value}
+        else:
+            merged[key] = value
+    return merged
+
+
+def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None, firmware_name=None,
+         out_root=None):
+    """Loads the scenario NAME as it runs on firmware_name (default: its own). Without
+    work_dir the prepared files go to out_root/RUN/prepared."""
     path = os.path.join(CASES_DIR, name + ".json")
     if not os.path.isfile(path):
         raise ScenarioError(f"no scenario {name!r} (known: {', '.join(list_names())})")
     with open(path) as f:
         raw = json.load(f)
+    own_firmwares = firmwares(raw, path)
+    firmware_name = firmware_name or own_firmwares[0]
+    if firmware_name not in firmware.PROFILES:
+        raise ScenarioError(f"unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
+    case, name = name, run_name(name, firmware_name, own_firmwares[0])
+    raw = _for_firmware(raw, firmware_name, path)
+    if work_dir is None and out_root:
+        work_dir = os.path.join(out_root, name, "prepared")
     places = {
         "uefi": uefi_dir,
         "loader": loader or os.path.join(uefi_dir, "BOOTX64.EFI"),
@@ -127,11 +186,10 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
     if "platform_cfg" in raw:
         _attach_settings(partitions, raw["platform_cfg"])
     expect = raw.get("expect", {})
-    firmware_name = firmware_name or raw.get("firmware", firmware.DEFAULT)
-    if firmware_name not in firmware.PROFILES:
-        raise ScenarioError(f"{path}: unknown firmware {firmware_name!r} (known: {', '.join(firmware.PROFILES)})")
     return Scenario(
         name=name,
+        case=case,
+        firmwares=own_firmwares,
         description=raw.get("description", ""),
         partitions=partitions,
         end_marker=raw.get("end_marker", DEFAULT_END_MARKER),

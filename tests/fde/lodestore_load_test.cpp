@@ -35,16 +35,20 @@ TEST(LodestoreLoad, HeaderCopiesChecksumsAndKeyKinds) {
       {"volume size=65536 placement=both checksum=2", EFI_VOLUME_CORRUPTED, true, true},
       {"volume size=65536 placement=bad-both checksum=1", EFI_VOLUME_CORRUPTED, true, true},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.volume);
-    LodestoreMachine m;
-    m.Install(Make(WithVolume(c.volume)));
-    EXPECT_EQ(m.Load(), c.expected);
-    EXPECT_EQ(Lodestore().loaded, c.expected == EFI_SUCCESS);
-    EXPECT_EQ(m.Console().find("@end LDFDE volume header invalid; trying @start...") != std::string::npos, c.end_message);
-    EXPECT_EQ(m.Console().find("@start LDFDE volume header invalid.") != std::string::npos, c.start_message);
-    if (c.expected == EFI_SUCCESS) {
-      EXPECT_EQ(Lodestore().config.panel_count, 2u);
+  // Each also on a partition with Block I/O alone, as U-Boot's UEFI offers them.
+  for (bool block_io_only : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.volume) + (block_io_only ? ", block I/O only" : ""));
+      LodestoreMachine m;
+      m.Install(Make(WithVolume(c.volume)));
+      if (block_io_only) m.fw->UninstallProtocol(m.volume->Handle(), kEfiDiskIoProtocolGuid);
+      EXPECT_EQ(m.Load(), c.expected);
+      EXPECT_EQ(Lodestore().loaded, c.expected == EFI_SUCCESS);
+      EXPECT_EQ(m.Console().find("@end LDFDE volume header invalid; trying @start...") != std::string::npos, c.end_message);
+      EXPECT_EQ(m.Console().find("@start LDFDE volume header invalid.") != std::string::npos, c.start_message);
+      if (c.expected == EFI_SUCCESS) {
+        EXPECT_EQ(Lodestore().config.panel_count, 2u);
+      }
     }
   }
 }

@@ -122,12 +122,16 @@ TEST(HfsUuid, PlainWrappedAndForeignVolumes) {
       {"other file system", PlusVolume(kIdentifierA, 0, "XY"), EFI_NOT_FOUND, nullptr},
       {"short partition", std::vector<uint8_t>(1200, 0), EFI_INVALID_PARAMETER, nullptr},
   };
-  for (auto& c : cases) {
-    MemoryDiskIo disk(c.disk);
-    char text[kVolumeUuidTextSize] = {};
-    EXPECT_EQ(HfsBootVolumeUuid(disk.Handle(), text), c.status) << c.what;
-    if (c.uuid) {
-      EXPECT_STREQ(text, c.uuid) << c.what;
+  // Also on a partition with Block I/O alone, as U-Boot's UEFI offers them.
+  for (bool block_io_only : {false, true}) {
+    for (auto& c : cases) {
+      MemoryDiskIo disk(c.disk);
+      if (block_io_only) fw.UninstallProtocol(disk.Handle(), kEfiDiskIoProtocolGuid);
+      char text[kVolumeUuidTextSize] = {};
+      EXPECT_EQ(HfsBootVolumeUuid(disk.Handle(), text), c.status) << c.what << (block_io_only ? ", block I/O only" : "");
+      if (c.uuid) {
+        EXPECT_STREQ(text, c.uuid) << c.what;
+      }
     }
   }
   // A wrapper whose embedded volume lies beyond the partition is a failed read, not a crash.
