@@ -255,7 +255,9 @@ EFI_STATUS FDELoginUIInitializeUsers(LoginUIRecord** out, EFI_HANDLE image, EFI_
     DULogError("FDELoginUIInitializeUsers", "_LoginUIInitializeGraphics failed err: %d\n", INT32(status));
     return status == EFI_NOT_READY ? EFI_VOLUME_CORRUPTED : status;
   }
-  if (EFI_ERROR(SetConsoleMode(kConsoleModeGraphics))) {
+  // Without a console control protocol there is no text mode to leave.
+  status = SetConsoleMode(kConsoleModeGraphics);
+  if (EFI_ERROR(status) && status != EFI_NOT_READY) {
     DULogError("FDELoginUIInitializeUsers", "Can't switch to graphics mode\n");
     return 1;
   }
