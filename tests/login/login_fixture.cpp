@@ -29,7 +29,7 @@ EFI_STATUS StartRecovery(void*) {
   return EFI_SUCCESS;
 }
 
-void EFIAPI RunAction(EFI_EVENT, void* context) { (*static_cast<std::function<void()>*>(context))(); }
+void EFIAPI Ticker(EFI_EVENT, void* context) { static_cast<LoginFixture*>(context)->Tick(); }
 
 std::string UserArchive(bool hint) {
   std::map<std::string, std::string> entries = {
@@ -89,7 +89,7 @@ LoginFixture::LoginFixture() {
       {"loginui_previous.png", Pic(20, 20)}, {"loginui_previousPressed.png", Pic(20, 20)},
       {"loginui_magicPocketShadow_left.png", Pic(10, 40)}, {"loginui_magicPocketShadow_right.png", Pic(10, 40)},
       {"loginui_popover_top.png", Pic(200, 30)}, {"loginui_popover_tile.png", Pic(200, 10)},
-      {"loginui_popover_bottom.png", Pic(200, 30)}, {"loginui_hint_divider_line.png", Pic(180, 2)},
+      {"loginui_popover_bottom.png", Pic(200, 60)}, {"loginui_hint_divider_line.png", Pic(180, 2)},
       {"loginui_popmsg_passhint_title.png", Pic(120, 14)}, {"loginui_popmsg_if_you_forgot_title.png", Pic(120, 14)},
       {"loginui_popmsg_reset_with_master_up.png", Pic(150, 20)},
       {"loginui_popmsg_reset_with_master_down.png", Pic(150, 20)},
@@ -107,7 +107,7 @@ LoginFixture::LoginFixture() {
 
 LoginFixture::~LoginFixture() {
   if (ui_) Destroy();
-  for (EFI_EVENT timer : timers_) gBS->CloseEvent(timer);
+  if (ticker_) gBS->CloseEvent(ticker_);
   if (root_) root_->Close(root_);
   gFixture = nullptr;
 }
@@ -143,12 +143,18 @@ LodestoreUser* LoginFixture::AddSpecial(UINT32 slot, const std::string& ident, c
 }
 
 void LoginFixture::At(uint64_t ms, std::function<void()> action) {
-  actions_.push_back(std::make_unique<std::function<void()>>(std::move(action)));
-  EFI_EVENT event = nullptr;
-  ASSERT_EQ(gBS->CreateEvent(EVT_TIMER | EVT_NOTIFY_SIGNAL, TPL_CALLBACK, RunAction, actions_.back().get(), &event),
-            EFI_SUCCESS);
-  ASSERT_EQ(gBS->SetTimer(event, TimerRelative, ms * 10000), EFI_SUCCESS);
-  timers_.push_back(event);
+  script_.emplace(fw_.Now100ns() + ms * 10000, std::move(action));
+  if (ticker_) return;
+  ASSERT_EQ(gBS->CreateEvent(EVT_TIMER | EVT_NOTIFY_SIGNAL, TPL_CALLBACK, Ticker, this, &ticker_), EFI_SUCCESS);
+  ASSERT_EQ(gBS->SetTimer(ticker_, TimerPeriodic, 10000), EFI_SUCCESS);
+}
+
+void LoginFixture::Tick() {
+  while (!script_.empty() && script_.begin()->first <= fw_.Now100ns()) {
+    std::function<void()> action = std::move(script_.begin()->second);
+    script_.erase(script_.begin());
+    action();
+  }
 }
 
 void LoginFixture::Key(UINT16 key_code, UINT16 modifiers) {

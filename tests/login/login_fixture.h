@@ -98,9 +98,10 @@ class LoginFixture : public ::testing::Test {
   int recovery_requests_ = 0;
   LoginUIRecord* ui_ = nullptr;
   LoginUIExitInfo exit_{};
-  // Scheduled actions; the events stay alive until the fixture ends.
-  std::vector<std::unique_ptr<std::function<void()>>> actions_;
-  std::vector<EFI_EVENT> timers_;
+  // Scheduled actions by due time (100 ns units), run by one 1 ms ticker.
+  std::multimap<uint64_t, std::function<void()>> script_;
+  EFI_EVENT ticker_ = nullptr;
+  void Tick();
 };
 
 // An archive of toy pictures and raw entries.
