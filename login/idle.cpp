@@ -65,7 +65,7 @@ void LWIdleCheck(LoginWindow* lw) {
     lw->idle_count = 0;
     return;
   }
-  if (lw->idle_count++ >= kLWIdleLimit || lw->lid_closed_on_battery) {
+  if (lw->idle_count++ >= kLWIdleLimit) {
     LWExit(lw, kLoginExitIdle);
     return;
   }
@@ -75,8 +75,12 @@ void LWIdleCheck(LoginWindow* lw) {
     lw->lid_closed_on_battery = FALSE;
     return;
   }
-  // Seen once: the next check confirms it.
-  lw->lid_closed_on_battery = TRUE;
+  // Seen once: the next check confirms it, if the lid is still closed then.
+  if (!lw->lid_closed_on_battery) {
+    lw->lid_closed_on_battery = TRUE;
+    return;
+  }
+  LWExit(lw, kLoginExitIdle);
 }
 
 void LWStartIdleTimer(LoginWindow* lw) {

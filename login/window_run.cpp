@@ -136,8 +136,9 @@ EFI_STATUS LoginWindowRunRunLoop(LoginWindow* lw, LoginUIExitInfo* exit_info, DU
   }
   if (!lw->guest_warning && lw->exit_code == kLoginExitPassphrase) ShowProgress(lw);
   // Whatever the deferred work left queued (draws, animation ticks) runs before the views go.
+  RunLoop* leftover = RunLoopGetCurrent();
   RunLoopExit();
-  RunLoopRun();
+  RunLoopRun(leftover);
   UIViewAnimationStopScreen(lw->screen);
   return EFI_SUCCESS;
 }

@@ -204,7 +204,10 @@ EFI_STATUS LoginFixture::Initialize(UINT32 flags) {
 
 EFI_STATUS LoginFixture::Run() {
   // A window that never ends would hang the test: give up after ten simulated minutes.
-  At(600000, [] { RunLoopExit(); });
+  At(600000, [] {
+    ADD_FAILURE() << "the window did not end";
+    RunLoopExit();
+  });
   return FDELoginUIRunLoop(ui_, &exit_);
 }
 
