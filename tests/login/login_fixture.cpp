@@ -1,5 +1,6 @@
 #include "tests/login/login_fixture.h"
 
+#include "memory/memory.h"
 #include "tests/ui/ui_test_support.h"
 #include "tools/lib/uchr_writer.h"
 #include "tools/lib/uchr_xkb.h"
@@ -107,6 +108,11 @@ LoginFixture::LoginFixture() {
 
 LoginFixture::~LoginFixture() {
   if (ui_) Destroy();
+  // The window gave back every block, handler and event it took.
+  if (!leaks_expected_) {
+    EXPECT_EQ(TrackedAllocationCount(), 0u);
+    EXPECT_EQ(events_.LiveHandlers(), 0u);
+  }
   if (ticker_) gBS->CloseEvent(ticker_);
   if (root_) root_->Close(root_);
   gFixture = nullptr;

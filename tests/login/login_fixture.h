@@ -83,6 +83,7 @@ class LoginFixture : public ::testing::Test {
   std::map<std::string, std::string> loginui_;
   bool write_loginui_ = true;
   bool show_guest_ = false;
+  bool leaks_expected_ = false;  // a window with broken canaries is not freed
 
   TestFirmware fw_;
   FakeDisplay display_{fw_, 800, 600};

@@ -199,6 +199,7 @@ TEST_F(Window, ACorruptedCanaryStopsTheRunBeforeAnythingIsDrawnAndDestroyRefuses
   EXPECT_NE(CapturedLog().find("Login window has no valid canaries. Destroy operation canceled."), std::string::npos);
   EXPECT_NE(FDELoginUIDestroy(ui_), EFI_SUCCESS);
   ui_ = nullptr;
+  leaks_expected_ = true;
 }
 
 TEST_F(Window, NoUsersAndNoDiskUserIsAFailure) {
