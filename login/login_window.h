@@ -46,7 +46,7 @@ struct LWSounds {
   BOOLEAN beep_looked_up;
   Archive* archive;               // "sound.efires"
   BOOLEAN archive_tried;
-  const char* queue[kLWSoundQueueLength];  // the last requests still waiting
+  char queue[kLWSoundQueueLength][kArchiveNameSize];  // the last requests still waiting
   UINT32 queued;
   EFI_EVENT drain_timer;
 };

@@ -3,6 +3,8 @@
 #include "draw/log_error.h"
 #include "efi/protocols/tarn_audio.h"
 #include "efi/protocols/tarn_beep.h"
+#include "lib/mem.h"
+#include "lib/string.h"
 #include "login/window_internal.h"
 #include "ui/archive_files.h"
 #include "ui/run_loop.h"
@@ -57,8 +59,9 @@ EFI_STATUS DrainDeferred(RunLoop*, void* context, UINTN) {
     return EFI_SUCCESS;
   }
   if (Playing(s.audio)) return EFI_SUCCESS;  // the periodic timer comes back
-  const char* next = s.queue[0];
-  for (UINT32 i = 1; i < s.queued; ++i) s.queue[i - 1] = s.queue[i];
+  char next[kArchiveNameSize];
+  MemCopy(next, s.queue[0], sizeof(next));
+  for (UINT32 i = 1; i < s.queued; ++i) MemCopy(s.queue[i - 1], s.queue[i], sizeof(next));
   --s.queued;
   Play(lw, next);
   return EFI_SUCCESS;
@@ -82,11 +85,13 @@ void _LW_VoxletPlaySound(LoginWindow* lw, const char* name) {
     return;
   }
   // Only the last five requests wait.
+  UINTN length = AsciiStrLen(name);
+  if (length >= kArchiveNameSize) return;  // no entry has such a name
   if (s.queued == kLWSoundQueueLength) {
-    for (UINT32 i = 1; i < s.queued; ++i) s.queue[i - 1] = s.queue[i];
+    for (UINT32 i = 1; i < s.queued; ++i) MemCopy(s.queue[i - 1], s.queue[i], kArchiveNameSize);
     --s.queued;
   }
-  s.queue[s.queued++] = name;
+  MemCopy(s.queue[s.queued++], name, length + 1);
   if (!s.drain_timer) s.drain_timer = TimerCreate(DrainTimer, lw, 100 * kTimerUnitsPerMillisecond, TRUE);
 }
 
