@@ -236,7 +236,7 @@ EFI_STATUS FDELoginUIInitializeUsers(LoginUIRecord** out, EFI_HANDLE image, EFI_
   *out = nullptr;
   const bool hidpi = LoginUIWantsHiDPI(flags);
   auto* ui = static_cast<LoginUIRecord*>(PoolAllocateZero(sizeof(LoginUIRecord)));
-  if (!ui) return 1;
+  if (!ui) return EFI_OUT_OF_RESOURCES;
   *out = ui;  // FDELoginUIDestroy undoes whatever was done before a failure
   ui->image = image;
   ui->system_table = system_table;
@@ -247,7 +247,7 @@ EFI_STATUS FDELoginUIInitializeUsers(LoginUIRecord** out, EFI_HANDLE image, EFI_
   if (EFI_ERROR(InstallTarnEventProtocol(image))) {
     DULogError("FDELoginUIInitializeUsers", "Can't install updated TarnEvent protocol\n");
     DULogError("FDELoginUIInitializeUsers", "_LoginUIInitializeGraphics failed err: %d\n", 1);
-    return 1;
+    return kLoginUIFailed;
   }
   EFI_STATUS status = InitializeGraphics(ui);
   if (EFI_ERROR(status)) {
@@ -259,12 +259,12 @@ EFI_STATUS FDELoginUIInitializeUsers(LoginUIRecord** out, EFI_HANDLE image, EFI_
   status = SetConsoleMode(kConsoleModeGraphics);
   if (EFI_ERROR(status) && status != EFI_NOT_READY) {
     DULogError("FDELoginUIInitializeUsers", "Can't switch to graphics mode\n");
-    return 1;
+    return kLoginUIFailed;
   }
   if (user_count == 0 && !(special && special[kSlotDisk])) {
     DULogError("FDELoginUIInitializeUsers",
                "We have no users to show (UserCount is 0) and we have no disk user, we can't do much\n");
-    return 1;
+    return kLoginUIFailed;
   }
   ShowLogo(ui);
   status = InitializeForUsers(ui, user_count, users, special, flags, callbacks);

@@ -7,6 +7,10 @@
 #include "fde/login_ui.h"
 #include "login/login_window.h"
 
+// Failures before the window exists. An error status, so that the unlock stage sees it as
+// one (a bare 1 would pass for a warning).
+constexpr EFI_STATUS kLoginUIFailed = EFI_UNSUPPORTED;
+
 constexpr UINT32 kLoginUIMaxUsers = kLWMaxTiles - 2;  // room for the disk user and the guest
 
 struct LoginUIRecord {
