@@ -97,7 +97,7 @@ void LWFieldKeyAction(KeyboardCenter* centre, KeyboardCenterKeyInfo info) {
 
 void LWTextChanged(DUView* view, void* context) {
   auto* lw = static_cast<LoginWindow*>(context);
-  bool watched = (view == lw->password.field && lw->pane <= kLWPaneMaster) ||
+  bool watched = (view == lw->password.field && lw->pane >= kLWPaneLogin && lw->pane <= kLWPaneMaster) ||
                  (view == lw->recovery_key.field && lw->pane == kLWPaneRecovery);
   if (!watched) return;
   BOOLEAN empty = UIPasswordTextFieldIsEmpty(view);
@@ -106,7 +106,8 @@ void LWTextChanged(DUView* view, void* context) {
     DUViewSetVisible(lw->go_button, !empty);
   }
   if (lw->hint_button) {
-    DUViewSetVisible(lw->hint_button, empty && lw->pane != kLWPaneVoxlet && _LW_LoginPane_IsHintAvailable(lw));
+    DUViewSetVisible(lw->hint_button,
+                     empty && lw->pane != kLWPaneVoxlet && lw->selected_user && _LW_LoginPane_IsHintAvailable(lw));
   }
   if (!empty && lw->hint_view) {
     DUViewSetTransparency(lw->hint_view, 255);

@@ -154,6 +154,27 @@ TEST_F(Window, MasterPasswordUnlocksForTheUserWhoForgot) {
   EXPECT_EQ(ExitReset(), "anne");
 }
 
+// The field puts in the dashes; the letters the key never uses are corrected before the
+// check ('0' -> 'O', '1' -> 'L', 'S' -> '5').
+TEST_F(Window, RecoveryKeyUnlocksForTheUserWhoForgot) {
+  AddUser("anne", {"Anne"}, "secret");
+  AddSpecial(kSlotRecoveryKey, "recovery", "5OLL-AAAA-BBBB-CCCC-DDDD-EEEE");
+  uint64_t t = kReady;
+  for (int attempt = 1; attempt <= 3; ++attempt) t = Attempt(t, "no") + 2500;
+  At(t, [this] { ClickPopoverItem(1); });  // title, reset with the recovery key, reset
+  At(t + 1500, [this] {
+    EXPECT_EQ(lw()->pane, kLWPaneRecovery);
+    EXPECT_TRUE(UIPasswordTextFieldIsFocused(lw()->recovery_key.field));
+  });
+  Attempt(t + 2000, "S0L1AAAABBBBCCCCDDDDEEEE");
+  ASSERT_EQ(InitializeAndRun(), EFI_SUCCESS) << CapturedLog();
+  EXPECT_EQ(exit_.exit_code, kLoginExitPassphrase);
+  EXPECT_EQ(ExitUser(), "recovery");
+  EXPECT_EQ(ExitReset(), "anne");
+  ASSERT_FALSE(verified_.empty());
+  EXPECT_EQ(verified_.back().passphrase, u"5OLL-AAAA-BBBB-CCCC-DDDD-EEEE");
+}
+
 TEST_F(Window, GuestTileOffersTheGuestPopUp) {
   show_guest_ = true;
   AddUser("anne", {"Anne"}, "secret");
