@@ -21,19 +21,14 @@ namespace {
 constexpr EFI_GUID kCursorPictureGuid = {0x1A10742F, 0xFA80, 0x4B79, {0x9D, 0xA6, 0x35, 0x70, 0x58, 0xCC, 0x39, 0x7B}};
 constexpr INT32 kCursorDrop = 160;
 
-struct CursorContext {
-  DUView* view;
-  INT32 hot_spot;
-};
-CursorContext gCursor;  // the one pointer of the screen
-
 void EFIAPI CursorMoved(TarnEventRecord* event, void* context) {
-  auto* cursor = static_cast<CursorContext*>(context);
-  if (!event || !cursor->view || !(event->Type & kTarnEventPointerMoved)) return;
-  DUPoint to{event->Position.X - cursor->hot_spot, event->Position.Y - cursor->hot_spot};
-  if (to.x == cursor->view->frame.x && to.y == cursor->view->frame.y) return;
-  DUViewSetOriginDirect(cursor->view, to);
-  if (cursor->view->screen) RunLoopScheduleScreenDraw(cursor->view->screen);
+  auto* ui = static_cast<LoginUIRecord*>(context);
+  DUView* cursor = ui->screen ? ui->screen->cursor : nullptr;
+  if (!event || !cursor || !(event->Type & kTarnEventPointerMoved)) return;
+  DUPoint to{event->Position.X - ui->cursor_hot_spot, event->Position.Y - ui->cursor_hot_spot};
+  if (to.x == cursor->frame.x && to.y == cursor->frame.y) return;
+  DUViewSetOriginDirect(cursor, to);
+  RunLoopScheduleScreenDraw(ui->screen);
 }
 
 // The arrow drawn when the firmware has no cursor picture: black outline, white inside.
@@ -94,20 +89,19 @@ EFI_STATUS InitializeGraphics(LoginUIRecord* ui) {
     DULogError("_lw_InitializeGraphics", "failed to create cursor\n");
     return EFI_OUT_OF_RESOURCES;
   }
-  gCursor = CursorContext{cursor, ui->hidpi ? 11 : 4};
+  ui->cursor_hot_spot = ui->hidpi ? 11 : 4;
   DUViewSetOriginDirect(cursor, DUPoint{ui->screen->size.width / 2, ui->screen->size.height / 2 + kCursorDrop});
   DUViewSetVisible(cursor, FALSE);
   status = DUScreenSetCursorView(ui->screen, cursor);
   if (EFI_ERROR(status)) {
     DULogError("_lw_InitializeGraphics", "failed to set cursor\n");
     DUViewDestroy(cursor);
-    gCursor = CursorContext{};
     return status;
   }
   TarnEventProtocol* events = nullptr;
   if (!EFI_ERROR(ObtainCurrentTarnEventProtocol(&events)) && events) {
     TarnEventHandle handle = nullptr;
-    if (!EFI_ERROR(events->RegisterHandler(kTarnEventPointerMoved, CursorMoved, &handle, &gCursor))) {
+    if (!EFI_ERROR(events->RegisterHandler(kTarnEventPointerMoved, CursorMoved, &handle, ui))) {
       ui->cursor_handle = handle;
     }
   }
@@ -313,7 +307,6 @@ EFI_STATUS FDELoginUIDestroy(LoginUIRecord* ui) {
     TarnEventProtocol* events = nullptr;
     if (!EFI_ERROR(ObtainCurrentTarnEventProtocol(&events)) && events) events->UnregisterHandler(ui->cursor_handle);
   }
-  gCursor = CursorContext{};
   if (ui->logo_view) DUViewDestroy(ui->logo_view);
   if (ui->background_view) DUViewDestroy(ui->background_view);
   ArchiveDestroy(ui->logo_archive);

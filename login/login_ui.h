@@ -30,7 +30,7 @@ struct LoginUIRecord {
   LoginUICallbacks callbacks;
   BOOLEAN hidpi;
   void* cursor_handle;             // the cursor's input-event registration
-  DUPixel* cursor_pixels;
+  INT32 cursor_hot_spot;
   UINT32 user_count;
   LoginUserRef* users[kLWMaxTiles];  // every reference made, freed at the end
 };

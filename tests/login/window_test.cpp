@@ -208,6 +208,20 @@ TEST_F(Window, TypeSelectMatchesTheBeginningOfANameWhateverItsCase) {
   EXPECT_EQ(seen, (std::vector<INT32>{2, 1, -1}));  // Alice, bob, carol
 }
 
+TEST_F(Window, ThePointerMovesTheCursorByItsHotSpot) {
+  AddUser("anne", {"Anne"}, "secret");
+  At(kReady, [this] { PointerMove(100, 200); });
+  At(kReady + 100, [this] {
+    const DUView* cursor = ui_->screen->cursor;
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_TRUE(cursor->visible);
+    EXPECT_EQ(cursor->frame.x, 96);
+    EXPECT_EQ(cursor->frame.y, 196);
+    RunLoopExit();
+  });
+  ASSERT_EQ(InitializeAndRun(), EFI_SUCCESS);
+}
+
 TEST_F(Window, ACorruptedCanaryStopsTheRunBeforeAnythingIsDrawnAndDestroyRefuses) {
   AddUser("anne", {"Anne"}, "secret");
   ASSERT_EQ(Initialize(), EFI_SUCCESS);
