@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr EFI_GUID kCursorPictureGuid = {0x1A10742F, 0xFA80, 0x4B79, {0x9D, 0xA6, 0x35, 0x70, 0x58, 0xCC, 0x39, 0x7B}};
+constexpr EFI_GUID kPictureDirectoryGuid = {0x1A10742F, 0xFA80, 0x4B79, {0x9D, 0xA6, 0x35, 0x70, 0x58, 0xCC, 0x39, 0x7B}};
 constexpr INT32 kCursorDrop = 160;
 
 void EFIAPI CursorMoved(TarnEventRecord* event, void* context) {
@@ -51,21 +51,36 @@ DUView* DrawnCursor(INT32 scale) {
   return view;
 }
 
-DUView* CreateCursorView(LoginUIRecord* ui) {
+// The maker's pointer picture: "loginui_cursor" (or "loginui_cursor_2x") of the firmware's
+// picture directory.
+DUView* FirmwareCursor(LoginUIRecord* ui) {
+  void* directory = nullptr;
+  UINTN directory_size = 0;
+  if (EFI_ERROR(ReadFirmwarePicture(&kPictureDirectoryGuid, &directory, &directory_size))) return nullptr;
+  EFI_GUID file{};
+  BOOLEAN scaled = FALSE;
+  UINT32 scale = ui->hidpi ? 2 : 1;
+  EFI_STATUS status = FirmwarePictureDirectoryLookup(ByteSpan(static_cast<const UINT8*>(directory), directory_size),
+                                                     "loginui_cursor", scale, &file, &scaled);
+  PoolFree(directory);
   void* data = nullptr;
   UINTN size = 0;
+  if (EFI_ERROR(status) || EFI_ERROR(ReadFirmwarePicture(&file, &data, &size))) return nullptr;
+  DUPixel* pixels = nullptr;
+  DUSize picture{};
+  UINTN bytes = 0;
   DUView* view = nullptr;
-  if (!EFI_ERROR(ReadFirmwarePicture(&kCursorPictureGuid, &data, &size))) {
-    DUPixel* pixels = nullptr;
-    DUSize picture{};
-    UINTN bytes = 0;
-    if (DecodeFirmwarePicture(data, size, &pixels, &picture, &bytes, ui->hidpi ? 2 : 1) == 0) {
-      if (DUViewCreateWithImage(DURectMake(0, 0, picture.height, picture.width), pixels, bytes, &view) != EFI_SUCCESS) {
-        view = nullptr;
-      }
-    }
-    PoolFree(data);
+  // A plain picture on a HiDPI screen is doubled; the "_2x" one is taken as it is.
+  if (DecodeFirmwarePicture(data, size, &pixels, &picture, &bytes, scaled ? 1 : scale) == 0 &&
+      DUViewCreateWithImage(DURectMake(0, 0, picture.height, picture.width), pixels, bytes, &view) != EFI_SUCCESS) {
+    view = nullptr;
   }
+  PoolFree(data);
+  return view;
+}
+
+DUView* CreateCursorView(LoginUIRecord* ui) {
+  DUView* view = FirmwareCursor(ui);
   return view ? view : DrawnCursor(ui->hidpi ? 2 : 1);
 }
 
