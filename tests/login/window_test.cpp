@@ -2,6 +2,7 @@
 // codes, the failed-attempt rules and the canaries.
 #include "tests/login/login_fixture.h"
 
+#include "draw/display.h"
 #include "login/window_internal.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/carousel.h"
@@ -206,6 +207,21 @@ TEST_F(Window, TypeSelectMatchesTheBeginningOfANameWhateverItsCase) {
   At(t + 1000, [] { RunLoopExit(); });
   ASSERT_EQ(InitializeAndRun(), EFI_SUCCESS);
   EXPECT_EQ(seen, (std::vector<INT32>{2, 1, -1}));  // Alice, bob, carol
+}
+
+TEST_F(Window, HiDPIDoublesTheWindowAndUnlocks) {
+  AddUser("anne", {"Anne"}, "secret");
+  At(kReady, [this] {
+    EXPECT_EQ(lw()->scale, 2u);
+    EXPECT_EQ(lw()->password.field->frame.height, 34);
+    EXPECT_EQ(lw()->password.field->frame.width, 290);
+    EXPECT_EQ(lw()->password.no_focus_frame->frame.width, 300);  // the 150-pixel frame doubled
+  });
+  Attempt(kReady + 100, "secret");
+  ASSERT_EQ(InitializeAndRun(kLoginFlagAlways | kLoginFlagHiDpi), EFI_SUCCESS) << CapturedLog();
+  EXPECT_EQ(exit_.exit_code, kLoginExitPassphrase);
+  Destroy();
+  EXPECT_EQ(DUScaleFactor(), 1u);  // the boot screen draws at its own scale again
 }
 
 TEST_F(Window, ThePointerMovesTheCursorByItsHotSpot) {
