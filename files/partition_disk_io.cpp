@@ -13,7 +13,6 @@ bool AlignedFor(const void* buffer, UINT32 io_align) {
 }
 
 EFI_STATUS Blocks(EFI_BLOCK_IO_PROTOCOL* block, bool write, UINT32 media_id, EFI_LBA lba, UINTN size, void* buffer) {
-  if (write && !block->WriteBlocks) return EFI_WRITE_PROTECTED;
   return write ? block->WriteBlocks(block, media_id, lba, size, buffer)
                : block->ReadBlocks(block, media_id, lba, size, buffer);
 }
@@ -25,7 +24,7 @@ EFI_STATUS Transfer(EFI_DISK_IO_PROTOCOL* self, bool write, UINT32 media_id, UIN
   if (!media || media->BlockSize == 0) return EFI_DEVICE_ERROR;
   if (media_id != media->MediaId) return EFI_MEDIA_CHANGED;
   if (!media->MediaPresent) return EFI_NO_MEDIA;
-  if (write && media->ReadOnly) return EFI_WRITE_PROTECTED;
+  if (write && (media->ReadOnly || !block->WriteBlocks)) return EFI_WRITE_PROTECTED;
   if (size == 0) return EFI_SUCCESS;
   if (!buffer) return EFI_INVALID_PARAMETER;
   const UINT64 block_size = media->BlockSize;

@@ -1,8 +1,12 @@
-// Byte-addressed reads and writes of a partition. Firmware puts Disk I/O on every block device
-// as a rule, but U-Boot's UEFI offers Block I/O alone; there the bytes are moved over the
-// partition's Block I/O instead: whole aligned blocks straight into the caller's buffer, the
-// rest through a bounce buffer at the device's alignment (a write reads its partial blocks
-// first).
+// Byte-addressed reads and writes of a partition (an encrypted volume's header, an HFS+
+// volume's identifier, the hibernation image and its memory note). Firmware puts Disk I/O on
+// every block device as a rule, but U-Boot's UEFI offers Block I/O alone; there the bytes are
+// moved over the partition's Block I/O instead: whole aligned blocks straight into the
+// caller's buffer, the rest through a bounce buffer at the device's alignment (a write reads
+// its partial blocks first). The adapter refuses before touching the device a range that does
+// not lie inside the partition (EFI_INVALID_PARAMETER), another media id (EFI_MEDIA_CHANGED),
+// missing media (EFI_NO_MEDIA) and a write to a device that cannot take one
+// (EFI_WRITE_PROTECTED).
 #pragma once
 
 #include "efi/efi.h"

@@ -34,12 +34,6 @@ bool ParseUuid(const CHAR16* text, UINT8 out[16]) {
   return byte == 16;
 }
 
-void* LocateOn(EFI_HANDLE handle, const EFI_GUID& guid) {
-  void* interface = nullptr;
-  if (EFI_ERROR(gBS->HandleProtocol(handle, &guid, &interface))) return nullptr;
-  return interface;
-}
-
 EFI_STATUS FindPartition(EFI_DEVICE_PATH_PROTOCOL* path, EFI_HANDLE* handle) {
   EFI_DEVICE_PATH_PROTOCOL* walk = path;
   EFI_STATUS status = gBS->LocateDevicePath(&kEfiBlockIoProtocolGuid, &walk, handle);
@@ -115,13 +109,11 @@ EFI_STATUS OpenBootImage(BootImage* image) {
   }
   status = FindPartition(path, &image->partition);
   if (!EFI_ERROR(status)) {
-    image->block_io = static_cast<EFI_BLOCK_IO_PROTOCOL*>(LocateOn(image->partition, kEfiBlockIoProtocolGuid));
-    image->disk_io = static_cast<EFI_DISK_IO_PROTOCOL*>(LocateOn(image->partition, kEfiDiskIoProtocolGuid));
-    if (!image->block_io || !image->block_io->Media) status = EFI_UNSUPPORTED;
-    // U-Boot's UEFI offers no Disk I/O protocol: byte access over the partition's Block I/O.
-    if (!EFI_ERROR(status) && !image->disk_io) {
-      BlockDiskIoInit(&image->own_disk_io, image->block_io);
-      image->disk_io = &image->own_disk_io.protocol;
+    // U-Boot's UEFI offers no Disk I/O protocol: then byte access over the partition's Block I/O.
+    status = PartitionDiskIoOpen(image->partition, &image->partition_io);
+    if (!EFI_ERROR(status)) {
+      image->block_io = image->partition_io.block;
+      image->disk_io = image->partition_io.disk();
     }
   }
   if (EFI_ERROR(status)) BootImageClose(image);

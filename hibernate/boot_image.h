@@ -6,7 +6,7 @@
 #include "efi/efi.h"
 #include "efi/protocols/block_io.h"
 #include "efi/protocols/device_path.h"
-#include "hibernate/block_disk_io.h"
+#include "files/partition_disk_io.h"
 
 struct BootImageLocation {
   UINT64 header_offset;
@@ -23,8 +23,8 @@ struct BootImage {
   UINTN device_path_size;
   EFI_HANDLE partition;
   EFI_BLOCK_IO_PROTOCOL* block_io;
-  EFI_DISK_IO_PROTOCOL* disk_io;  // the firmware's, or own_disk_io (the image must not move)
-  BlockDiskIo own_disk_io;
+  EFI_DISK_IO_PROTOCOL* disk_io;  // the firmware's, or partition_io's adapter (the image must not move)
+  PartitionDiskIo partition_io;
   CHAR16 file_text[64];     // the first file-path node's text, copied out of the path
   UINTN file_text_length;   // characters; 64 when the node holds more than fits
 };

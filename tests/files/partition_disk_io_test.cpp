@@ -17,9 +17,10 @@ constexpr UINT32 kMediaId = 7;
 // blocks inside the device and on buffers at its alignment, and counts the calls.
 class BlockOnlyDevice {
  public:
-  BlockOnlyDevice(size_t blocks, UINT32 block_size, UINT32 io_align) : bytes_(blocks * block_size) {
+  BlockOnlyDevice(size_t blocks, UINT32 block_size, UINT32 io_align, UINT32 media_id = kMediaId)
+      : bytes_(blocks * block_size) {
     for (size_t i = 0; i < bytes_.size(); ++i) bytes_[i] = UINT8(i * 7 + i / 251);
-    media_.MediaId = kMediaId;
+    media_.MediaId = media_id;
     media_.MediaPresent = TRUE;
     media_.LogicalPartition = TRUE;
     media_.BlockSize = block_size;
@@ -33,6 +34,7 @@ class BlockOnlyDevice {
   EFI_HANDLE handle() const { return handle_; }
   std::vector<UINT8>& bytes() { return bytes_; }
   EFI_BLOCK_IO_MEDIA& media() { return media_; }
+  EFI_BLOCK_IO_PROTOCOL* protocol() { return &record_.protocol; }
   int calls() const { return calls_; }
 
  private:
@@ -91,26 +93,29 @@ struct Opened {
 };
 
 TEST(PartitionDiskIo, ReadsAndWritesAnyByteRangeThroughBlockIo) {
-  for (const Range& r : kRanges) {
-    SCOPED_TRACE(testing::Message() << "offset " << r.offset << " size " << r.size << " shift " << r.buffer_shift);
-    TestFirmware fw;
-    BlockOnlyDevice device(512, 512, 16);
-    Opened opened(device.handle());
-    ASSERT_EQ(opened.status, EFI_SUCCESS);
-    EXPECT_EQ(opened.io.firmware, nullptr);
-    EFI_DISK_IO_PROTOCOL* disk = opened.disk();
+  for (UINT32 block_size : {512u, 4096u}) {
+    for (const Range& r : kRanges) {
+      SCOPED_TRACE(testing::Message() << "block " << block_size << " offset " << r.offset << " size " << r.size
+                                      << " shift " << r.buffer_shift);
+      TestFirmware fw;
+      BlockOnlyDevice device(256 * 1024 / block_size, block_size, 16);
+      Opened opened(device.handle());
+      ASSERT_EQ(opened.status, EFI_SUCCESS);
+      EXPECT_EQ(opened.io.firmware, nullptr);
+      EFI_DISK_IO_PROTOCOL* disk = opened.disk();
 
-    std::vector<UINT8> storage(r.size + 64);
-    UINT8* buffer = storage.data() + (16 - reinterpret_cast<uintptr_t>(storage.data()) % 16) % 16 + r.buffer_shift;
-    ASSERT_EQ(disk->ReadDisk(disk, kMediaId, r.offset, r.size, buffer), EFI_SUCCESS);
-    EXPECT_EQ(std::memcmp(buffer, device.bytes().data() + r.offset, r.size), 0);
+      std::vector<UINT8> storage(r.size + 64);
+      UINT8* buffer = storage.data() + (16 - reinterpret_cast<uintptr_t>(storage.data()) % 16) % 16 + r.buffer_shift;
+      ASSERT_EQ(disk->ReadDisk(disk, kMediaId, r.offset, r.size, buffer), EFI_SUCCESS);
+      EXPECT_EQ(std::memcmp(buffer, device.bytes().data() + r.offset, r.size), 0);
 
-    std::vector<UINT8> expected = device.bytes();
-    for (size_t i = 0; i < r.size; ++i) buffer[i] = UINT8(0xA5 ^ i);
-    std::memcpy(expected.data() + r.offset, buffer, r.size);
-    ASSERT_EQ(disk->WriteDisk(disk, kMediaId, r.offset, r.size, buffer), EFI_SUCCESS);
-    EXPECT_TRUE(device.bytes() == expected) << "the write changed other bytes or missed some";
-    EXPECT_EQ(TrackedAllocationCount(), 0u) << "the bounce buffer was kept";
+      std::vector<UINT8> expected = device.bytes();
+      for (size_t i = 0; i < r.size; ++i) buffer[i] = UINT8(0xA5 ^ i);
+      std::memcpy(expected.data() + r.offset, buffer, r.size);
+      ASSERT_EQ(disk->WriteDisk(disk, kMediaId, r.offset, r.size, buffer), EFI_SUCCESS);
+      EXPECT_TRUE(device.bytes() == expected) << "the write changed other bytes or missed some";
+      EXPECT_EQ(TrackedAllocationCount(), 0u) << "the bounce buffer was kept";
+    }
   }
 }
 
@@ -134,9 +139,42 @@ TEST(PartitionDiskIo, RefusesWhatTheDeviceCannotDo) {
   device.media().ReadOnly = TRUE;
   EXPECT_EQ(disk->WriteDisk(disk, kMediaId, 0, 8, buffer), EFI_WRITE_PROTECTED);
   device.media().ReadOnly = FALSE;
+  device.protocol()->WriteBlocks = nullptr;  // a device that cannot write: refused before any read
+  EXPECT_EQ(disk->WriteDisk(disk, kMediaId, 4, 8, buffer), EFI_WRITE_PROTECTED);
+  EXPECT_EQ(device.calls(), 0);
   device.media().MediaPresent = FALSE;
   EXPECT_EQ(disk->ReadDisk(disk, kMediaId, 0, 8, buffer), EFI_NO_MEDIA);
   EXPECT_TRUE(device.bytes() == before);
+}
+
+// The adapter alone over 4096-byte blocks, as the hibernation image's partition may have
+// them: a run of writes on one device changes exactly the bytes written, and the last byte of
+// the partition is the last one reached.
+TEST(PartitionDiskIo, ByteAccessOverLargerBlocks) {
+  TestFirmware fw;
+  BlockOnlyDevice device(16, 4096, 0, 0);
+  PartitionDiskIo adapter{};
+  PartitionDiskIoOverBlockIo(device.protocol(), &adapter);
+  EFI_DISK_IO_PROTOCOL* io = adapter.disk();
+  std::vector<UINT8> expect = device.bytes();
+  struct {
+    UINT64 offset;
+    UINTN size;
+  } spans[] = {{0, 4096}, {100, 10}, {4000, 200}, {4095, 8194}, {8192, 3 * 4096}, {64 * 1024 - 1, 1}};
+  for (const auto& c : spans) {
+    std::vector<UINT8> got(c.size);
+    ASSERT_EQ(io->ReadDisk(io, 0, c.offset, c.size, got.data()), EFI_SUCCESS) << c.offset;
+    EXPECT_EQ(0, std::memcmp(got.data(), expect.data() + c.offset, c.size)) << c.offset;
+    std::vector<UINT8> fresh(c.size);
+    for (size_t i = 0; i < c.size; ++i) fresh[i] = UINT8((i * 2654435761u + c.offset) >> 7);
+    ASSERT_EQ(io->WriteDisk(io, 0, c.offset, c.size, fresh.data()), EFI_SUCCESS) << c.offset;
+    std::memcpy(expect.data() + c.offset, fresh.data(), c.size);
+    EXPECT_TRUE(device.bytes() == expect) << "exactly the bytes written change, at " << c.offset;
+  }
+  UINT8 byte = 0;
+  EXPECT_EQ(io->ReadDisk(io, 0, 64 * 1024, 1, &byte), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(io->ReadDisk(io, 0, 64 * 1024 - 1, 2, &byte), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(io->ReadDisk(io, 0, ~0ull, 2, &byte), EFI_INVALID_PARAMETER);
 }
 
 TEST(PartitionDiskIo, TakesTheFirmwaresDiskIoWhereThereIsOne) {

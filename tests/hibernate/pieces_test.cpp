@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "crypto/aes.h"
-#include "hibernate/block_disk_io.h"
 #include "hibernate/boot_image.h"
 #include "hibernate/check_hibernate.h"
 #include "hibernate/clock.h"
@@ -462,67 +461,6 @@ TEST(HibernatePreview, RefusedPicturesLeaveTheBootScreen) {
   TestFirmware fw;
   ByteSpan span(preview.data(), preview.size());
   EXPECT_NE(SplashPreview(span, 0, nullptr, false, false, false, nullptr), EFI_SUCCESS);
-}
-
-// A block device over a byte vector, with writes, as firmware without Disk I/O offers it.
-struct VectorBlocks {
-  EFI_BLOCK_IO_PROTOCOL protocol{};  // first member: the protocol pointer is the record
-  EFI_BLOCK_IO_MEDIA media{};
-  std::vector<uint8_t> bytes;
-  int calls = 0;
-
-  VectorBlocks(size_t size, uint32_t block) : bytes(Pattern(size, 5)) {
-    media.BlockSize = block;
-    media.LastBlock = size / block - 1;
-    media.MediaPresent = 1;
-    media.LogicalPartition = 1;
-    protocol.Media = &media;
-    protocol.ReadBlocks = Read;
-    protocol.WriteBlocks = Write;
-  }
-  static EFI_STATUS EFIAPI Read(EFI_BLOCK_IO_PROTOCOL* self, UINT32, EFI_LBA lba, UINTN size, VOID* buffer) {
-    return Move(self, lba, size, static_cast<uint8_t*>(buffer), false);
-  }
-  static EFI_STATUS EFIAPI Write(EFI_BLOCK_IO_PROTOCOL* self, UINT32, EFI_LBA lba, UINTN size, VOID* buffer) {
-    return Move(self, lba, size, static_cast<uint8_t*>(buffer), true);
-  }
-  static EFI_STATUS Move(EFI_BLOCK_IO_PROTOCOL* self, EFI_LBA lba, UINTN size, uint8_t* buffer, bool write) {
-    auto* me = reinterpret_cast<VectorBlocks*>(self);
-    ++me->calls;
-    uint64_t at = lba * me->media.BlockSize;
-    if (size % me->media.BlockSize || at > me->bytes.size() || size > me->bytes.size() - at) {
-      return EFI_INVALID_PARAMETER;
-    }
-    if (write) std::memcpy(me->bytes.data() + at, buffer, size);
-    else std::memcpy(buffer, me->bytes.data() + at, size);
-    return EFI_SUCCESS;
-  }
-};
-
-TEST(HibernateBlockDiskIo, ByteAccessOverBlocks) {
-  TestFirmware fw;
-  VectorBlocks blocks(64 * 1024, 4096);
-  BlockDiskIo disk{};
-  BlockDiskIoInit(&disk, &blocks.protocol);
-  EFI_DISK_IO_PROTOCOL* io = &disk.protocol;
-  std::vector<uint8_t> expect = blocks.bytes;
-  struct {
-    UINT64 offset;
-    UINTN size;
-  } spans[] = {{0, 4096}, {100, 10}, {4000, 200}, {4095, 8194}, {8192, 3 * 4096}, {64 * 1024 - 1, 1}};
-  for (const auto& c : spans) {
-    std::vector<uint8_t> got(c.size);
-    ASSERT_EQ(io->ReadDisk(io, 0, c.offset, c.size, got.data()), EFI_SUCCESS) << c.offset;
-    EXPECT_EQ(0, std::memcmp(got.data(), expect.data() + c.offset, c.size)) << c.offset;
-    std::vector<uint8_t> fresh = Pattern(c.size, uint32_t(c.offset));
-    ASSERT_EQ(io->WriteDisk(io, 0, c.offset, c.size, fresh.data()), EFI_SUCCESS) << c.offset;
-    std::memcpy(expect.data() + c.offset, fresh.data(), c.size);
-    EXPECT_EQ(blocks.bytes, expect) << "exactly the bytes written change, at " << c.offset;
-  }
-  uint8_t byte = 0;
-  EXPECT_EQ(io->ReadDisk(io, 0, 64 * 1024, 1, &byte), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(io->ReadDisk(io, 0, 64 * 1024 - 1, 2, &byte), EFI_INVALID_PARAMETER);
-  EXPECT_EQ(io->ReadDisk(io, 0, ~0ull, 2, &byte), EFI_INVALID_PARAMETER);
 }
 
 TEST(HibernateMemoryNote, StoredThroughTheExtentsAndMarked) {
