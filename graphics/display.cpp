@@ -77,7 +77,8 @@ UINT8 ReadByteVariable(const CHAR16* name, bool* found) {
 }  // namespace
 
 EFI_STATUS OpenBootGraphics() {
-  if (GetConsoleMode() != kConsoleModeGraphics) SetConsoleMode(kConsoleModeGraphics);
+  // A console that will not switch still has its GOP; drawing decides below.
+  if (GetConsoleMode() != kConsoleModeGraphics) (void)SetConsoleMode(kConsoleModeGraphics);
   void* interface = nullptr;
   EFI_HANDLE console = gST ? gST->ConsoleOutHandle : nullptr;
   EFI_STATUS status = console ? gBS->HandleProtocol(console, &kEfiGraphicsOutputProtocolGuid, &interface) : EFI_NOT_FOUND;

@@ -42,7 +42,10 @@ EFI_STATUS SetupFailedBootImage(BootStructInputs* inputs, const char** error) {
     *error = "ERROR!!! Could not allocate FailedImage CLUT\n";
     return EFI_OUT_OF_RESOURCES;
   }
-  DeviceTreeAddMemoryMapEntry("FailedCLUT", clut, sign->colors_length);
+  if (EFI_ERROR(DeviceTreeAddMemoryMapEntry("FailedCLUT", clut, sign->colors_length))) {
+    *error = "ERROR!!! Could not name FailedImage CLUT in the device tree\n";
+    return EFI_OUT_OF_RESOURCES;
+  }
 
   // The block is width x height bytes past the header, or longer when the compressed plane
   // is (a plane that does not compress must still arrive whole).
@@ -60,6 +63,9 @@ EFI_STATUS SetupFailedBootImage(BootStructInputs* inputs, const char** error) {
   }
   MemCopy(reinterpret_cast<UINT8*>(static_cast<UINTN>(image)) + kFailedImageHeaderSize, sign->pixels,
           sign->pixels_length);
-  DeviceTreeAddMemoryMapEntry("FailedImage", image, size);
+  if (EFI_ERROR(DeviceTreeAddMemoryMapEntry("FailedImage", image, size))) {
+    *error = "ERROR!!! Could not name FailedImage in the device tree\n";
+    return EFI_OUT_OF_RESOURCES;
+  }
   return EFI_SUCCESS;
 }
