@@ -41,7 +41,7 @@ class Resume : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
-    CopyKernelCallGate();
+    ASSERT_EQ(CopyKernelCallGate(), EFI_SUCCESS);
     acpi.Install(fw, kMachineSignature);
   }
 
@@ -106,7 +106,7 @@ TEST(ResumeKinds, PlainEncryptedAndFragmentedImagesResumeThroughTheCallGate) {
     HibernateAcpi local_acpi;
     local_acpi.Install(local, kMachineSignature);
     ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
-    CopyKernelCallGate();
+    ASSERT_EQ(CopyKernelCallGate(), EFI_SUCCESS);
     HibernateMachine m(local);
     m.MoveSystemTableIntoRuntimeData();
     HibernateImageDescription d = HibernateMachine::Description();
@@ -228,7 +228,7 @@ TEST(ResumeKinds, PreviewAndBarDrawnOnALitWakeNothingOnADarkOne) {
     HibernateAcpi local_acpi;
     local_acpi.Install(local, kMachineSignature);
     ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
-    CopyKernelCallGate();
+    ASSERT_EQ(CopyKernelCallGate(), EFI_SUCCESS);
     HibernateMachine m(local);
     m.MoveSystemTableIntoRuntimeData();
     HibernateImageDescription d = HibernateMachine::Description();
@@ -309,7 +309,7 @@ TEST(ResumeKinds, LockStateFromThePreviewAndTheSleepTime) {
     HibernateAcpi acpi;
     acpi.Install(fw, kMachineSignature);
     ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
-    CopyKernelCallGate();
+    ASSERT_EQ(CopyKernelCallGate(), EFI_SUCCESS);
     HibernateMachine m(fw);
     m.MoveSystemTableIntoRuntimeData();
     HibernateImageDescription d = HibernateMachine::Description();
