@@ -11,6 +11,7 @@
 #include "graphics/display.h"
 #include "graphics/display_connect.h"
 #include "hibernate/hibernate_vars.h"
+#include "login/login_ui.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ void RunEncryptedRootStages(bool* draw_boot_graphics, bool hidpi) {
   inputs.root = gBootVolume.root;
   inputs.volume_root = gBootVolume.volume_root;
   inputs.boot_device_path = gBootVolume.device_path;
-  inputs.login_ui = &kLoginUIAbsent;
+  inputs.login_ui = &kLoginUIWindow;
   inputs.hidpi = hidpi;
   inputs.keep_hibernation = [] { SaveHibernateVars(); };
   inputs.recovery_partition_found = RecoveryPartitionFound;

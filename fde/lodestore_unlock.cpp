@@ -16,14 +16,16 @@ constexpr EFI_GUID kGlobalVariableGuid = {0x8BE4DF61, 0x93CA, 0x11D2, {0xAA, 0x0
 constexpr UINT32 kVariableNonVolatile = 0x1;
 constexpr UINT32 kVolatileAccess = 6;
 
-EFI_STATUS AbsentInitializeUsers(EFI_HANDLE, EFI_SYSTEM_TABLE*, EFI_FILE_PROTOCOL*, UINT32, LodestoreUser* const*,
-                                 LodestoreUser* const*, UINT32, const LoginUICallbacks*) {
+EFI_STATUS AbsentInitializeUsers(LoginUIRecord** out, EFI_HANDLE, EFI_SYSTEM_TABLE*, EFI_FILE_PROTOCOL*, UINT32,
+                                 LodestoreUser* const*, LodestoreUser* const*, UINT32, const LoginUICallbacks*) {
+  if (out) *out = nullptr;
   return EFI_UNSUPPORTED;
 }
-EFI_STATUS AbsentRunLoop(UINT32* exit_code) {
-  if (exit_code) *exit_code = kLoginExitNone;
+EFI_STATUS AbsentRunLoop(LoginUIRecord*, LoginUIExitInfo* exit_info) {
+  if (exit_info) *exit_info = LoginUIExitInfo{};
   return EFI_UNSUPPORTED;
 }
+EFI_STATUS AbsentDestroy(LoginUIRecord*) { return EFI_SUCCESS; }
 
 bool RecoveryLoaderOnVolume(EFI_FILE_PROTOCOL* volume_root) {
   EFI_FILE_PROTOCOL* file = nullptr;
@@ -60,13 +62,17 @@ void SignalNamedEvent(const EFI_GUID& guid, const char* name) {
   LogMessage(kLogCategoryStage, "End EfiLibNamedEventSignal for %s\n", name);
 }
 
-EFI_STATUS InitializeLoginWindow(const LodestoreUnlockInputs& in, const LoginUICallbacks& callbacks) {
+EFI_STATUS InitializeLoginWindow(const LodestoreUnlockInputs& in, const LoginUICallbacks& callbacks,
+                                 LoginUIRecord** ui) {
   LodestoreConfig& config = Lodestore().config;
   LogMessage(kLogCategoryStage, "Start LoginWindow Initialize\n");
-  EFI_STATUS status = in.login_ui->initialize_users(in.image, in.system_table, in.root, config.panel_count,
+  EFI_STATUS status = in.login_ui->initialize_users(ui, in.image, in.system_table, in.root, config.panel_count,
                                                     config.panel, config.special, LoginWindowFlags(in), &callbacks);
   LogMessage(kLogCategoryStage, "End LoginWindow Initialize\n");
   if (!EFI_ERROR(status)) return status;
+  // A window that failed half-way may hold the display; give it back before the text path.
+  if (*ui) in.login_ui->destroy(*ui);
+  *ui = nullptr;
   ConsolePrint("ERROR: LoginUI Initialize returned 0x%x\n", status);
   if (status == EFI_VOLUME_CORRUPTED) {
     gRT->SetVariable(u"TARN,PathProperties0000", &TarnVendorGuid, 0, 0, nullptr);
@@ -76,9 +82,9 @@ EFI_STATUS InitializeLoginWindow(const LodestoreUnlockInputs& in, const LoginUIC
   return status;
 }
 
-EFI_STATUS RunLoginWindow(const LodestoreUnlockInputs& in, UINT32* exit_code) {
+EFI_STATUS RunLoginWindow(const LodestoreUnlockInputs& in, LoginUIRecord* ui, LoginUIExitInfo* exit_info) {
   SignalNamedEvent(kLoginWindowEnterGuid, "gTarnEfiLoginWindowEnterGuid");
-  EFI_STATUS status = in.login_ui->run_loop(exit_code);
+  EFI_STATUS status = in.login_ui->run_loop(ui, exit_info);
   SignalNamedEvent(kLoginWindowExitGuid, "gTarnEfiLoginWindowExitGuid");
   return status;
 }
@@ -108,7 +114,7 @@ EFI_STATUS UnwrapWithAcceptedKek() {
 
 }  // namespace
 
-const LoginUI kLoginUIAbsent = {AbsentInitializeUsers, AbsentRunLoop};
+const LoginUI kLoginUIAbsent = {AbsentInitializeUsers, AbsentRunLoop, AbsentDestroy};
 
 UINT32 LoginWindowFlags(const LodestoreUnlockInputs& in) {
   UINT32 flags = kLoginFlagAlways;
@@ -134,14 +140,18 @@ EFI_STATUS UnlockLodestoreVolumeKey(const LodestoreUnlockInputs& in, bool* draw_
   LoginUICallbacks callbacks = {VerifyPassphrase, &s.unlock, StartPasswordRecovery,
                                 const_cast<EFI_DEVICE_PATH_PROTOCOL*>(in.boot_device_path)};
   if (!in.login_ui) return EFI_UNSUPPORTED;
-  EFI_STATUS status = InitializeLoginWindow(in, callbacks);
+  LoginUIRecord* ui = nullptr;
+  EFI_STATUS status = InitializeLoginWindow(in, callbacks, &ui);
   if (EFI_ERROR(status)) return status;
-  UINT32 exit_code = kLoginExitNone;
+  LoginUIExitInfo exit_info{};
   if (!s.unlock.user_ident) {
     *draw_boot_graphics = false;
-    status = RunLoginWindow(in, &exit_code);
-    if (EFI_ERROR(status)) return status;
+    status = RunLoginWindow(in, ui, &exit_info);
   }
+  in.login_ui->destroy(ui);  // the display goes back to the mode it had before the window
+  if (EFI_ERROR(status)) return status;
+  const UINT32 exit_code = exit_info.exit_code;
+  if (exit_code == kLoginExitPassphrase && exit_info.user_to_reset) s.reset_ident = exit_info.user_to_reset->ident;
   if (s.recovery_prepared && exit_code != kLoginExitGuest) UndoPasswordRecovery();
   switch (exit_code) {
     case kLoginExitIdle:

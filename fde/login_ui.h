@@ -1,6 +1,7 @@
-// The one door to the login window: the unlock stage calls FDELoginUIInitializeUsers and
-// FDELoginUIRunLoop through this table, which the login window fills once it exists. Until
-// then kLoginUIAbsent stands in and every initialisation fails.
+// The one door to the login window: the unlock stage calls FDELoginUIInitializeUsers,
+// FDELoginUIRunLoop and FDELoginUIDestroy through this table, which the login window (login/)
+// fills. kLoginUIAbsent stands in where there is no window: every initialisation fails and
+// the stage takes its text path.
 #pragma once
 
 #include "efi/efi.h"
@@ -32,14 +33,29 @@ struct LoginUICallbacks {
   void* recovery_context;
 };
 
+// The window's own record (the screen, the users' pictures, the window); opaque here.
+struct LoginUIRecord;
+
+// How the window ended.
+struct LoginUIExitInfo {
+  UINT32 exit_code;
+  const LodestoreUser* user;           // the user whose passphrase verified (exit code 1)
+  const LodestoreUser* user_to_reset;  // who forgot the password, when the master password
+                                       // or the recovery key verified (exit code 1)
+};
+
 struct LoginUI {
   // FDELoginUIInitializeUsers: the users (panel list and the five special slots), the flags
-  // and the callbacks. EFI_VOLUME_CORRUPTED makes the booter restart the machine.
-  EFI_STATUS (*initialize_users)(EFI_HANDLE image, EFI_SYSTEM_TABLE* system_table, EFI_FILE_PROTOCOL* root,
-                                 UINT32 panel_count, LodestoreUser* const* panel, LodestoreUser* const* special,
-                                 UINT32 flags, const LoginUICallbacks* callbacks);
+  // and the callbacks; *out receives the record. EFI_VOLUME_CORRUPTED makes the booter
+  // restart the machine.
+  EFI_STATUS (*initialize_users)(LoginUIRecord** out, EFI_HANDLE image, EFI_SYSTEM_TABLE* system_table,
+                                 EFI_FILE_PROTOCOL* root, UINT32 panel_count, LodestoreUser* const* panel,
+                                 LodestoreUser* const* special, UINT32 flags, const LoginUICallbacks* callbacks);
   // FDELoginUIRunLoop: runs the window to its exit code.
-  EFI_STATUS (*run_loop)(UINT32* exit_code);
+  EFI_STATUS (*run_loop)(LoginUIRecord* ui, LoginUIExitInfo* exit_info);
+  // FDELoginUIDestroy: closes the window, restores the display and frees the record (null
+  // is ignored).
+  EFI_STATUS (*destroy)(LoginUIRecord* ui);
 };
 
 // The stand-in while the booter has no login window: initialisation answers EFI_UNSUPPORTED.

@@ -12,10 +12,17 @@ std::vector<LodestoreUser*> gUsers;
 
 std::string IdentOf(const LodestoreUser* user) { return user ? user->ident : ""; }
 
-EFI_STATUS ScriptInitialize(EFI_HANDLE, EFI_SYSTEM_TABLE*, EFI_FILE_PROTOCOL*, UINT32 panel_count,
-                            LodestoreUser* const* panel, LodestoreUser* const* special, UINT32 flags,
-                            const LoginUICallbacks* callbacks) {
+// The record the scripted window hands out; only its address matters.
+struct ScriptRecord {
+  int unused;
+};
+ScriptRecord gRecord;
+
+EFI_STATUS ScriptInitialize(LoginUIRecord** out, EFI_HANDLE, EFI_SYSTEM_TABLE*, EFI_FILE_PROTOCOL*,
+                            UINT32 panel_count, LodestoreUser* const* panel, LodestoreUser* const* special,
+                            UINT32 flags, const LoginUICallbacks* callbacks) {
   Script& s = gScript;
+  *out = reinterpret_cast<LoginUIRecord*>(&gRecord);
   s.initialized = true;
   s.flags = flags;
   gCallbacks = *callbacks;
@@ -32,9 +39,9 @@ EFI_STATUS ScriptInitialize(EFI_HANDLE, EFI_SYSTEM_TABLE*, EFI_FILE_PROTOCOL*, U
   return s.init_status;
 }
 
-EFI_STATUS ScriptRunLoop(UINT32* exit_code) {
+EFI_STATUS ScriptRunLoop(LoginUIRecord* ui, LoginUIExitInfo* exit_info) {
   Script& s = gScript;
-  s.ran = true;
+  s.ran = ui == reinterpret_cast<LoginUIRecord*>(&gRecord);
   const LodestoreUser* user = nullptr;
   for (const LodestoreUser* u : gUsers) {
     if (s.user == u->ident) user = u;
@@ -44,8 +51,17 @@ EFI_STATUS ScriptRunLoop(UINT32* exit_code) {
                                                       static_cast<UnlockRecord*>(gCallbacks.verify_context)));
   }
   if (s.ask_recovery) gCallbacks.start_password_recovery(gCallbacks.recovery_context);
-  *exit_code = s.exit_code;
+  exit_info->exit_code = s.exit_code;
+  exit_info->user = user;
+  for (const LodestoreUser* u : gUsers) {
+    if (!s.reset_user.empty() && s.reset_user == u->ident) exit_info->user_to_reset = u;
+  }
   return s.loop_status;
+}
+
+EFI_STATUS ScriptDestroy(LoginUIRecord* ui) {
+  if (ui == reinterpret_cast<LoginUIRecord*>(&gRecord)) ++gScript.destroyed;
+  return EFI_SUCCESS;
 }
 
 bool RecoveryPartition(void*) { return gMachine->recovery_partition; }
@@ -57,7 +73,7 @@ EFI_STATUS BootRecovery(void*) {
 }  // namespace
 
 Script& CurrentScript() { return gScript; }
-const LoginUI kScriptedLoginUI = {ScriptInitialize, ScriptRunLoop};
+const LoginUI kScriptedLoginUI = {ScriptInitialize, ScriptRunLoop, ScriptDestroy};
 
 LodestoreMachine::LodestoreMachine() : fw(std::make_unique<TestFirmware>()) {
   gScript = Script{};

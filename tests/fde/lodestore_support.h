@@ -70,6 +70,7 @@ struct Script {
   std::vector<std::u16string> passphrases;   // typed in order
   bool ask_recovery = false;                 // "forgot password" before the exit
   UINT32 exit_code = kLoginExitPassphrase;
+  std::string reset_user;                    // the user to reset the window reports, if any
   // What the window saw.
   bool initialized = false;
   bool ran = false;
@@ -78,6 +79,7 @@ struct Script {
   std::vector<std::string> special;          // "" for an empty slot
   std::vector<bool> accepted;
   std::vector<bool> external_key;
+  int destroyed = 0;                         // FDELoginUIDestroy calls on the window's record
 };
 
 Script& CurrentScript();

@@ -365,6 +365,39 @@ std::vector<Record> ReadKeyStore(const uint8_t* block, size_t size) {
   return records;
 }
 
+TEST_F(Unlock, TheWindowIsDestroyedOnceAndItsUserToResetIsPublished) {
+  script().user = kAnne;
+  script().passphrases = {ToUtf16(kAnnePass)};
+  script().reset_user = kBen;
+  EFI_STATUS status;
+  machine_->Unlock(&status);
+  ASSERT_EQ(status, EFI_SUCCESS);
+  EXPECT_EQ(script().destroyed, 1);
+  ASSERT_NE(Lodestore().reset_ident, nullptr);
+  EXPECT_EQ(std::string(Lodestore().reset_ident), kBen);
+  ASSERT_EQ(DeviceTreeInit(), EFI_SUCCESS);
+  DeviceTreeFindNode("/chosen", true);
+  UINTN size = 0;
+  ASSERT_EQ(PublishUnlockResult(nullptr, &size, true), EFI_SUCCESS);
+  Bytes block(size, 0);
+  UINT8* at = block.data();
+  ASSERT_EQ(PublishUnlockResult(&at, &size, true), EFI_SUCCESS);
+  const DeviceTreeProperty* reset = DeviceTreeFindProperty(DeviceTreeFindNode("/chosen", false), "efilogin-reset-ident");
+  ASSERT_NE(reset, nullptr);
+  EXPECT_EQ(std::string(static_cast<const char*>(reset->value), reset->length), kBen + std::string(1, '\0'));
+}
+
+TEST_F(Unlock, AResetUserCountsOnlyForAVerifiedPassphrase) {
+  script().user = kAnne;
+  script().reset_user = kBen;
+  script().exit_code = kLoginExitNone;
+  EFI_STATUS status;
+  machine_->Unlock(&status);
+  EXPECT_EQ(status, EFI_ACCESS_DENIED);
+  EXPECT_EQ(script().destroyed, 1);
+  EXPECT_EQ(Lodestore().reset_ident, nullptr);
+}
+
 TEST_F(Unlock, KeyStoreAndIdentsReachTheKernelThenEverythingIsWiped) {
   Bytes blob = {1, 2, 3, 4, 5};
   ASSERT_EQ(DeliverKeyStoreBlob(blob.data(), 5), EFI_SUCCESS);
