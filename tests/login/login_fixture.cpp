@@ -69,7 +69,7 @@ LoginFixture::LoginFixture() {
   std::string error;
   EXPECT_TRUE(CompileUchrFromXkb(UchrXkbSource{"us", ""}, &layout, &error)) << error;
   EXPECT_TRUE(WriteUchr(layout, &layout_, &error)) << error;
-  const std::string button = Pic(16, 16), frame = Pic(24, 150), wide = Pic(24, 240);
+  const std::string button = Pic(16, 16), frame = Pic(150, 24), wide = Pic(240, 24);
   loginui_ = {
       {"loginui_shutdown_up.png", button}, {"loginui_shutdown_down.png", button},
       {"loginui_restart_up.png", button}, {"loginui_restart_down.png", button},
