@@ -67,11 +67,13 @@ void _LW__PositionPasswordViews(LoginWindow* lw) {
   PlaceField(lw->name, (W - name.width) / 2, top - 20 * s - lw->name.field->frame.height - name.height / 2, lw->shake);
   const DURect& recovery = lw->recovery_key.no_focus_frame->frame;
   PlaceField(lw->recovery_key, (W - recovery.width) / 2, top, lw->shake);
-  // The go button right of the field, the back button left of it, the hint button right.
+  // The go button right of the shown field, the back button left of it, the hint button right;
+  // the recovery-key field is wider than the password field.
+  const INT32 width = lw->pane == kLWPaneRecovery ? recovery.width : password.width;
   INT32 mid = top + password.height / 2;
-  if (lw->go_button) CentreOn(lw->go_button, (W + password.width) / 2 + lw->go_button->frame.width / 2 + 6 * s + lw->shake.x, mid, "goButton");
-  if (lw->hint_button) CentreOn(lw->hint_button, (W + password.width) / 2 + lw->hint_button->frame.width / 2 + 6 * s + lw->shake.x, mid, "hintButton");
-  if (lw->back_button) CentreOn(lw->back_button, (W - password.width) / 2 - lw->back_button->frame.width / 2 - 6 * s + lw->shake.x, mid, "backButton");
+  if (lw->go_button) CentreOn(lw->go_button, (W + width) / 2 + lw->go_button->frame.width / 2 + 6 * s + lw->shake.x, mid, "goButton");
+  if (lw->hint_button) CentreOn(lw->hint_button, (W + width) / 2 + lw->hint_button->frame.width / 2 + 6 * s + lw->shake.x, mid, "hintButton");
+  if (lw->back_button) CentreOn(lw->back_button, (W - width) / 2 - lw->back_button->frame.width / 2 - 6 * s + lw->shake.x, mid, "backButton");
   // The users sit above the password field.
   DUView* users = lw->carousel ? lw->carousel : lw->single_tile;
   if (users) MoveTo(users, (W - users->frame.width) / 2, top - 20 * s - users->frame.height);

@@ -41,7 +41,6 @@ void _LW_LoginPane_SetupUI(LoginWindow* lw, BOOLEAN animate) {
   if (actions) {
     actions[kKeyActionReturn] = guest ? nullptr : Return;
     actions[kKeyActionEscape] = Escape;
-    actions[kKeyActionOther] = LWFieldKeyAction;
   }
   LWInstallCommonKeyActions(lw);
   LWHideLoginViews(lw);

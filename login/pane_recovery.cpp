@@ -54,6 +54,7 @@ void _LW_LoginPane_GoTo_RecoveryPasswordPane(LoginWindow* lw) {
   LWFieldSetVisible(&lw->password, FALSE);
   UIPasswordTextFieldZeroOut(lw->recovery_key.field);
   LWFieldSetVisible(&lw->recovery_key, TRUE);
+  _LW__PositionPasswordViews(lw);  // the buttons move out to the wider field
   if (lw->go_button) DUViewSetVisible(lw->go_button, FALSE);
   if (lw->hint_button) DUViewSetVisible(lw->hint_button, TRUE);
   LWSetFieldFocus(lw, &lw->recovery_key);

@@ -80,7 +80,6 @@ void _LW_VoxletPane_SetupUI(LoginWindow* lw) {
     actions[kKeyActionReturn] = Return;
     actions[kKeyActionTab] = Tab;
     actions[kKeyActionEscape] = Escape;
-    actions[kKeyActionOther] = LWFieldKeyAction;
   }
   LWInstallCommonKeyActions(lw);
   LWRemoveHintView(lw);

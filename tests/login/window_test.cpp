@@ -166,6 +166,11 @@ TEST_F(Window, RecoveryKeyUnlocksForTheUserWhoForgot) {
   At(t + 1500, [this] {
     EXPECT_EQ(lw()->pane, kLWPaneRecovery);
     EXPECT_TRUE(UIPasswordTextFieldIsFocused(lw()->recovery_key.field));
+    // The buttons beside the field make room for the wider recovery-key field.
+    const DURect field = lw()->recovery_key.no_focus_frame->frame;
+    EXPECT_GE(lw()->hint_button->frame.x, field.x + field.width);
+    EXPECT_GE(lw()->go_button->frame.x, field.x + field.width);
+    EXPECT_LE(lw()->back_button->frame.x + lw()->back_button->frame.width, field.x);
   });
   Attempt(t + 2000, "S0L1AAAABBBBCCCCDDDDEEEE");
   ASSERT_EQ(InitializeAndRun(), EFI_SUCCESS) << CapturedLog();
