@@ -3,7 +3,6 @@
 #include "draw/log_error.h"
 #include "login/window_internal.h"
 #include "ui/button.h"
-#include "ui/event_protocol.h"
 #include "ui/password_field.h"
 #include "ui/run_loop.h"
 #include "ui/run_loop_screen.h"
@@ -83,16 +82,6 @@ void LWSetFieldFocus(LoginWindow* lw, LWField* target) {
     if (f->focus_frame) DUViewSetVisible(f->focus_frame, focus && f->field->visible);
   }
   RunLoopScheduleScreenDraw(lw->screen);
-}
-
-void LWFieldKeyAction(KeyboardCenter* centre, KeyboardCenterKeyInfo info) {
-  LoginWindow* lw = LWFromCentre(centre);
-  LWField* focused = FocusedField(lw);
-  if (!focused) return;
-  BOOLEAN caps = FALSE;
-  TarnEventProtocol* events = nullptr;
-  if (!EFI_ERROR(ObtainCurrentTarnEventProtocol(&events)) && events && events->IsCapsLockOn) events->IsCapsLockOn(&caps);
-  UIPasswordTextFieldHandleKey(focused->field, info.key_code, UINT8(info.modifiers), caps);
 }
 
 void LWTextChanged(DUView* view, void* context) {

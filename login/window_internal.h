@@ -32,8 +32,6 @@ void _LW_ToggleVoxlet(LoginWindow* lw);
 bool _LW_LoginPane_IsHintAvailable(LoginWindow* lw);
 // The actions every pane shares: command-F5, modifiers, command-space, the guide keys.
 void LWInstallCommonKeyActions(LoginWindow* lw);
-// Keys that edit the focused field.
-void LWFieldKeyAction(KeyboardCenter* centre, KeyboardCenterKeyInfo info);
 void LWSetFieldFocus(LoginWindow* lw, LWField* field);
 void LWTextChanged(DUView* view, void* context);
 void _LW_UsersPane_TypeSelect(LoginWindow* lw, KeyboardCenterKeyInfo info);
