@@ -11,7 +11,7 @@
 #include "memory/memory.h"
 #include "tests/draw/fake_display.h"
 #include "tests/required_tool.h"
-#include "tests/ui/host_png_codec.h"
+#include "testfw/memory_image_codec.h"
 #include "tests/ui/ui_test_support.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/event_protocol.h"
@@ -66,7 +66,7 @@ class BuiltFlagPickerTest : public ::testing::TestWithParam<UINT32> {
   }
 
   TestFirmware fw_;
-  HostPngCodec codec_{fw_};
+  MemoryImageCodec codec_{fw_};
   FakeDisplay display_{fw_, 1024, 768};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "draw/display.h"
-#include "efi/protocols/tarn_image_conversion.h"
 #include "memory/memory.h"
+#include "testfw/memory_image_codec.h"
 #include "tests/draw/fake_display.h"
 #include "tests/required_tool.h"
 #include "tests/ui/layout_test_support.h"
@@ -23,61 +23,12 @@
 #include "ui/password_field.h"
 #include "ui/text_input.h"
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#include <stb_image.h>
-
 namespace {
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
-
-// The firmware's image codec on the host: stb_image, pixels as hearth keeps them.
-struct StbPngCodec {
-  TarnImageConversionProtocol protocol{};
-  static EFI_STATUS EFIAPI Recognize(TarnImageConversionProtocol*, const VOID* data, UINTN size) {
-    return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0 ? EFI_SUCCESS : EFI_UNSUPPORTED;
-  }
-  static EFI_STATUS EFIAPI Dimensions(TarnImageConversionProtocol*, const VOID* data, UINTN size, UINT32* w, UINT32* h) {
-    int x = 0, y = 0, n = 0;
-    if (!stbi_info_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n)) return EFI_UNSUPPORTED;
-    *w = UINT32(x);
-    *h = UINT32(y);
-    return EFI_SUCCESS;
-  }
-  static EFI_STATUS EFIAPI Decode(TarnImageConversionProtocol*, const VOID* data, UINTN size, VOID** pixels,
-                                  UINTN* pixels_size) {
-    ++decodes;
-    int x = 0, y = 0, n = 0;
-    stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n, 4);
-    if (!rgba) return EFI_UNSUPPORTED;
-    UINTN bytes = UINTN(x) * UINTN(y) * 4;
-    EFI_STATUS status = gBS->AllocatePool(EfiBootServicesData, bytes, pixels);
-    if (!EFI_ERROR(status)) {
-      auto* out = static_cast<unsigned char*>(*pixels);
-      for (UINTN i = 0; i < bytes; i += 4) {
-        out[i] = rgba[i + 2];
-        out[i + 1] = rgba[i + 1];
-        out[i + 2] = rgba[i];
-        out[i + 3] = UINT8(255 - rgba[i + 3]);
-      }
-      *pixels_size = bytes;
-    }
-    stbi_image_free(rgba);
-    return status;
-  }
-  static inline int decodes = 0;
-  StbPngCodec() {
-    decodes = 0;
-    protocol.RecognizeImageData = Recognize;
-    protocol.GetImageDimensions = Dimensions;
-    protocol.DecodeImageData = Decode;
-    TestFirmware::Current().InstallProtocol(nullptr, kTarnImageConversionProtocolGuid, &protocol);
-  }
-};
 
 constexpr DUPixel kWhite = DUColorMake(255, 255, 255, 0);
 constexpr UINT8 Red(DUPixel p) { return UINT8(p >> 16); }
@@ -138,7 +89,7 @@ class GlyphArchiveTest : public ::testing::Test, public LoggedTest {
   }
 
   FakeDisplay display_{fw, 64, 48};
-  StbPngCodec codec_;
+  MemoryImageCodec codec_{fw};
   std::vector<uint8_t> bytes_;
   std::vector<uint8_t> layout_bytes_;
   EFIKeyLayout layout_{};
@@ -169,10 +120,10 @@ TEST_F(GlyphArchiveTest, TheFieldDrawsTheArchivesGlyphsSideBySide) {
   EXPECT_LT(Red(darkest), 80);  // the text colour 262626, anti-aliased towards white
 
   // Each picture was decoded once, however often the field was drawn and measured.
-  int decoded = StbPngCodec::decodes;
+  int decoded = MemoryImageCodec::decodes;
   _UIPasswordTextFieldDrawInBuffer(Field());
   _UIPasswordTextFieldDrawInBuffer(Field());
-  EXPECT_EQ(StbPngCodec::decodes, decoded);
+  EXPECT_EQ(MemoryImageCodec::decodes, decoded);
   EXPECT_LE(decoded, 3 + 3);  // p, a, s for the field and the three sizes asked above
 
   // Selected text comes from the _sel pictures: white on the selection colour.

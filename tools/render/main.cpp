@@ -12,10 +12,6 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_ONLY_PNG
-#include <stb/stb_image.h>
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
@@ -24,6 +20,7 @@
 #include "efi/protocols/graphics_output.h"
 #include "efi/protocols/tarn_image_conversion.h"
 #include "memory/memory.h"
+#include "testfw/memory_image_codec.h"
 #include "testfw/memory_input_devices.h"
 #include "testfw/memory_smc.h"
 #include "testfw/test_firmware.h"
@@ -79,48 +76,6 @@ struct HostDisplay {
   }
 };
 HostDisplay* HostDisplay::current = nullptr;
-
-// The firmware's image codec, for PNG, on the host: stb_image.
-struct HostPngCodec {
-  TarnImageConversionProtocol protocol{};
-  static EFI_STATUS EFIAPI Recognize(TarnImageConversionProtocol*, const VOID* data, UINTN size) {
-    return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0 ? EFI_SUCCESS : EFI_UNSUPPORTED;
-  }
-  static EFI_STATUS EFIAPI Dimensions(TarnImageConversionProtocol*, const VOID* data, UINTN size, UINT32* w, UINT32* h) {
-    int x = 0, y = 0, n = 0;
-    if (!stbi_info_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n)) return EFI_UNSUPPORTED;
-    *w = UINT32(x);
-    *h = UINT32(y);
-    return EFI_SUCCESS;
-  }
-  // Pixels as hearth keeps them: blue, green, red, transparency (255 - alpha).
-  static EFI_STATUS EFIAPI Decode(TarnImageConversionProtocol*, const VOID* data, UINTN size, VOID** pixels,
-                                  UINTN* pixels_size) {
-    int x = 0, y = 0, n = 0;
-    stbi_uc* rgba = stbi_load_from_memory(static_cast<const stbi_uc*>(data), int(size), &x, &y, &n, 4);
-    if (!rgba) return EFI_UNSUPPORTED;
-    UINTN bytes = UINTN(x) * UINTN(y) * 4;
-    EFI_STATUS status = gBS->AllocatePool(EfiBootServicesData, bytes, pixels);
-    if (!EFI_ERROR(status)) {
-      auto* out = static_cast<unsigned char*>(*pixels);
-      for (UINTN i = 0; i < bytes; i += 4) {
-        out[i] = rgba[i + 2];
-        out[i + 1] = rgba[i + 1];
-        out[i + 2] = rgba[i];
-        out[i + 3] = UINT8(255 - rgba[i + 3]);
-      }
-      *pixels_size = bytes;
-    }
-    stbi_image_free(rgba);
-    return status;
-  }
-  HostPngCodec() {
-    protocol.RecognizeImageData = Recognize;
-    protocol.GetImageDimensions = Dimensions;
-    protocol.DecodeImageData = Decode;
-    TestFirmware::Current().InstallProtocol(nullptr, kTarnImageConversionProtocolGuid, &protocol);
-  }
-};
 
 void RunDeferred() {
   RunLoop* loop = RunLoopGetCurrent();
@@ -237,7 +192,7 @@ int Run(const std::vector<std::string>& args) {
   {
     TestFirmware fw;
     HostDisplay display(fw, width, height);
-    HostPngCodec codec;
+    MemoryImageCodec codec(TestFirmware::Current());
     MemorySmc smc;
     MemoryTarnEvents events(7);
     events.Install();
