@@ -3,7 +3,6 @@
 // characters it lacks; and every character a shipped keyboard layout types has a picture.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
