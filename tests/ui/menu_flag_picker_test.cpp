@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "draw/display.h"
-#include "efi/protocols/tarn_image_conversion.h"
 #include "flags/guids.h"
 #include "memory/memory.h"
 #include "tests/draw/fake_display.h"
+#include "tests/ui/toy_picture_codec.h"
 #include "tests/ui/ui_test_support.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/button.h"
@@ -18,45 +18,12 @@
 
 namespace {
 
-// Pictures in a toy format the fake codec decodes: "PICA" + width byte + height byte + pixels.
-struct ToyCodec {
-  TarnImageConversionProtocol protocol{};
-  static EFI_STATUS EFIAPI Recognize(TarnImageConversionProtocol*, const VOID* data, UINTN size) {
-    return size >= 6 && std::memcmp(data, "PICA", 4) == 0 ? EFI_SUCCESS : EFI_UNSUPPORTED;
-  }
-  static EFI_STATUS EFIAPI Dimensions(TarnImageConversionProtocol*, const VOID* data, UINTN, UINT32* w, UINT32* h) {
-    *w = static_cast<const uint8_t*>(data)[4];
-    *h = static_cast<const uint8_t*>(data)[5];
-    return EFI_SUCCESS;
-  }
-  static EFI_STATUS EFIAPI Decode(TarnImageConversionProtocol*, const VOID* data, UINTN size, VOID** pixels,
-                                  UINTN* pixels_size) {
-    UINTN bytes = size - 6;
-    gBS->AllocatePool(EfiBootServicesData, bytes ? bytes : 1, pixels);
-    std::memcpy(*pixels, static_cast<const uint8_t*>(data) + 6, bytes);
-    *pixels_size = bytes;
-    return EFI_SUCCESS;
-  }
-  ToyCodec() {
-    protocol.RecognizeImageData = Recognize;
-    protocol.GetImageDimensions = Dimensions;
-    protocol.DecodeImageData = Decode;
-  }
-};
-
-std::string Toy(int w, int h, DUPixel colour) {
-  std::string s = std::string("PICA") + char(w) + char(h);
-  for (int i = 0; i < w * h; ++i) s.append(reinterpret_cast<const char*>(&colour), 4);
-  return s;
-}
-
 DUPixel Colour(int n, int kind) { return DUColorMake(UINT8(n), UINT8(kind), 7, 0); }
 
 class FlagPickerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CaptureLog();
-    fw_.InstallProtocol(nullptr, kTarnImageConversionProtocolGuid, &codec_.protocol);
     firmware_.Install();
     ASSERT_EQ(InstallTarnEventProtocol(fw_.ImageHandle()), EFI_SUCCESS);
     ASSERT_EQ(DUInitialize(), EFI_SUCCESS);
@@ -65,20 +32,20 @@ class FlagPickerTest : public ::testing::Test {
     auto layouts = [&](const std::string& prefix, int count, int base) {
       for (int d = 0; d < count; ++d) {
         std::string stem = std::to_string(d) + "_" + prefix;
-        records.push_back({stem + "_menu_item.png", Toy(40, 10, Colour(base + d, 1))});
-        records.push_back({stem + "_menu_item_sel.png", Toy(40, 10, Colour(base + d, 2))});
-        records.push_back({stem + "_button_up.png", Toy(8 + d, 6, Colour(base + d, 3))});
-        records.push_back({stem + "_button_down.png", Toy(8 + d, 6, Colour(base + d, 4))});
+        records.push_back({stem + "_menu_item.png", ToyPicture(40, 10, Colour(base + d, 1))});
+        records.push_back({stem + "_menu_item_sel.png", ToyPicture(40, 10, Colour(base + d, 2))});
+        records.push_back({stem + "_button_up.png", ToyPicture(8 + d, 6, Colour(base + d, 3))});
+        records.push_back({stem + "_button_down.png", ToyPicture(8 + d, 6, Colour(base + d, 4))});
         records.push_back({stem + ".uchr", "keymap " + stem});
       }
     };
     layouts("flag", 2, 0);
     layouts("flag_other", 3, 100);
-    records.push_back({"flag_others_submenu_item.png", Toy(40, 10, Colour(99, 1))});
-    records.push_back({"flag_others_submenu_item_sel.png", Toy(40, 10, Colour(99, 2))});
-    records.push_back({"tesselmenu_divider_selection.png", Toy(40, 10, Colour(98, 1))});
-    records.push_back({"tesselmenu_base_selection.png", Toy(40, 10, Colour(98, 2))});
-    records.push_back({"tesselmenu_tick.png", Toy(4, 4, Colour(97, 1))});
+    records.push_back({"flag_others_submenu_item.png", ToyPicture(40, 10, Colour(99, 1))});
+    records.push_back({"flag_others_submenu_item_sel.png", ToyPicture(40, 10, Colour(99, 2))});
+    records.push_back({"tesselmenu_divider_selection.png", ToyPicture(40, 10, Colour(98, 1))});
+    records.push_back({"tesselmenu_base_selection.png", ToyPicture(40, 10, Colour(98, 2))});
+    records.push_back({"tesselmenu_tick.png", ToyPicture(4, 4, Colour(97, 1))});
     std::string id(4, '\0');
     StoreLe32(id.data(), 4242);
     records.push_back({"flag_picker_indetifier.int32", id});
@@ -118,7 +85,7 @@ class FlagPickerTest : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  ToyCodec codec_;
+  ToyPictureCodec codec_;
   FakeDisplay display_{fw_, 800, 600};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
