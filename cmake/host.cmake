@@ -145,6 +145,9 @@ if(NOT HEARTH_FUZZ)
   # The scenarios' screenshot judge on made-up screens.
   add_test(NAME pixel-check COMMAND ${HEARTH_ART_PYTHON} ${CMAKE_SOURCE_DIR}/scenarios/harness/pixel_check_test.py)
   set_tests_properties(pixel-check PROPERTIES LABELS unit)
+  # The scenarios' reader of OVMF's variable store on made-up stores.
+  add_test(NAME firmware-vars COMMAND ${HEARTH_ART_PYTHON} ${CMAKE_SOURCE_DIR}/scenarios/harness/firmware_vars_test.py)
+  set_tests_properties(firmware-vars PROPERTIES LABELS unit)
 endif()
 
 # The keyboard layouts the login window loads, compiled from xkb-data.

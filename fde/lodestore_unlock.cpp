@@ -89,10 +89,24 @@ EFI_STATUS RunLoginWindow(const LodestoreUnlockInputs& in, LoginUIRecord* ui, Lo
   return status;
 }
 
+// What the recovery system will find, as the firmware now holds it.
+void LogRecoveryBootMode() {
+  char value[32] = {};
+  UINTN size = sizeof(value) - 1;
+  UINT32 attributes = 0;
+  EFI_STATUS status = gRT->GetVariable(u"recovery-boot-mode", &TarnBootGuid, &attributes, &size, value);
+  if (EFI_ERROR(status)) {
+    LogMessage(kLogCategoryStage, "recovery-boot-mode unreadable (0x%x)\n", status);
+    return;
+  }
+  LogMessage(kLogCategoryStage, "recovery-boot-mode \"%s\" (attributes 0x%x)\n", value, attributes);
+}
+
 [[noreturn]] void BootRecovery(const LodestoreUnlockInputs& in, const char* announce, const char* mode,
                                const char* failure) {
   ConsolePrint("%s", announce);
   SetRecoveryBootMode(mode, AsciiStrLen(mode), kVolatileAccess);
+  LogRecoveryBootMode();
   if (in.boot_recovery) in.boot_recovery(in.context);
   LodestoreWipeSecrets();  // the failed boot frees the key table without looking inside
   FatalError("%s", failure);

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr UINT32 kNonVolatile = 0x1;
+constexpr UINT32 kNonVolatileAccess = 0x7;  // non-volatile, boot-service and runtime access
 
 HibernateVars gPending;
 UINTN gPendingKeyLength = 0;
@@ -78,6 +79,11 @@ EFI_STATUS SaveHibernateVars() {
   MemCopy(record + 8, gPending.boot_signature, kBootSignatureSize);
   MemCopy(record + 28, gPending.image_key, kImageKeySize);
   EFI_STATUS status = gRT->SetVariable(u"IOHibernateRTCVariables", &TarnBootGuid, kNonVolatile, sizeof(record), record);
+  // UEFI firmware refuses the non-volatile attribute alone (OVMF: EFI_INVALID_PARAMETER); the
+  // image would be lost with the restart, so the record goes with the usual access bits there.
+  if (EFI_ERROR(status)) {
+    status = gRT->SetVariable(u"IOHibernateRTCVariables", &TarnBootGuid, kNonVolatileAccess, sizeof(record), record);
+  }
   SecureZero(record, sizeof(record));
   return status;
 }

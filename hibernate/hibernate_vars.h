@@ -33,6 +33,7 @@ UINTN PendingImageKeyLength();
 const UINT8* PendingImageKey();
 void ForgetHibernateVars();
 
-// Writes "IOHibernateRTCVariables" (non-volatile only) when a resume is pending, so that the
-// operating system finds its image again after a restart from the login window.
+// Writes "IOHibernateRTCVariables" (non-volatile only; with boot-service and runtime access
+// too when the firmware refuses that) when a resume is pending, so that the operating system
+// finds its image again after a restart from the login window.
 EFI_STATUS SaveHibernateVars();

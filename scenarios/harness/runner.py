@@ -5,7 +5,7 @@ import re
 import time
 from dataclasses import dataclass, field
 
-from . import boots, disk_files, generated, input_actions, pixel_check, screens, serial_log
+from . import boots, disk_files, firmware_vars, generated, input_actions, pixel_check, qmp_events, screens, serial_log
 from .disk_image import build_disk_image
 from .qemu import POLL_SECONDS, QemuMachine
 
@@ -58,7 +58,7 @@ def _finish(machine, how, screenshot_path, result):
     machine.stop()
 
 
-def _judge(scenario, result, disk):
+def _judge(scenario, result, disk, machine):
     expect = scenario.expect
     if result.how == "timeout":
         result.failures.append(f"no end within {scenario.timeout:.0f} s (waited for /{scenario.end_marker}/ or QEMU's exit)")
@@ -69,6 +69,7 @@ def _judge(scenario, result, disk):
         result.failures += disk_files.check(disk, scenario.partitions, expect.files)
     result.failures += pixel_check.check(result.screenshot, {"points": expect.pixels}, scenario.host_dir)
     result.failures += disk_files.check_raw(disk, scenario.partitions, expect.raw)
+    result.failures += firmware_vars.check(machine.vars_file, expect.variables)
 
 
 def run(scenario, out_root):
@@ -83,8 +84,11 @@ def run(scenario, out_root):
     result = RunResult(out_dir=out_dir, serial_log=machine.serial_log, qemu_log=machine.qemu_log)
     started = time.monotonic()
     input_actions.prepare(machine, scenario.input)
+    events = qmp_events.EventRecorder(machine) if scenario.expect.qemu_shutdown else None
     try:
         machine.start()
+        if events:
+            events.start()
         result.failures += input_actions.perform(
             machine, scenario.input,
             lambda screen: screens.capture(machine, [screen], out_dir, scenario.host_dir, scenario.timeout))
@@ -96,5 +100,8 @@ def run(scenario, out_root):
         machine.stop()
     result.seconds = time.monotonic() - started
     result.log_text = serial_log.read_clean(machine.serial_log)
-    _judge(scenario, result, disk)
+    if events:
+        events.finish()
+        result.failures += events.check(scenario.expect.qemu_shutdown)
+    _judge(scenario, result, disk, machine)
     return result

@@ -39,6 +39,8 @@ class Expectations:
     files: list = field(default_factory=list)  # files read back from the disk image (disk_files.check)
     pixels: list = field(default_factory=list)  # points of the last screenshot (pixel_check.py)
     raw: list = field(default_factory=list)     # bytes of unformatted partitions (disk_files.check_raw)
+    variables: list = field(default_factory=list)  # the variable store after the run (firmware_vars.py)
+    qemu_shutdown: str = None  # the reason of QEMU's SHUTDOWN event (qmp_events.py)
 
 
 @dataclass
@@ -134,7 +136,7 @@ def run_name(case, firmware_name, own):
 # Keys a per_firmware block may change; a misspelt one would otherwise change nothing.
 OVERRIDABLE = {"description", "partitions", "platform_cfg", "expect", "end_marker", "timeout", "memory_mib",
                "qemu_args", "prepare", "screens", "boots", "generate", "input"}
-EXPECT_KEYS = {"in_order", "absent", "qemu_exit", "files", "pixels", "raw"}
+EXPECT_KEYS = {"in_order", "absent", "qemu_exit", "files", "pixels", "raw", "variables", "qemu_shutdown"}
 
 
 def _for_firmware(raw, firmware_name, path):
@@ -196,7 +198,8 @@ def load(name, uefi_dir, loader=None, hearth=None, host_dir=None, work_dir=None,
         timeout=float(raw.get("timeout", 180)),
         expect=Expectations(in_order=expect.get("in_order", []), absent=expect.get("absent", []),
                             qemu_exit=expect.get("qemu_exit"), files=expect.get("files", []),
-                            pixels=expect.get("pixels", []), raw=expect.get("raw", [])),
+                            pixels=expect.get("pixels", []), raw=expect.get("raw", []),
+                            variables=expect.get("variables", []), qemu_shutdown=expect.get("qemu_shutdown")),
         memory_mib=int(raw.get("memory_mib", 2048)),
         qemu_args=raw.get("qemu_args", []),
         prepare=raw.get("prepare", []),

@@ -373,6 +373,14 @@ TEST_F(Resume, EncryptedVolumeWaitsForTheKeyWhenHbkpIsZeroThenFinishes) {
   EXPECT_EQ(fw.GetVariable(u"IOHibernateRTCVariables", TarnBootGuid), record);
   EXPECT_EQ(fw.VariableAttributes(u"IOHibernateRTCVariables", TarnBootGuid), 1u);
 
+  // Firmware that refuses the non-volatile attribute alone (UEFI firmware does) gets the
+  // record with the usual access bits rather than losing it.
+  fw.SetVariable(u"IOHibernateRTCVariables", TarnBootGuid, 1, std::vector<uint8_t>(44, 0));
+  fw.FailNthVariableWrite(1);
+  EXPECT_EQ(SaveHibernateVars(), EFI_SUCCESS);
+  EXPECT_EQ(fw.GetVariable(u"IOHibernateRTCVariables", TarnBootGuid), record);
+  EXPECT_EQ(fw.VariableAttributes(u"IOHibernateRTCVariables", TarnBootGuid), 7u);
+
   auto result = fw.Run([&]() -> EFI_STATUS { FinishFDEHibernate(volume_key, 16); });
   EXPECT_EQ(result.how, How::kKernelEntered);
   ExpectResumed(d);
