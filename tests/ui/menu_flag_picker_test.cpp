@@ -8,8 +8,8 @@
 #include "efi/protocols/tarn_image_conversion.h"
 #include "flags/guids.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/button.h"
 #include "ui/event_protocol.h"
@@ -119,7 +119,7 @@ class FlagPickerTest : public ::testing::Test {
 
   TestFirmware fw_;
   ToyCodec codec_;
-  FakeDisplay display_{fw_, 800, 600};
+  MemoryGraphicsOutput display_{800, 600, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
   std::vector<uint8_t> bytes_;
