@@ -19,9 +19,9 @@
 #include "login/login_ui.h"
 #include "login/window_internal.h"
 #include "testfw/memory_file_system.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "testfw/test_firmware.h"
-#include "tests/draw/fake_display.h"
 #include "tools/lib/uchr_writer.h"
 #include "tools/lib/uchr_xkb.h"
 #include "ui/run_loop.h"
@@ -149,7 +149,7 @@ void BM_Login_FirstFrame(benchmark::State& state) {
     state.PauseTiming();
     {
       TestFirmware fw;
-      FakeDisplay display(fw, kWidth, kHeight);
+      MemoryGraphicsOutput display(kWidth, kHeight);
       MemoryTarnEvents events(7);
       events.Install();
       BenchCodec codec;

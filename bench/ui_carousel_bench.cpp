@@ -12,7 +12,7 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/test_firmware.h"
 #include "ui/carousel.h"
 #include "ui/menu.h"
@@ -37,7 +37,7 @@ std::vector<DUPixel> Tile(int seed) {
 // without: only the view's buffer, the work the pixman peer does.
 void CarouselFrame(benchmark::State& state, bool with_screen) {
   TestFirmware fw;
-  FakeDisplay display(fw, kWidth, kHeight);
+  MemoryGraphicsOutput display(kWidth, kHeight);
   (void)DUInitialize();
   (void)DUSetScale(2);
   DUScreen* screen = nullptr;
@@ -104,7 +104,7 @@ void BM_UI_CarouselView2560_Pixman(benchmark::State& state) {
 
 void BM_UI_MenuRedraw2560(benchmark::State& state) {
   TestFirmware fw;
-  FakeDisplay display(fw, kWidth, kHeight);
+  MemoryGraphicsOutput display(kWidth, kHeight);
   (void)DUInitialize();
   (void)DUSetScale(2);
   DUScreen* screen = nullptr;

@@ -11,7 +11,7 @@
 #include "bench/ratio.h"
 #include "draw/display.h"
 #include "draw/screen.h"
-#include "efi/protocols/graphics_output.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "testfw/test_firmware.h"
 #include "ui/event_protocol.h"
@@ -21,37 +21,6 @@
 namespace {
 
 constexpr int kWidth = 2560, kHeight = 1600;
-
-struct BenchDisplay {
-  EFI_GRAPHICS_OUTPUT_PROTOCOL gop{};
-  EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE mode{};
-  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION info{};
-  std::vector<UINT32> pixels = std::vector<UINT32>(size_t(kWidth) * kHeight);
-  static BenchDisplay* current;
-  explicit BenchDisplay(TestFirmware& fw) {
-    current = this;
-    info.HorizontalResolution = kWidth;
-    info.VerticalResolution = kHeight;
-    info.PixelFormat = PixelBlueGreenRedReserved8BitPerColor;
-    info.PixelsPerScanLine = kWidth;
-    mode.Info = &info;
-    mode.SizeOfInfo = sizeof(info);
-    gop.Blt = Blt;
-    gop.Mode = &mode;
-    fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid, &gop);
-  }
-  static EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL*, EFI_GRAPHICS_OUTPUT_BLT_PIXEL* buffer,
-                               EFI_GRAPHICS_OUTPUT_BLT_OPERATION, UINTN sx, UINTN sy, UINTN dx, UINTN dy, UINTN w,
-                               UINTN h, UINTN delta) {
-    const auto* src = reinterpret_cast<const unsigned char*>(buffer);
-    UINTN stride = delta ? delta : w * 4;
-    for (UINTN y = 0; y < h; ++y) {
-      std::memcpy(&current->pixels[(dy + y) * kWidth + dx], src + (sy + y) * stride + sx * 4, w * 4);
-    }
-    return EFI_SUCCESS;
-  }
-};
-BenchDisplay* BenchDisplay::current = nullptr;
 
 // A full-screen view with a soft vertical transparency ramp.
 std::vector<DUPixel> Veil() {
@@ -64,7 +33,7 @@ std::vector<DUPixel> Veil() {
 
 void BM_UIWidgets_AnimationFrame_2560x1600(benchmark::State& state) {
   TestFirmware fw;
-  BenchDisplay display(fw);
+  MemoryGraphicsOutput display(kWidth, kHeight);
   DUScreen* screen = nullptr;
   if (EFI_ERROR(DUInitialize()) || EFI_ERROR(DUScreenCreate(DUColorMake(30, 60, 90, 0), &screen))) {
     state.SkipWithError("no screen");
@@ -105,7 +74,7 @@ void BM_UIWidgets_AnimationFrame_PixmanOver(benchmark::State& state) {
 
 void BM_UIWidgets_PopoverRedraw(benchmark::State& state) {
   TestFirmware fw;
-  BenchDisplay display(fw);
+  MemoryGraphicsOutput display(kWidth, kHeight);
   MemoryTarnEvents events(7);
   events.Install();
   DUScreen* screen = nullptr;

@@ -1,13 +1,14 @@
 #include "testfw/memory_graphics_output.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "testfw/test_firmware.h"
 
 MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, EFI_GRAPHICS_PIXEL_FORMAT format,
                                            Device device)
-    : device_(device), pixels_(size_t(width) * height, EFI_GRAPHICS_OUTPUT_BLT_PIXEL{0, 0, 0, 0}) {
+    : device_(device), pixels_(size_t(width) * height, 0) {
   info_.HorizontalResolution = width;
   info_.VerticalResolution = height;
   info_.PixelFormat = format;
@@ -32,6 +33,11 @@ MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, EFI_
   }
 }
 
+MemoryGraphicsOutput::MemoryGraphicsOutput(uint32_t width, uint32_t height, uint32_t fill)
+    : MemoryGraphicsOutput(width, height) {
+  std::fill(pixels_.begin(), pixels_.end(), fill);
+}
+
 MemoryGraphicsOutput::~MemoryGraphicsOutput() {
   TestFirmware& fw = TestFirmware::Current();
   fw.UninstallProtocol(fw.SystemTable()->ConsoleOutHandle,
@@ -39,8 +45,7 @@ MemoryGraphicsOutput::~MemoryGraphicsOutput() {
 }
 
 uint32_t MemoryGraphicsOutput::Pixel(uint32_t x, uint32_t y) const {
-  const auto& p = pixels_.at(size_t(y) * info_.HorizontalResolution + x);
-  return (uint32_t(p.Red) << 16) | (uint32_t(p.Green) << 8) | p.Blue;
+  return pixels_.at(size_t(y) * info_.HorizontalResolution + x) & 0x00FFFFFF;
 }
 
 MemoryGraphicsOutput::Box MemoryGraphicsOutput::BoundingBox(uint32_t background) const {
@@ -87,20 +92,21 @@ EFI_STATUS EFIAPI MemoryGraphicsOutput::Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, 
   const UINTN w = g->info_.HorizontalResolution, h = g->info_.VerticalResolution;
   if (!buffer || width == 0 || height == 0) return EFI_INVALID_PARAMETER;
   if (dx >= w || dy >= h || width > w - dx || height > h - dy) return EFI_INVALID_PARAMETER;
+  if (operation != EfiBltVideoFill && operation != EfiBltBufferToVideo) return EFI_UNSUPPORTED;
   if (delta == 0) delta = width * sizeof(EFI_GRAPHICS_OUTPUT_BLT_PIXEL);
+  const auto* source = reinterpret_cast<const uint8_t*>(buffer);
   for (UINTN y = 0; y < height; ++y) {
-    for (UINTN x = 0; x < width; ++x) {
-      EFI_GRAPHICS_OUTPUT_BLT_PIXEL& out = g->pixels_[(dy + y) * w + dx + x];
-      if (operation == EfiBltVideoFill) {
-        out = buffer[0];
-      } else if (operation == EfiBltBufferToVideo) {
-        out = *reinterpret_cast<EFI_GRAPHICS_OUTPUT_BLT_PIXEL*>(reinterpret_cast<uint8_t*>(buffer) +
-                                                                (sy + y) * delta + (sx + x) * 4);
-      } else {
-        return EFI_UNSUPPORTED;
-      }
+    uint32_t* out = &g->pixels_[(dy + y) * w + dx];
+    if (operation == EfiBltVideoFill) {
+      uint32_t colour;
+      std::memcpy(&colour, source, sizeof(colour));
+      std::fill(out, out + width, colour);
+    } else {
+      std::memcpy(out, source + (sy + y) * delta + sx * sizeof(uint32_t), width * sizeof(uint32_t));
     }
+    for (UINTN x = 0; x < width; ++x) out[x] &= 0x00FFFFFF;
   }
+  g->transfers_.push_back(Box{uint32_t(dx), uint32_t(dy), uint32_t(width), uint32_t(height)});
   return EFI_SUCCESS;
 }
 

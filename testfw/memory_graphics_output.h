@@ -7,7 +7,14 @@
 //   auto box = screen.BoundingBox(0x00BFBFBF); // everything that is not the background
 //
 // Blt follows the UEFI rules: rectangles that leave the screen are refused with
-// EFI_INVALID_PARAMETER. Keep the object alive while code runs.
+// EFI_INVALID_PARAMETER. Like a real display it keeps colour only: the reserved byte of
+// every pixel it writes is zero. Keep the object alive while code runs.
+//
+// Tests that must tell pixels no transfer reached from drawn ones start from a word no
+// transfer writes, and read the areas each transfer changed:
+//   MemoryGraphicsOutput display(40, 30, MemoryGraphicsOutput::kUnwritten);
+//   ... code under test draws ...
+//   EXPECT_EQ(display.Transfers().size(), 1u);
 //
 // Older firmware offers only the UGA draw protocol on the console:
 //   MemoryGraphicsOutput screen(800, 600, PixelBlueGreenRedReserved8BitPerColor,
@@ -27,6 +34,10 @@ class MemoryGraphicsOutput {
   MemoryGraphicsOutput(uint32_t width, uint32_t height,
                        EFI_GRAPHICS_PIXEL_FORMAT format = PixelBlueGreenRedReserved8BitPerColor,
                        Device device = Device::kGraphicsOutput);
+  // A graphics output protocol whose pixels all hold the word fill until drawn over.
+  MemoryGraphicsOutput(uint32_t width, uint32_t height, uint32_t fill);
+  // A word no transfer writes (its reserved byte is set).
+  static constexpr uint32_t kUnwritten = 0xDEADBEEF;
   ~MemoryGraphicsOutput();
   MemoryGraphicsOutput(const MemoryGraphicsOutput&) = delete;
   MemoryGraphicsOutput& operator=(const MemoryGraphicsOutput&) = delete;
@@ -47,7 +58,13 @@ class MemoryGraphicsOutput {
   Box BoundingBox(uint32_t background) const;
   // Every distinct colour inside a rectangle.
   std::vector<uint32_t> Colours(const Box& box) const;
+  // Every word of the frame buffer, row by row: 0x00RRGGBB where drawn, the fill elsewhere.
+  const std::vector<uint32_t>& Pixels() const { return pixels_; }
+  // Every call of Blt, refused ones included.
   int Blts() const { return blts_; }
+  // The area each successful Blt changed, in order, until cleared.
+  const std::vector<Box>& Transfers() const { return transfers_; }
+  void ClearTransfers() { transfers_.clear(); }
 
  private:
   static EFI_STATUS EFIAPI QueryMode(EFI_GRAPHICS_OUTPUT_PROTOCOL* self, UINT32 mode, UINTN* size,
@@ -71,6 +88,7 @@ class MemoryGraphicsOutput {
     MemoryGraphicsOutput* owner;
   } uga_{};
   Device device_;
-  std::vector<EFI_GRAPHICS_OUTPUT_BLT_PIXEL> pixels_;
+  std::vector<uint32_t> pixels_;  // the frame buffer: blue, green, red, reserved in each word
   int blts_ = 0;
+  std::vector<Box> transfers_;
 };

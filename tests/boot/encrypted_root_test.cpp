@@ -9,9 +9,9 @@
 #include "lib/mem.h"
 #include "testfw/boot_machine.h"
 #include "testfw/memory_disk_io.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/toy_picture_codec.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "tools/lib/uchr_writer.h"
 #include "tools/lib/uchr_xkb.h"
@@ -102,7 +102,7 @@ void EFIAPI TypingTick(EFI_EVENT, void* context) {
 // kernel receives the key store.
 TEST_F(EncryptedBoot, APassphraseTypedInTheLoginWindowReachesTheKernel) {
   Prepare("volume size=65536\n" + kUsers);
-  FakeDisplay display(fw_, 800, 600);
+  MemoryGraphicsOutput display(800, 600, MemoryGraphicsOutput::kUnwritten);
   MemoryTarnEvents events(7);
   events.Install();
   ToyPictureCodec codec;

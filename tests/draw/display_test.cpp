@@ -2,8 +2,10 @@
 
 #include "draw/display.h"
 #include "draw/screen.h"
+#include "efi/protocols/device_path.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
+#include "testfw/memory_graphics_output.h"
+#include "testfw/test_firmware.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ const UINT8 kEndOfPath[4] = {0x7F, 0xFF, 4, 0};
 
 TEST(DrawDisplay, TakesTheConsoleGraphicsOutputAndItsModeSize) {
   TestFirmware fw;
-  FakeDisplay display(fw, 64, 48);
+  MemoryGraphicsOutput display(64, 48, MemoryGraphicsOutput::kUnwritten);
   EXPECT_FALSE(DUIsInitialized());
   DUScreen* screen = nullptr;
   EXPECT_EQ(DUScreenCreate(0, &screen), EFI_NOT_READY) << "before DUInitialize";
@@ -84,7 +86,7 @@ TEST(DrawDisplay, FailsWithoutAnyUsableDevice) {
 
 TEST(DrawDisplay, ScreenNeedsADisplayWithASize) {
   TestFirmware fw;
-  FakeDisplay display(fw, 0, 0);
+  MemoryGraphicsOutput display(0, 0, MemoryGraphicsOutput::kUnwritten);
   ASSERT_EQ(DUInitialize(), EFI_SUCCESS);
   DUScreen* screen = nullptr;
   EXPECT_EQ(DUScreenCreate(0, &screen), EFI_NOT_READY);

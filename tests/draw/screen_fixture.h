@@ -6,7 +6,8 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
+#include "testfw/memory_graphics_output.h"
+#include "testfw/test_firmware.h"
 
 constexpr DUPixel kFill = DUColorMake(0, 0, 40, 0);
 
@@ -35,13 +36,17 @@ class ScreenTest : public ::testing::Test {
 
   // Draws and returns the areas sent to the display.
   std::vector<DURect> Draw() {
-    display_.transfers.clear();
+    display_.ClearTransfers();
     EXPECT_EQ(DUScreenDraw(screen_), EFI_SUCCESS);
-    return display_.transfers;
+    std::vector<DURect> sent;
+    for (const MemoryGraphicsOutput::Box& b : display_.Transfers()) {
+      sent.push_back(DURectMake(INT32(b.x), INT32(b.y), INT32(b.height), INT32(b.width)));
+    }
+    return sent;
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 40, 30};
+  MemoryGraphicsOutput display_{40, 30, MemoryGraphicsOutput::kUnwritten};
   DUScreen* screen_ = nullptr;
 };
 

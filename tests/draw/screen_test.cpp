@@ -13,8 +13,8 @@ TEST_F(ScreenTest, FirstDrawPaintsEverythingThenOnlyWhatChanged) {
   auto sent = Draw();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(SameRect(sent[0], DURect{0, 0, 30, 40}));
-  EXPECT_EQ(display_.At(2, 3), kRed & kShown);
-  EXPECT_EQ(display_.At(7, 3), kFill & kShown);
+  EXPECT_EQ(display_.Pixel(2, 3), kRed & kShown);
+  EXPECT_EQ(display_.Pixel(7, 3), kFill & kShown);
   EXPECT_FALSE(view->needs_display);
   EXPECT_TRUE(SameRect(view->dirty, view->frame));
 
@@ -24,8 +24,8 @@ TEST_F(ScreenTest, FirstDrawPaintsEverythingThenOnlyWhatChanged) {
   sent = Draw();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(SameRect(sent[0], DURect{2, 3, 13, 13})) << "old and new place together";
-  EXPECT_EQ(display_.At(2, 3), kFill & kShown);
-  EXPECT_EQ(display_.At(10, 12), kRed & kShown);
+  EXPECT_EQ(display_.Pixel(2, 3), kFill & kShown);
+  EXPECT_EQ(display_.Pixel(10, 12), kRed & kShown);
 }
 
 TEST_F(ScreenTest, ViewsDrawInZOrderAndEqualZOrdersInTheOrderAdded) {
@@ -34,12 +34,12 @@ TEST_F(ScreenTest, ViewsDrawInZOrderAndEqualZOrdersInTheOrderAdded) {
   Solid({0, 0, 10, 10}, kGreen);
   Solid({5, 0, 10, 10}, kBlue);  // same z-order as green, added later: above it
   Draw();
-  EXPECT_EQ(display_.At(0, 0), kRed & kShown);
-  EXPECT_EQ(display_.At(12, 0), kBlue & kShown);
+  EXPECT_EQ(display_.Pixel(0, 0), kRed & kShown);
+  EXPECT_EQ(display_.Pixel(12, 0), kBlue & kShown);
   ASSERT_EQ(DUViewSetZOrder(top, 1000), EFI_SUCCESS);
   Draw();
-  EXPECT_EQ(display_.At(0, 0), kGreen & kShown) << "a new z-order takes effect at once";
-  EXPECT_EQ(display_.At(6, 0), kBlue & kShown);
+  EXPECT_EQ(display_.Pixel(0, 0), kGreen & kShown) << "a new z-order takes effect at once";
+  EXPECT_EQ(display_.Pixel(6, 0), kBlue & kShown);
   EXPECT_EQ(DUViewSetZOrder(top, 999), EFI_INVALID_PARAMETER);
   EXPECT_EQ(DUViewSetZOrder(top, 10001), EFI_INVALID_PARAMETER);
 }
@@ -53,12 +53,12 @@ TEST_F(ScreenTest, HiddenFullyTransparentAndGroupViewsAreSkippedButMarkedClean) 
   ASSERT_EQ(DUViewSetVisible(hidden, FALSE), EFI_SUCCESS);
   ASSERT_EQ(DUViewSetTransparency(clear, 255), EFI_SUCCESS);
   Draw();
-  EXPECT_EQ(display_.At(0, 0), kFill & kShown);
-  EXPECT_EQ(display_.At(5, 0), kFill & kShown);
+  EXPECT_EQ(display_.Pixel(0, 0), kFill & kShown);
+  EXPECT_EQ(display_.Pixel(5, 0), kFill & kShown);
   for (DUView* v : {hidden, clear, group}) EXPECT_FALSE(v->needs_display);
   ASSERT_EQ(DUViewSetTransparency(clear, 0), EFI_SUCCESS);
   ASSERT_EQ(Draw().size(), 1u) << "a new transparency is drawn";
-  EXPECT_EQ(display_.At(5, 0), kGreen & kShown);
+  EXPECT_EQ(display_.Pixel(5, 0), kGreen & kShown);
 }
 
 TEST_F(ScreenTest, SettingTheSameFrameMarksNothing) {
@@ -80,7 +80,7 @@ TEST_F(ScreenTest, RemovedViewsAreDestroyedAndTheirAreaRepainted) {
   auto sent = Draw();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(SameRect(sent[0], DURect{5, 5, 4, 4}));
-  EXPECT_EQ(display_.At(6, 6), kFill & kShown);
+  EXPECT_EQ(display_.Pixel(6, 6), kFill & kShown);
   DUView* loose = Solid({0, 0, 1, 1}, kRed, false);
   EXPECT_EQ(DUScreenRemoveView(screen_, loose), EFI_NOT_FOUND);
   EXPECT_EQ(DUViewDestroy(loose), EFI_SUCCESS);
@@ -92,7 +92,7 @@ TEST_F(ScreenTest, DestroyingAViewOnTheScreenTakesItOffTheScreen) {
   ASSERT_EQ(DUViewDestroy(view), EFI_SUCCESS);
   EXPECT_EQ(screen_->views, nullptr);
   Draw();
-  EXPECT_EQ(display_.At(6, 6), kFill & kShown);
+  EXPECT_EQ(display_.Pixel(6, 6), kFill & kShown);
 }
 
 TEST_F(ScreenTest, BackgroundIsCentredMustFitAndRedrawsEverything) {
@@ -107,8 +107,8 @@ TEST_F(ScreenTest, BackgroundIsCentredMustFitAndRedrawsEverything) {
   auto sent = Draw();
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(SameRect(sent[0], DURect{0, 0, 30, 40}));
-  EXPECT_EQ(display_.At(12, 12), kGreen & kShown);
-  EXPECT_EQ(display_.At(10, 10), kRed & kShown) << "views above the background";
+  EXPECT_EQ(display_.Pixel(12, 12), kGreen & kShown);
+  EXPECT_EQ(display_.Pixel(10, 10), kRed & kShown) << "views above the background";
   DUView* second = Solid({0, 0, 2, 2}, kBlue, false);
   ASSERT_EQ(DUScreenSetBackgroundView(screen_, second), EFI_SUCCESS);  // the first one is destroyed
 }
@@ -124,7 +124,7 @@ TEST_F(ScreenTest, CursorIsDrawnLastAndReplacingItDestroysTheOldOne) {
   DUViewSetCallbacks(cursor, nullptr, CountDestroy, nullptr, nullptr);
   ASSERT_EQ(DUScreenSetCursorView(screen_, cursor), EFI_SUCCESS);
   Draw();
-  EXPECT_EQ(display_.At(2, 2), kBlue & kShown);
+  EXPECT_EQ(display_.Pixel(2, 2), kBlue & kShown);
   ASSERT_EQ(DUViewSetOrigin(cursor, {20, 20}), EFI_SUCCESS);
   auto sent = Draw();
   ASSERT_EQ(sent.size(), 1u);

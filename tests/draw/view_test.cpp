@@ -137,8 +137,8 @@ TEST_F(ScreenTest, SwappingTheImageNeedsTheSameSizeAndDropsScaledCopies) {
   DUView* view = Solid({0, 0, 2, 3}, kRed);
   view->scaling = DUScaling{TRUE, 2 * kDUFixedOne, 2 * kDUFixedOne, 1, &view->scaled_copies};
   Draw();
-  EXPECT_EQ(display_.At(5, 3), kRed & 0xFFFFFF) << "drawn at twice its size";
-  EXPECT_EQ(display_.At(1, 1), kRed & 0xFFFFFF);
+  EXPECT_EQ(display_.Pixel(5, 3), kRed & 0xFFFFFF) << "drawn at twice its size";
+  EXPECT_EQ(display_.Pixel(1, 1), kRed & 0xFFFFFF);
   ASSERT_NE(view->scaled_copies, nullptr);
   auto* pixels = static_cast<DUPixel*>(PoolAllocate(6 * sizeof(DUPixel)));
   for (int i = 0; i < 6; ++i) pixels[i] = DUColorMake(0, 0, 255, 0);
@@ -147,7 +147,7 @@ TEST_F(ScreenTest, SwappingTheImageNeedsTheSameSizeAndDropsScaledCopies) {
   EXPECT_EQ(DUViewSwapImageWithImage(view, pixels, {2, 3}, 24), 0u);
   EXPECT_EQ(view->scaled_copies, nullptr);
   Draw();
-  EXPECT_EQ(display_.At(1, 1), DUColorMake(0, 0, 255, 0)) << "the new picture, scaled afresh";
+  EXPECT_EQ(display_.Pixel(1, 1), DUColorMake(0, 0, 255, 0)) << "the new picture, scaled afresh";
 }
 
 TEST_F(ScreenTest, CreationFailuresLeaveNothingBehind) {

@@ -6,8 +6,8 @@
 #include "draw/screen.h"
 #include "login/window_internal.h"
 #include "memory/memory.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_smc.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/run_loop.h"
 
@@ -42,7 +42,7 @@ class Idle : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 100, 80};
+  MemoryGraphicsOutput display_{100, 80, MemoryGraphicsOutput::kUnwritten};
   MemorySmc smc_;
   DUScreen* screen_ = nullptr;
   DUView* cursor_ = nullptr;

@@ -15,9 +15,9 @@
 #include "fde/lodestore.h"
 #include "login/login_ui.h"
 #include "testfw/memory_file_system.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "testfw/test_firmware.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/toy_picture_codec.h"
 #include "ui/password_field.h"
 #include "ui/run_loop.h"
@@ -86,7 +86,7 @@ class LoginFixture : public ::testing::Test {
   bool leaks_expected_ = false;  // a window with broken canaries is not freed
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 800, 600};
+  MemoryGraphicsOutput display_{800, 600, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents events_{7};
   ToyPictureCodec codec_;
   MemoryFileSystem fs_;

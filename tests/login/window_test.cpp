@@ -49,7 +49,7 @@ TEST_F(Window, OneUserTypesThePassphraseAndUnlocks) {
   EXPECT_EQ(ExitReset(), "");
   ASSERT_EQ(verified_.size(), 1u);
   EXPECT_EQ(verified_[0].passphrase, u"secret");
-  EXPECT_FALSE(display_.transfers.empty());
+  EXPECT_FALSE(display_.Transfers().empty());
 }
 
 TEST_F(Window, AWrongPassphraseShakesAndClearsTheFieldThenTheRightOneUnlocks) {
@@ -246,10 +246,10 @@ TEST_F(Window, ThePointerMovesTheCursorByItsHotSpot) {
 TEST_F(Window, ACorruptedCanaryStopsTheRunBeforeAnythingIsDrawnAndDestroyRefuses) {
   AddUser("anne", {"Anne"}, "secret");
   ASSERT_EQ(Initialize(), EFI_SUCCESS);
-  size_t transfers = display_.transfers.size();
+  size_t transfers = display_.Transfers().size();
   lw()->canary_tail[7] ^= 1;
   EXPECT_NE(FDELoginUIRunLoop(ui_, &exit_), EFI_SUCCESS);
-  EXPECT_EQ(display_.transfers.size(), transfers);
+  EXPECT_EQ(display_.Transfers().size(), transfers);
   EXPECT_NE(CapturedLog().find("Login window has no valid canaries. RunLoop will not run"), std::string::npos);
   EXPECT_EQ(LoginWindowDestroy(lw()), 1u);
   EXPECT_NE(CapturedLog().find("Login window has no valid canaries. Destroy operation canceled."), std::string::npos);

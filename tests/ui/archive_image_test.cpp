@@ -8,7 +8,7 @@
 #include "draw/view.h"
 #include "efi/protocols/tarn_image_conversion.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
+#include "testfw/memory_graphics_output.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/archive.h"
 #include "ui/archive_image.h"
@@ -74,7 +74,7 @@ class ArchiveImageTest : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 40, 30};
+  MemoryGraphicsOutput display_{40, 30, MemoryGraphicsOutput::kUnwritten};
   FakeCodec other_{'G'};
   FakeCodec png_{'N'};
   std::vector<uint8_t> bytes_;

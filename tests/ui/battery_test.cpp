@@ -114,7 +114,7 @@ TEST_F(BatteryTest, TheTimerPollsEveryTwoSecondsAndTheNewViewTakesTheOldPlace) {
   EXPECT_EQ(view_->frame.x, 40);
   EXPECT_EQ(view_->frame.y, 30);
   ASSERT_EQ(DUScreenDraw(screen_), EFI_SUCCESS);
-  EXPECT_EQ(display_.At(40, 30), 6u);
+  EXPECT_EQ(display_.Pixel(40, 30), 6u);
 }
 
 TEST_F(BatteryTest, SmcReadsAndBatteryPower) {

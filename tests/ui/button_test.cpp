@@ -167,7 +167,7 @@ TEST_F(ButtonTest, UnregisteredButtonIgnoresEventsAndReplacedPicturesShow) {
   ASSERT_EQ(UIButtonSetState(b, kUIButtonStatePressed), EFI_SUCCESS);
   EXPECT_EQ(UIButtonSetState(b, 4), EFI_INVALID_PARAMETER);
   ASSERT_EQ(DUScreenDraw(screen_), EFI_SUCCESS);
-  EXPECT_EQ(display_.At(12, 12), 0x00ABCDEFu);
+  EXPECT_EQ(display_.Pixel(12, 12), 0x00ABCDEFu);
 }
 
 }  // namespace

@@ -157,14 +157,14 @@ TEST_F(CarouselSelection, TheSelectAnimationRunsTwoPhasesOfEightFramesPerScale) 
   for (UINT32 scale : {1u, 2u}) {
     ASSERT_EQ(DUSetScale(scale), EFI_SUCCESS);
     DUView* view = Make(5);
-    size_t start = display_.transfers.size();
+    size_t start = display_.Transfers().size();
     ASSERT_EQ(UICarouselViewSelectTile(view, 1, TRUE), 0u);
     size_t per_phase = 8 * scale;
-    EXPECT_EQ(display_.transfers.size() - start, 2 * per_phase) << scale;
+    EXPECT_EQ(display_.Transfers().size() - start, 2 * per_phase) << scale;
     EXPECT_EQ(transfers_at_midpoint_ - start, per_phase + 3 * scale - 1) << scale;
-    start = display_.transfers.size();
+    start = display_.Transfers().size();
     ASSERT_EQ(UICarouselViewReturnToList(view), 0u);
-    EXPECT_EQ(display_.transfers.size() - start, 2 * per_phase + 1) << scale;  // and the list at rest
+    EXPECT_EQ(display_.Transfers().size() - start, 2 * per_phase + 1) << scale;  // and the list at rest
     ASSERT_EQ(DUScreenRemoveView(screen_, view), EFI_SUCCESS);
   }
   ASSERT_EQ(DUSetScale(1), EFI_SUCCESS);

@@ -11,8 +11,8 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/carousel.h"
 #include "ui/event_protocol.h"
@@ -76,7 +76,7 @@ class CarouselFixture : public ::testing::Test {
     info_.didDeselectContext = this;
     info_.midpoint = [](DUView*, void* c) {
       auto* f = static_cast<CarouselFixture*>(c);
-      f->events_.push_back("midpoint@" + std::to_string(f->transfers_at_midpoint_ = f->display_.transfers.size()));
+      f->events_.push_back("midpoint@" + std::to_string(f->transfers_at_midpoint_ = f->display_.Transfers().size()));
     };
     info_.midpointContext = this;
     UICarouselMagicPockets pockets{Picture(PocketColour(false), 4, 4), DUSize{4, 4}, Picture(PocketColour(true), 4, 4),
@@ -112,7 +112,7 @@ class CarouselFixture : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 400, 200};
+  MemoryGraphicsOutput display_{400, 200, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
   std::vector<std::vector<DUPixel>> pictures_;

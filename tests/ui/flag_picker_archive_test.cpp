@@ -9,8 +9,8 @@
 
 #include "draw/display.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/required_tool.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_image_codec.h"
 #include "tests/ui/ui_test_support.h"
 #include "testfw/memory_input_devices.h"
@@ -67,7 +67,7 @@ class BuiltFlagPickerTest : public ::testing::TestWithParam<UINT32> {
 
   TestFirmware fw_;
   MemoryImageCodec codec_{fw_};
-  FakeDisplay display_{fw_, 1024, 768};
+  MemoryGraphicsOutput display_{1024, 768, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
   std::vector<uint8_t> bytes_;

@@ -11,8 +11,8 @@
 
 #include "draw/display.h"
 #include "memory/memory.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_image_codec.h"
-#include "tests/draw/fake_display.h"
 #include "tests/required_tool.h"
 #include "tests/ui/layout_test_support.h"
 #include "tools/lib/uchr_xkb.h"
@@ -87,7 +87,7 @@ class GlyphArchiveTest : public ::testing::Test, public LoggedTest {
     return inked;
   }
 
-  FakeDisplay display_{fw, 64, 48};
+  MemoryGraphicsOutput display_{64, 48, MemoryGraphicsOutput::kUnwritten};
   MemoryImageCodec codec_{fw};
   std::vector<uint8_t> bytes_;
   std::vector<uint8_t> layout_bytes_;

@@ -7,9 +7,9 @@
 #include "draw/display.h"
 #include "flags/guids.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/toy_picture_codec.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/button.h"
 #include "ui/event_protocol.h"
@@ -86,7 +86,7 @@ class FlagPickerTest : public ::testing::Test {
 
   TestFirmware fw_;
   ToyPictureCodec codec_;
-  FakeDisplay display_{fw_, 800, 600};
+  MemoryGraphicsOutput display_{800, 600, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
   std::vector<uint8_t> bytes_;

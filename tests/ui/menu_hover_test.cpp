@@ -6,8 +6,8 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/event_protocol.h"
 #include "ui/menu.h"
@@ -83,7 +83,7 @@ class MenuFixture : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 1024, 768};
+  MemoryGraphicsOutput display_{1024, 768, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
   TesselMenuResources resources_{};
@@ -181,7 +181,7 @@ TEST_F(MenuFixture, AChosenRowFlashesTwiceBeforeItsActionWithTheTableQuiet) {
   Move(RowMiddle(menu, 1));
   RunDeferred();
   EXPECT_EQ(changes, 1);
-  size_t transfers = display_.transfers.size();
+  size_t transfers = display_.Transfers().size();
   uint64_t pressed_at = fw_.Now100ns();
   Down(RowMiddle(menu, 1));
   RunDeferred();
@@ -189,7 +189,7 @@ TEST_F(MenuFixture, AChosenRowFlashesTwiceBeforeItsActionWithTheTableQuiet) {
   // Two blinks of 66 ms off and 66 ms on, each drawn, before the action.
   EXPECT_GE(chosen_at_ - pressed_at, uint64_t(4 * 66) * 10000);
   EXPECT_LT(chosen_at_ - pressed_at, uint64_t(5 * 66) * 10000);
-  EXPECT_GE(display_.transfers.size() - transfers, 4u);
+  EXPECT_GE(display_.Transfers().size() - transfers, 4u);
   EXPECT_EQ(changes, 1);  // the blinking told nobody
   EXPECT_EQ(menu->tableView, nullptr);
 }

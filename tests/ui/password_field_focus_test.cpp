@@ -9,8 +9,8 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/layout_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "tools/lib/uchr_xkb.h"
 #include "ui/event_protocol.h"
@@ -63,9 +63,9 @@ class FocusedFieldTest : public ::testing::Test, public LoggedTest {
   UIPasswordTextField* Field() { return static_cast<UIPasswordTextField*>(field_->user_data); }
   bool CaretLit() { return (Field()->flags & kUIFieldCaretVisible) != 0; }
   // The caret's column after n dots (4 wide, 2 apart), in screen pixels.
-  DUPixel ScreenAtCaret(int n) { return display_.At(10 + 6 * n, 5); }
+  DUPixel ScreenAtCaret(int n) { return display_.Pixel(10 + 6 * n, 5); }
 
-  FakeDisplay display_{fw, 160, 40};
+  MemoryGraphicsOutput display_{160, 40, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents events_{7};
   std::vector<uint8_t> bytes_;
   EFIKeyLayout layout_{};

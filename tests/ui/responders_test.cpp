@@ -7,8 +7,8 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/event_protocol.h"
 #include "ui/responders.h"
@@ -63,7 +63,7 @@ class ResponderTest : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 40, 30};
+  MemoryGraphicsOutput display_{40, 30, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents firmware_{7};
   DUScreen* screen_ = nullptr;
   std::vector<std::string> order_;
@@ -150,16 +150,16 @@ TEST_F(ResponderTest, ADeferredDrawPaintsTheScreenFromTheRunLoop) {
   DUView* view = View(5000);
   for (int i = 0; i < 16; ++i) view->pixels[i] = DUColorMake(200, 0, 0, 0);
   EXPECT_EQ(RunLoopScheduleScreenDraw(screen_), 0);
-  EXPECT_TRUE(display_.transfers.empty());
+  EXPECT_TRUE(display_.Transfers().empty());
   RunLoopExecuteDeferredFunc([](RunLoop*, void*, UINTN) -> EFI_STATUS { return RunLoopExit() ? 1 : 0; }, nullptr, 0,
                              "exit");
   EXPECT_EQ(RunLoopRun(), 0);
-  EXPECT_FALSE(display_.transfers.empty());
-  EXPECT_EQ(display_.At(1, 1), DUColorMake(200, 0, 0, 0));
-  display_.transfers.clear();
+  EXPECT_FALSE(display_.Transfers().empty());
+  EXPECT_EQ(display_.Pixel(1, 1), DUColorMake(200, 0, 0, 0));
+  display_.ClearTransfers();
   DUViewSetNeedsDisplay(view);
   EXPECT_EQ(SleepFunnel(screen_, 5), 0);  // draws once, then waits
-  EXPECT_FALSE(display_.transfers.empty());
+  EXPECT_FALSE(display_.Transfers().empty());
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include "draw/display.h"
 #include "draw/screen.h"
 #include "memory/memory.h"
-#include "tests/draw/fake_display.h"
 #include "tests/ui/ui_test_support.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_input_devices.h"
 #include "ui/event_protocol.h"
 #include "ui/run_loop.h"
@@ -60,7 +60,7 @@ class WidgetFixture : public ::testing::Test {
   }
 
   TestFirmware fw_;
-  FakeDisplay display_{fw_, 200, 150};
+  MemoryGraphicsOutput display_{200, 150, MemoryGraphicsOutput::kUnwritten};
   MemoryTarnEvents events_{7};
   DUScreen* screen_ = nullptr;
 };

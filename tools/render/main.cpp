@@ -17,9 +17,9 @@
 #include <stb/stb_image_write.h>
 
 #include "draw/display.h"
-#include "efi/protocols/graphics_output.h"
 #include "efi/protocols/tarn_image_conversion.h"
 #include "memory/memory.h"
+#include "testfw/memory_graphics_output.h"
 #include "testfw/memory_image_codec.h"
 #include "testfw/memory_input_devices.h"
 #include "testfw/memory_smc.h"
@@ -40,42 +40,6 @@ std::vector<RenderScene>& SceneTable() {
   static std::vector<RenderScene> scenes;
   return scenes;
 }
-
-// The frame buffer behind a graphics output protocol on the console output handle.
-struct HostDisplay {
-  EFI_GRAPHICS_OUTPUT_PROTOCOL gop{};
-  EFI_GRAPHICS_OUTPUT_PROTOCOL_MODE mode{};
-  EFI_GRAPHICS_OUTPUT_MODE_INFORMATION info{};
-  int width, height;
-  std::vector<UINT32> pixels;
-  static HostDisplay* current;
-
-  HostDisplay(TestFirmware& fw, int w, int h) : width(w), height(h), pixels(size_t(w) * h, 0) {
-    current = this;
-    info.HorizontalResolution = UINT32(w);
-    info.VerticalResolution = UINT32(h);
-    info.PixelFormat = PixelBlueGreenRedReserved8BitPerColor;
-    info.PixelsPerScanLine = UINT32(w);
-    mode.Info = &info;
-    mode.SizeOfInfo = sizeof(info);
-    gop.Blt = Blt;
-    gop.Mode = &mode;
-    fw.InstallProtocol(fw.SystemTable()->ConsoleOutHandle, kEfiGraphicsOutputProtocolGuid, &gop);
-  }
-  static EFI_STATUS EFIAPI Blt(EFI_GRAPHICS_OUTPUT_PROTOCOL*, EFI_GRAPHICS_OUTPUT_BLT_PIXEL* buffer,
-                               EFI_GRAPHICS_OUTPUT_BLT_OPERATION op, UINTN sx, UINTN sy, UINTN dx, UINTN dy, UINTN w,
-                               UINTN h, UINTN delta) {
-    HostDisplay* d = current;
-    if (op != EfiBltBufferToVideo || dx + w > UINTN(d->width) || dy + h > UINTN(d->height)) return EFI_INVALID_PARAMETER;
-    const auto* src = reinterpret_cast<const unsigned char*>(buffer);
-    UINTN stride = delta ? delta : w * 4;
-    for (UINTN y = 0; y < h; ++y) {
-      std::memcpy(&d->pixels[(dy + y) * d->width + dx], src + (sy + y) * stride + sx * 4, w * 4);
-    }
-    return EFI_SUCCESS;
-  }
-};
-HostDisplay* HostDisplay::current = nullptr;
 
 void RunDeferred() {
   RunLoop* loop = RunLoopGetCurrent();
@@ -191,7 +155,7 @@ int Run(const std::vector<std::string>& args) {
   int width = scene->width * int(scale), height = scene->height * int(scale);
   {
     TestFirmware fw;
-    HostDisplay display(fw, width, height);
+    MemoryGraphicsOutput display{UINT32(width), UINT32(height)};
     MemoryImageCodec codec(TestFirmware::Current());
     MemorySmc smc;
     MemoryTarnEvents events(7);
@@ -226,7 +190,7 @@ int Run(const std::vector<std::string>& args) {
       std::fprintf(stderr, "render: drawing the screen failed\n");
       status = kExitBadInput;
     }
-    frame = display.pixels;
+    frame = display.Pixels();
     for (auto it = stage.cleanup.rbegin(); it != stage.cleanup.rend(); ++it) (*it)();
     UIViewAnimationStopScreen(stage.screen);
     RunDeferred();
