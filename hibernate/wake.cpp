@@ -39,7 +39,7 @@ WakeKind DecideWakeKind(TarnSmcIoProtocol* smc, bool encrypted_volume) {
   if (ForcedLit()) kind.dark = false;
   if (!kind.dark) {
     UINT8 zero = 0;
-    SmcWrite(smc, kSmcKeyWakeType, 1, &zero);
+    (void)SmcWrite(smc, kSmcKeyWakeType, 1, &zero);  // a controller that refuses it still wakes lit
   }
   return kind;
 }
