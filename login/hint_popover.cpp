@@ -55,9 +55,33 @@ void ToRecovery(DUView*, void* context) { _LW_LoginPane_GoTo_RecoveryPasswordPan
 void ResetWithAccount(DUView*, void* context) { LWExit(static_cast<LoginWindow*>(context), kLoginExitPasswordReset); }
 void GuestChosen(DUView*, void* context) { LWExit(static_cast<LoginWindow*>(context), kLoginExitGuest); }
 
+// The arrow sits on the pop-up's top edge (covering the edge's line under it), centred
+// arrow_offset from the pop-up's centre, drawn over the pop-up.
+DUView* AddArrow(LoginWindow* lw, const DUView* popover, INT32 arrow_offset) {
+  DUPixel* pixels = nullptr;
+  DUSize size{};
+  UINTN bytes = 0;
+  if (!lw->loginui_archive ||
+      ArchiveCopyPNGImage(lw->loginui_archive, "loginui_popover_uparrow.png", &pixels, &size, &bytes, TRUE) != 0) {
+    return nullptr;
+  }
+  const INT32 x = popover->frame.x + popover->frame.width / 2 + arrow_offset - size.width / 2;
+  const INT32 y = popover->frame.y - size.height + INT32(lw->scale);
+  DUView* arrow = nullptr;
+  if (EFI_ERROR(DUViewCreateWithImage(DURect{x, y, size.height, size.width}, pixels, bytes, &arrow))) return nullptr;
+  (void)DUViewSetZOrder(arrow, kUIPopoverZOrder);  // added after the pop-up, so drawn over it
+  DUViewSetTransparency(arrow, 255);
+  if (EFI_ERROR(DUScreenAddView(lw->screen, arrow))) {
+    DUViewDestroy(arrow);
+    return nullptr;
+  }
+  UIViewAnimateTransparency(arrow, 0, kUIAnimationLinear, 100);
+  return arrow;
+}
+
 // _LW_LoginPane_HintView_Create: frame pictures, then the items; the pop-up hangs below the
-// password field, fading in over 100 ms.
-DUView* Show(PopoverBuilder* b) {
+// password field, fading in over 100 ms, its arrow arrow_offset right of its centre.
+DUView* Show(PopoverBuilder* b, INT32 arrow_offset) {
   LoginWindow* lw = b->lw;
   const INT32 s = INT32(lw->scale);
   UIPopoverInfo& info = b->info;
@@ -79,6 +103,8 @@ DUView* Show(PopoverBuilder* b) {
   }
   UIPopoverRegisterForEvents(view);
   UIViewAnimateTransparency(view, 0, kUIAnimationLinear, 100);
+  lw->hint_arrow = AddArrow(lw, view, arrow_offset);
+  if (!lw->hint_arrow) DULogError("_LW_LoginPane_HintView_Create", "no arrow for the pop-up\n");
   return view;
 }
 
@@ -90,6 +116,10 @@ void FreePopoverPictures(LoginWindow* lw) {
 }  // namespace
 
 void LWRemoveHintView(LoginWindow* lw) {
+  if (lw->hint_arrow) {
+    DUScreenRemoveView(lw->screen, lw->hint_arrow);
+    lw->hint_arrow = nullptr;
+  }
   if (lw->hint_view) {
     DUScreenRemoveView(lw->screen, lw->hint_view);
     lw->hint_view = nullptr;
@@ -132,7 +162,14 @@ void _LW_LoginPane_ForgotPassword(LoginWindow* lw) {
     }
     AddItem(&b, ui, "loginui_reset_with_nimbra_up.png", "loginui_reset_with_nimbra_down.png", 3, ResetWithAccount);
   }
-  lw->hint_view = Show(&b);
+  // The arrow points at the hint button beside the password field.
+  INT32 offset = 0;
+  if (lw->hint_button && lw->password.focus_frame) {
+    const DURect button = lw->hint_button->frame;
+    const DURect frame = lw->password.focus_frame->frame;
+    offset = (button.x + button.width / 2) - (frame.x + frame.width / 2);
+  }
+  lw->hint_view = Show(&b, offset);
   if (!lw->hint_view) FreePopoverPictures(lw);
   _LW_MessageView_MakeVisible(lw, TRUE);
   RunLoopScheduleScreenDraw(lw->screen);
@@ -151,7 +188,7 @@ void _LW_GuestUserPopover_Setup(LoginWindow* lw) {
     AddItem(&b, ui, "loginui_popmsg_guest_info_button_up.png", "loginui_popmsg_guest_info_button_down.png", 3,
             GuestChosen);
   }
-  lw->hint_view = Show(&b);
+  lw->hint_view = Show(&b, 0);  // the guest tile has no hint button: the arrow stays centred
   if (!lw->hint_view) {
     FreePopoverPictures(lw);
     DULogError("_LW_GuestUserPopover_Setup", "_LW_LoginPane_HintView_Create returned a NULL hintView\n");

@@ -110,6 +110,7 @@ struct LoginWindow {
   UIBatteryMonitor* battery_monitor;
   UIFlagPicker* flag_picker;
   DUView* hint_view;             // the hint / forgot-password or guest pop-up
+  DUView* hint_arrow;            // its arrow, above its top edge; comes and goes with it
   DUView* message_view;
   BOOLEAN message_is_ribbon;
   DUView* progress_bar;

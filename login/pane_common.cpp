@@ -100,6 +100,7 @@ void LWTextChanged(DUView* view, void* context) {
   }
   if (!empty && lw->hint_view) {
     DUViewSetTransparency(lw->hint_view, 255);
+    if (lw->hint_arrow) DUViewSetTransparency(lw->hint_arrow, 255);
     LWRemoveHintView(lw);
   }
   RunLoopScheduleScreenDraw(lw->screen);

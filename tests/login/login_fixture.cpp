@@ -91,6 +91,7 @@ LoginFixture::LoginFixture() {
       {"loginui_magicPocketShadow_left.png", Pic(10, 40)}, {"loginui_magicPocketShadow_right.png", Pic(10, 40)},
       {"loginui_popover_top.png", Pic(200, 30)}, {"loginui_popover_tile.png", Pic(200, 10)},
       {"loginui_popover_bottom.png", Pic(200, 60)}, {"loginui_hint_divider_line.png", Pic(180, 2)},
+      {"loginui_popover_uparrow.png", Pic(26, 13)},
       {"loginui_popmsg_passhint_title.png", Pic(120, 14)}, {"loginui_popmsg_if_you_forgot_title.png", Pic(120, 14)},
       {"loginui_popmsg_reset_with_master_up.png", Pic(150, 20)},
       {"loginui_popmsg_reset_with_master_down.png", Pic(150, 20)},

@@ -32,6 +32,22 @@ class Window : public LoginFixture {
     DURect r = UIPopoverItemRect(popover, item);
     Click(popover->frame.x + r.x + r.width / 2, popover->frame.y + r.y + r.height / 2);
   }
+  // The pop-up's arrow: on its top edge (overlapping it by a pixel), centred offset right of
+  // the pop-up's centre, drawn over it.
+  void ExpectArrow(INT32 offset) {
+    DUView* popover = lw()->hint_view;
+    DUView* arrow = lw()->hint_arrow;
+    ASSERT_NE(popover, nullptr);
+    ASSERT_NE(arrow, nullptr);
+    EXPECT_EQ(arrow->screen, popover->screen);
+    EXPECT_TRUE(arrow->visible);
+    EXPECT_EQ(arrow->transparency, 0);  // faded in with the pop-up
+    EXPECT_EQ(arrow->frame.width, 26 * INT32(lw()->scale));
+    EXPECT_EQ(arrow->frame.height, 13 * INT32(lw()->scale));
+    EXPECT_EQ(arrow->frame.x + arrow->frame.width / 2, popover->frame.x + popover->frame.width / 2 + offset);
+    EXPECT_EQ(arrow->frame.y + arrow->frame.height, popover->frame.y + INT32(lw()->scale));
+    EXPECT_GE(arrow->z_order, popover->z_order);
+  }
   // One attempt: the text and return.
   uint64_t Attempt(uint64_t ms, const std::string& text) {
     ms = Type(ms, text);
@@ -131,6 +147,28 @@ TEST_F(Window, RestartAndShutDownButtons) {
   }
 }
 
+// The forgot-password pop-up points at the hint button; typing closes pop-up and arrow.
+TEST_F(Window, TheForgotPasswordPopUpPointsAtTheHintButtonAndItsArrowGoesWithIt) {
+  AddUser("anne", {"Anne"}, "secret", /*hint=*/true);
+  uint64_t t = kReady;
+  for (int attempt = 1; attempt <= 3; ++attempt) t = Attempt(t, "no") + 2500;
+  At(t, [this] {
+    const DURect button = lw()->hint_button->frame;
+    const DURect frame = lw()->password.focus_frame->frame;
+    const INT32 offset = (button.x + button.width / 2) - (frame.x + frame.width / 2);
+    EXPECT_GT(offset, 0);  // the button is right of the field
+    ExpectArrow(offset);
+  });
+  At(t + 100, [this] { Key(0x701B); });  // 'x'
+  At(t + 300, [this] {
+    EXPECT_EQ(lw()->hint_view, nullptr);
+    EXPECT_EQ(lw()->hint_arrow, nullptr);
+    RunLoopExit();
+  });
+  ASSERT_EQ(InitializeAndRun(), EFI_SUCCESS) << CapturedLog();
+  EXPECT_EQ(exit_.exit_code, kLoginExitNone);
+}
+
 TEST_F(Window, ResetWithTheCloudAccountFromTheForgotPasswordPopUp) {
   AddUser("anne", {"Anne"}, "secret");
   uint64_t t = kReady;
@@ -191,6 +229,7 @@ TEST_F(Window, GuestTileOffersTheGuestPopUp) {
   At(kReady + 3000, [this] {
     EXPECT_EQ(lw()->pane, kLWPaneLogin);
     EXPECT_EQ(lw()->selected_user, lw()->guest_user);
+    ExpectArrow(0);  // no hint button: centred
     ClickPopoverItem(1);
   });
   ASSERT_EQ(InitializeAndRun(), EFI_SUCCESS) << CapturedLog();
