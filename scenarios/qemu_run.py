@@ -33,8 +33,11 @@ LOGIN_DEMO_SCENARIO = "login_demo"
 LOGIN_DEMO_NEEDS = ["login-window"]
 
 
-def demo_scenario():
-    return LOGIN_DEMO_SCENARIO if not capabilities.unmet(LOGIN_DEMO_NEEDS) else DEMO_SCENARIO
+def demo_scenario(firmware_name):
+    # U-Boot has no screen for a login window: its demo is the plain boot.
+    if firmware_name == "uboot" or capabilities.unmet(LOGIN_DEMO_NEEDS):
+        return DEMO_SCENARIO
+    return LOGIN_DEMO_SCENARIO
 
 
 def parse_args(argv):
@@ -94,7 +97,7 @@ def main(argv):
         for name in scenario.list_names():
             print(name)
         return EXIT_PASS
-    name = args.name or demo_scenario()
+    name = args.name or demo_scenario(args.firmware)
     try:
         sc = scenario.load(name, os.path.abspath(args.uefi_out), args.loader, args.hearth,
                            os.path.abspath(args.host_out) if args.host_out else None,
