@@ -59,13 +59,13 @@ def check(png, expectations, host_dir=None):
         return []
     if not png:
         return ["pixel checks need a screenshot"]
-    spec = {k: expectations[k] for k in keys if k in expectations}
-    spec["png"] = png
+    request = {k: expectations[k] for k in keys if k in expectations}
+    request["png"] = png
     try:
-        spec["pictures"] = [_picture(host_dir, p) for p in expectations.get("pictures", [])]
+        request["pictures"] = [_picture(host_dir, p) for p in expectations.get("pictures", [])]
     except (subprocess.CalledProcessError, OSError, ValueError) as e:
         return [f"picture facts could not be had from hearthtool: {e}"]
-    out = subprocess.run([PIXEL_PYTHON, os.path.abspath(__file__), json.dumps(spec)],
+    out = subprocess.run([PIXEL_PYTHON, os.path.abspath(__file__), json.dumps(request)],
                          capture_output=True, text=True)
     if out.returncode != 0:
         return [f"pixel check could not run: {out.stderr.strip()[-300:]}"]
@@ -150,24 +150,24 @@ def _check_points(pixels, width, height, points, failures):
                             + (f" ({want['what']})" if "what" in want else ""))
 
 
-def judge(spec):
-    """The failures of the screenshot spec["png"] against spec's expectations."""
+def judge(request):
+    """The failures of the screenshot request["png"] against request's expectations."""
     from PIL import Image  # only the judge needs Pillow
 
-    image = Image.open(spec["png"]).convert("RGB")
+    image = Image.open(request["png"]).convert("RGB")
     width, height = image.size
-    if "size" in spec and [width, height] != list(spec["size"]):
-        return [f"screen is {width}x{height}, expected {spec['size'][0]}x{spec['size'][1]}"]
+    if "size" in request and [width, height] != list(request["size"]):
+        return [f"screen is {width}x{height}, expected {request['size'][0]}x{request['size'][1]}"]
     pixels = image.load()
     failures = []
-    if spec.get("pictures") and "background" not in spec:
+    if request.get("pictures") and "background" not in request:
         failures.append("pictures are judged against a background: give \"background\"")
-    if "background" in spec:
-        bg = _rgb(spec["background"])
-        rects = _check_pictures(pixels, width, height, bg, spec.get("pictures", []), failures)
-        rects += [tuple(r) for r in spec.get("ignore", [])]
+    if "background" in request:
+        bg = _rgb(request["background"])
+        rects = _check_pictures(pixels, width, height, bg, request.get("pictures", []), failures)
+        rects += [tuple(r) for r in request.get("ignore", [])]
         _check_background(pixels, width, height, bg, rects, failures)
-    _check_points(pixels, width, height, spec.get("points", []), failures)
+    _check_points(pixels, width, height, request.get("points", []), failures)
     return failures
 
 
