@@ -27,7 +27,7 @@ import sys
 from xml.sax.saxutils import escape
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from render_ui_archive import fail, render  # noqa: E402
+from render_ui_archive import fail, pack, render  # noqa: E402
 
 PREFIXES = ("flag", "flag_other")
 TEMPLATES = ("menu_item", "menu_item_sel", "button_up", "button_down")
@@ -122,17 +122,7 @@ def main():
     identifier_file.write_bytes(struct.pack("<I", identifier))
     files.append(identifier_file)
 
-    names = [f.name for f in files]
-    if len(set(names)) != len(names):
-        fail("two sources give the same file name")
-    if any(len(name.encode()) > 63 for name in names):
-        fail("a file name is longer than 63 bytes")
-    files.sort(key=lambda f: f.name)
-    args.out.parent.mkdir(parents=True, exist_ok=True)
-    result = subprocess.run([args.hearthtool, "efires", "pack", str(args.out)] + [str(f) for f in files],
-                            capture_output=True, text=True)
-    if result.returncode != 0:
-        fail(f"hearthtool efires pack failed: {result.stderr.strip()}")
+    pack(args.hearthtool, args.out, files)
 
 
 if __name__ == "__main__":

@@ -190,14 +190,20 @@ def main():
                 pictures += render(filled, source, f"{stem}_{level}", args.work)
         else:
             pictures += render(text, source, source.name[: -len(".svg")], args.work)
-    names = [p.name for p in pictures]
+    pack(args.hearthtool, args.out, pictures)
+
+
+def pack(hearthtool, out, files):
+    """Packs files into the archive out under their own names, sorted; names must be unique
+    and fit the archive's 63 bytes."""
+    names = [f.name for f in files]
     if len(set(names)) != len(names):
-        fail("two sources give the same picture name")
+        fail("two sources give the same file name")
     if any(len(name.encode()) > 63 for name in names):
-        fail("a picture name is longer than 63 bytes")
-    pictures.sort(key=lambda p: p.name)
-    args.out.parent.mkdir(parents=True, exist_ok=True)
-    result = subprocess.run([args.hearthtool, "efires", "pack", str(args.out)] + [str(p) for p in pictures],
+        fail("a file name is longer than 63 bytes")
+    files = sorted(files, key=lambda f: f.name)
+    out.parent.mkdir(parents=True, exist_ok=True)
+    result = subprocess.run([hearthtool, "efires", "pack", str(out)] + [str(f) for f in files],
                             capture_output=True, text=True)
     if result.returncode != 0:
         fail(f"hearthtool efires pack failed: {result.stderr.strip()}")
