@@ -134,6 +134,44 @@ TEST(Lzvn, EncoderRoundTrips) {
   }
 }
 
+// Instructions in a well-formed stream, walked by opcode lengths alone.
+size_t CountInstructions(const Bytes& stream) {
+  size_t count = 0;
+  for (size_t i = 0; i < stream.size() && stream[i] != lzvn::kEndOfStream; ++count) {
+    const unsigned op = stream[i];
+    if (op == 0xE0) {
+      i += 2 + stream[i + 1] + 16;
+    } else if ((op & 0xF0) == 0xE0) {
+      i += 1 + (op & 0x0F);
+    } else if (op == 0xF0) {
+      i += 2;
+    } else if ((op & 0xF0) == 0xF0 || op == 0x0E || op == 0x16) {
+      i += 1;
+    } else if (op >= 0xA0 && op <= 0xBF) {
+      i += 3 + ((op >> 3) & 3);
+    } else {
+      i += (op & 7) == 7 ? 3 + (op >> 6) : (op & 7) == 6 ? 1 + (op >> 6) : 2 + (op >> 6);
+    }
+  }
+  return count;
+}
+
+// The parse weighs instructions against bytes: pricing them makes a stream of fewer
+// instructions; pricing bytes alone makes the smaller stream.
+TEST(Lzvn, EncoderTradesBytesForFewerInstructions) {
+  std::vector<SampleInput> inputs = {{"words", SampleWords(300000)}};
+  Bytes code = SampleMachineCode(512 << 10);
+  if (!code.empty()) inputs.push_back({"machine code", code});
+  for (const SampleInput& input : inputs) {
+    LzvnEncodeOptions bytes_only;
+    bytes_only.instruction_cost = 0;
+    const Bytes small = LzvnEncode(input.bytes.data(), input.bytes.size(), bytes_only);
+    const Bytes quick = LzvnEncode(input.bytes.data(), input.bytes.size());
+    EXPECT_LE(small.size(), quick.size()) << input.name;
+    EXPECT_LT(CountInstructions(quick), CountInstructions(small)) << input.name;
+  }
+}
+
 // Data that drives the unchecked loop through every copy shape: short periods (distances 1
 // to 40, below and above the 8-byte steps) repeated far past 32 bytes, literal runs of up to
 // 271 bytes and beyond, and far matches; each input is long enough that most of it decodes
