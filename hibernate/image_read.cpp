@@ -5,6 +5,11 @@
 
 namespace {
 
+// A transfer still running after this long is given up: the device no longer answers, and
+// waiting on would hang the machine where a failed read restarts it.
+constexpr UINT64 kBlockReadTimeLimitUs = 5'000'000;
+constexpr UINTN kBlockReadPollUs = 10;
+
 // The encrypted range, decrypted in place as its bytes become complete.
 struct Decryptor {
   const AesSchedule* key;
@@ -60,6 +65,17 @@ struct Reader {
       LogMessage(0x80000000u, "!Read(%lx) %lx, %lx, %lx, %p\n", status, position, block, size, image + done);
     }
     return status;
+  }
+
+  EFI_STATUS WaitForBlockRead() {
+    for (UINT64 waited = 0; source.block_read->Busy(source.block_read); waited += kBlockReadPollUs) {
+      if (waited >= kBlockReadTimeLimitUs) {
+        LogMessage(0x80000000u, "!Read timed out\n");
+        return EFI_TIMEOUT;
+      }
+      gBS->Stall(kBlockReadPollUs);
+    }
+    return EFI_SUCCESS;
   }
 };
 
@@ -117,8 +133,8 @@ EFI_STATUS ReadHibernateImage(const ImageSource& source, const ImageLayout& layo
         status = reader.StartBlockRead(extent.start, size);
         if (EFI_ERROR(status)) break;
         crypt.Run(reader.done);  // earlier data while the transfer runs
-        while (source.block_read->Busy(source.block_read)) {
-        }
+        status = reader.WaitForBlockRead();
+        if (EFI_ERROR(status)) break;
       } else {
         status = reader.ReadDisk(extent.start, size);
         if (EFI_ERROR(status)) break;

@@ -114,6 +114,7 @@ struct SlowBlockRead {
   std::vector<uint8_t>* disk = nullptr;
   uint64_t base = 0;
   int polls_left = 0;
+  bool stuck = false;  // every transfer stays busy
   int busy_answers = 0;
   int reads = 0;
   uint8_t* pending = nullptr;
@@ -131,6 +132,7 @@ struct SlowBlockRead {
   }
   static UINTN EFIAPI Busy(TarnBlockReadProtocol* self) {
     auto* s = reinterpret_cast<SlowBlockRead*>(self);
+    if (s->stuck) return 1;
     if (s->polls_left > 0) {
       --s->polls_left;
       ++s->busy_answers;
@@ -230,6 +232,28 @@ TEST(HibernateRead, BlockReadDecryptsWhileTransfersRun) {
   Prepare(d, &odd);
   EXPECT_NE(ReadHibernateImage(source, odd.layout, odd.buffer.data(), odd.buffer.size(), &key, false, hooks, &result),
             EFI_SUCCESS);
+}
+
+// A device that never finishes a transfer ends the read after the time limit instead of
+// hanging the machine.
+TEST(HibernateRead, BlockReadThatNeverFinishesTimesOut) {
+  TestFirmware fw;
+  HibernateImageDescription d = HibernateMachine::Description();
+  ReadSetup s;
+  Prepare(d, &s);
+  SlowBlockRead reader;
+  reader.disk = &s.partition;
+  reader.stuck = true;
+  ImageSource source{nullptr, &reader.protocol, 1};
+  ImageReadResult result{};
+  const uint64_t stalled_before = fw.TotalStallMicroseconds();
+  EXPECT_EQ(ReadHibernateImage(source, s.layout, s.buffer.data(), s.buffer.size(), nullptr, true, ImageReadHooks{},
+                               &result),
+            EFI_TIMEOUT);
+  EXPECT_EQ(reader.reads, 1);
+  const uint64_t waited = fw.TotalStallMicroseconds() - stalled_before;
+  EXPECT_GE(waited, 5'000'000u);
+  EXPECT_LT(waited, 5'100'000u);
 }
 
 TEST(HibernateRead, MapShorterThanTheImageAndMissingKeyAreRefused) {
