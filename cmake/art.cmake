@@ -2,7 +2,8 @@
 # their colour counts (tools/art/render_pictures.py, with rsvg-convert and Pillow) and
 # compressed with hearth's own encoders into records (tools/art/pack_pictures, built with the
 # host compiler also in the firmware build). Sets HEARTH_EMBEDDED_PICTURES to the generated
-# source, which the build that includes this adds to its firmware code.
+# source, which the build that includes this adds to its firmware code; each target that
+# does also depends on the target embedded-pictures.
 set(HEARTH_ART_PYTHON /usr/bin/python3 CACHE FILEPATH "Python with Pillow (Debian's python3-pil)")
 find_program(HEARTH_RSVG_CONVERT rsvg-convert)
 if(NOT HEARTH_RSVG_CONVERT)
@@ -45,4 +46,7 @@ add_custom_command(
   COMMENT "Rendering and packing the embedded pictures"
   VERBATIM)
 
+# Every target that compiles the generated source depends on this one, so that a parallel
+# build runs the rule once instead of once per target into the same file.
+add_custom_target(embedded-pictures DEPENDS ${art_dir}/embedded_pictures.cpp)
 set(HEARTH_EMBEDDED_PICTURES ${art_dir}/embedded_pictures.cpp)

@@ -35,6 +35,7 @@ endif()
 hearth_collect_firmware_sources(HEARTH_CORE_SOURCES)
 file(GLOB HEARTH_HW_FAKE CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/fake/*.cpp)
 add_library(hearth_core STATIC ${HEARTH_CORE_SOURCES} ${HEARTH_HW_FAKE} ${HEARTH_EMBEDDED_PICTURES})
+add_dependencies(hearth_core embedded-pictures)
 target_compile_definitions(hearth_core PUBLIC HEARTH_HOST=1)
 
 # The in-process test firmware.

@@ -28,6 +28,7 @@ endfunction()
 hearth_collect_firmware_sources(HEARTH_SOURCES)
 file(GLOB HEARTH_HW_X86 CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/hw/x86/*.cpp)
 add_executable(hearth ${HEARTH_SOURCES} ${HEARTH_HW_X86} ${HEARTH_EMBEDDED_PICTURES})
+add_dependencies(hearth embedded-pictures)
 hearth_efi_image(hearth)
 
 # The input probe: the login toolkit's input events on real firmware, logged on the serial
@@ -36,6 +37,7 @@ file(GLOB UIPROBE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/uiprobe/*.cpp)
 set(UIPROBE_FIRMWARE_SOURCES ${HEARTH_SOURCES})
 list(FILTER UIPROBE_FIRMWARE_SOURCES EXCLUDE REGEX "/boot/[^/]*$")
 add_executable(ui-probe ${UIPROBE_SOURCES} ${UIPROBE_FIRMWARE_SOURCES} ${HEARTH_HW_X86} ${HEARTH_EMBEDDED_PICTURES})
+add_dependencies(ui-probe embedded-pictures)
 hearth_efi_image(ui-probe)
 
 # The platform loader: stands in for the maker's firmware protocols on generic firmware.
