@@ -25,8 +25,7 @@ void TypeSelect(KeyboardCenter* c, KeyboardCenterKeyInfo info) { _LW_UsersPane_T
 
 EFI_STATUS RemoveTypeSelectDeferred(RunLoop*, void* context, UINTN) {
   auto* lw = static_cast<LoginWindow*>(context);
-  TimerDestroy(lw->type_select_timer);
-  lw->type_select_timer = nullptr;
+  TimerRelease(&lw->type_select_timer);
   if (lw->type_select_field) {
     DUScreenRemoveView(lw->screen, lw->type_select_field);
     lw->type_select_field = nullptr;

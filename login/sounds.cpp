@@ -54,8 +54,7 @@ EFI_STATUS DrainDeferred(RunLoop*, void* context, UINTN) {
   auto* lw = static_cast<LoginWindow*>(context);
   LWSounds& s = lw->sounds;
   if (s.queued == 0 || !s.audio) {
-    TimerDestroy(s.drain_timer);
-    s.drain_timer = nullptr;
+    TimerRelease(&s.drain_timer);
     return EFI_SUCCESS;
   }
   if (Playing(s.audio)) return EFI_SUCCESS;  // the periodic timer comes back

@@ -89,8 +89,7 @@ UINTN LoginWindowDestroy(LoginWindow* lw) {
     DULogError("LoginWindowDestroy", "Login window has no valid canaries. Destroy operation canceled.\n");
     return 1;
   }
-  TimerDestroy(lw->logo_timer);
-  lw->logo_timer = nullptr;
+  TimerRelease(&lw->logo_timer);
   LWDestroyAllViews(lw);
   LWSoundsRelease(lw);
   if (lw->keyboard) KeyboardCenterDestroy(lw->keyboard);

@@ -118,14 +118,10 @@ EFI_STATUS LoginWindowRunRunLoop(LoginWindow* lw, LoginUIExitInfo* exit_info, DU
   _LW_Redraw(lw);
   RunLoopRun();
   KeyboardCenterStop(lw->keyboard);
-  TimerDestroy(lw->recovery_timer);
-  lw->recovery_timer = nullptr;
-  TimerDestroy(lw->idle_timer);
-  lw->idle_timer = nullptr;
-  TimerDestroy(lw->type_select_timer);
-  lw->type_select_timer = nullptr;
-  TimerDestroy(lw->focus_timer);
-  lw->focus_timer = nullptr;
+  TimerRelease(&lw->recovery_timer);
+  TimerRelease(&lw->idle_timer);
+  TimerRelease(&lw->type_select_timer);
+  TimerRelease(&lw->focus_timer);
   FillExitInfo(lw, exit_info);
   LWField* fields[] = {&lw->name, &lw->password, &lw->recovery_key};
   for (LWField* f : fields) {

@@ -121,8 +121,7 @@ UIBatteryMonitor* UIBatteryMonitorCreate(DUView** view_slot, DUScreen* screen, c
 
 void UIBatteryMonitorDestroy(UIBatteryMonitor* monitor) {
   if (!monitor) return;
-  TimerDestroy(monitor->timer);
-  monitor->timer = nullptr;
+  TimerRelease(&monitor->timer);
   if (monitor->tick_queued) {
     monitor->destroyed = TRUE;
   } else {

@@ -248,8 +248,7 @@ void EFIAPI ScrollTimerFired(EFI_EVENT, void* context) {
 }
 
 void StopScrollTimer(TesselMenu* menu) {
-  TimerDestroy(menu->scrollTimer);
-  menu->scrollTimer = nullptr;
+  TimerRelease(&menu->scrollTimer);
 }
 
 void CloseOpenSubmenu(TesselMenu* menu) {

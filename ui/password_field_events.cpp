@@ -116,6 +116,5 @@ UINT32 _UIPasswordTextFieldStartBlinkingTimer(UIPasswordTextField* field) {
 }
 
 void _UIPasswordTextFieldStopBlinkingTimer(UIPasswordTextField* field) {
-  TimerDestroy(field->blink_timer);
-  field->blink_timer = nullptr;
+  TimerRelease(&field->blink_timer);
 }

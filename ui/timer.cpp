@@ -28,3 +28,8 @@ void TimerDestroy(EFI_EVENT timer) {
   if (EFI_ERROR(gBS->SetTimer(timer, TimerCancel, 0))) return;
   gBS->CloseEvent(timer);
 }
+
+void TimerRelease(EFI_EVENT* timer) {
+  TimerDestroy(*timer);
+  *timer = nullptr;
+}

@@ -11,6 +11,8 @@ EFI_EVENT TimerCreate(EFI_EVENT_NOTIFY notify, void* context, UINT64 period, BOO
 EFI_EVENT TimerCreateAtCallbackLevel(EFI_EVENT_NOTIFY notify, void* context, UINT64 period, BOOLEAN periodic);
 // Cancels and closes the timer; a timer whose cancel fails stays open. Null is ignored.
 void TimerDestroy(EFI_EVENT timer);
+// TimerDestroy, then forgets the timer (*timer becomes null).
+void TimerRelease(EFI_EVENT* timer);
 
 // 100 ns units per millisecond.
 constexpr UINT64 kTimerUnitsPerMillisecond = 10000;

@@ -275,10 +275,7 @@ UINTN UIViewAnimationTick(DUScreen* screen) {
   (void)DUScreenDraw(screen);  // a failing view is logged by the screen
   if (active == 0) {
     auto* record = static_cast<ScreenAnimation*>(screen->animation);
-    if (record && record->timer) {
-      TimerDestroy(record->timer);
-      record->timer = nullptr;
-    }
+    if (record) TimerRelease(&record->timer);
   }
   return active;
 }
